@@ -1,0 +1,70 @@
+#include "CorvaneCore/Support/JsonReader.hpp"
+
+#include <cstdio>
+
+namespace corvane::json {
+namespace {
+
+[[noreturn]] void fail(std::string_view what, std::string_view expected) {
+    throw JsonDecodeError("“" + std::string(what) + "”: expected " + std::string(expected) + ".");
+}
+
+}  // namespace
+
+Json parse(std::string_view text) {
+    Json value = Json::parse(text.begin(), text.end(), nullptr, false);
+    if (value.is_discarded()) throw JsonDecodeError("The data is not valid JSON.");
+    return value;
+}
+
+const Json& requireObject(const Json& value, std::string_view what) {
+    if (!value.is_object()) fail(what, "an object");
+    return value;
+}
+
+const Json& requireArray(const Json& value, std::string_view what) {
+    if (!value.is_array()) fail(what, "an array");
+    return value;
+}
+
+const Json* find(const Json& object, std::string_view key) {
+    requireObject(object, "value");
+    const auto it = object.find(key);
+    if (it == object.end() || it->is_null()) return nullptr;
+    return &*it;
+}
+
+const Json& require(const Json& object, std::string_view key) {
+    const Json* value = find(object, key);
+    if (value == nullptr) throw JsonDecodeError("“" + std::string(key) + "”: required key is missing.");
+    return *value;
+}
+
+bool asBool(const Json& value, std::string_view what) {
+    if (!value.is_boolean()) fail(what, "a Boolean");
+    return value.get<bool>();
+}
+
+std::string asString(const Json& value, std::string_view what) {
+    if (!value.is_string()) fail(what, "a string");
+    return value.get<std::string>();
+}
+
+double asNumber(const Json& value, std::string_view what) {
+    if (!value.is_number()) fail(what, "a number");
+    return value.get<double>();
+}
+
+UUID asUUID(const Json& value, std::string_view what) {
+    const auto id = UUID::fromString(asString(value, what));
+    if (!id) fail(what, "a UUID string");
+    return *id;
+}
+
+void failRange(std::string_view what, long double low, long double high) {
+    char range[96];
+    std::snprintf(range, sizeof range, "an integer from %.0Lf to %.0Lf", low, high);
+    fail(what, range);
+}
+
+}  // namespace corvane::json
