@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string_view>
+
+// The one glob matcher of the system, for host names and application
+// identifiers alike. Both texts are lower-cased and compared as UTF-8 bytes;
+// "*" matches any run of bytes (dots included), "?" exactly one byte, and the
+// whole text must match. There is no escape and no character class.
+namespace corvane::HostMatcher {
+
+bool matches(std::string_view pattern, std::string_view text);
+
+}  // namespace corvane::HostMatcher
