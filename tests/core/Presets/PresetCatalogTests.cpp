@@ -1,5 +1,7 @@
 #include "CorvaneCore/Presets/PresetCatalog.hpp"
 
+#include "CorvaneCore/Matching/PatternValidator.hpp"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -86,6 +88,19 @@ TEST(PresetCatalogTest, PatternsAreDistinctWithinEachPreset) {
                   preset.applications.size());
         for (const auto& host : preset.hosts) {
             EXPECT_TRUE(host.rfind("*.", 0) == 0 || host.find('*') == std::string::npos) << host;
+        }
+    }
+}
+
+TEST(PresetCatalogTest, EveryPatternPassesTheRuleEntryValidator) {
+    for (const auto& preset : PresetCatalog::all()) {
+        for (const auto& host : preset.hosts) {
+            EXPECT_EQ(PatternValidator::hostPatternError(host), std::nullopt)
+                << preset.id << ": " << host;
+        }
+        for (const auto& application : preset.applications) {
+            EXPECT_EQ(PatternValidator::applicationPatternError(application), std::nullopt)
+                << preset.id << ": " << application;
         }
     }
 }
