@@ -1,0 +1,42 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <asio/any_io_executor.hpp>
+
+#include "platform/DiversionBackend.hpp"
+#include "platform/ProviderHost.hpp"
+#include "platform/TransparentProxyProvider.hpp"
+
+namespace corvane::platform {
+
+// Where the daemon keeps its files: $RUNTIME_DIRECTORY (first entry of the list;
+// default /run/corvane) for the control socket, $STATE_DIRECTORY (default
+// /var/lib/corvane) for the configuration. The only environment the daemon reads.
+struct ExtensionDirectories {
+    std::filesystem::path runtimeDirectory;
+    std::filesystem::path stateDirectory;
+
+    static ExtensionDirectories fromEnvironment();
+};
+
+// The daemon's own version texts, reported to the app on HELLO.
+struct ExtensionVersion {
+    std::string shortVersion;
+    std::string build;
+};
+
+using ProviderFactory = std::function<std::shared_ptr<TransparentProxyProvider>(ProviderHost&)>;
+using DiversionFactory = std::function<std::unique_ptr<DiversionBackend>(asio::any_io_executor)>;
+
+// Builds the host and the one provider, opens the control socket and runs the pool
+// for ever. SIGTERM and SIGINT stop a running session (bounded) and end the process
+// with status 0.
+[[noreturn]] void startSystemExtensionMode(ProviderFactory makeProvider,
+                                           DiversionFactory makeDiversion,
+                                           ExtensionVersion version);
+
+}  // namespace corvane::platform
