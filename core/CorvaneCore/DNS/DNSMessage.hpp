@@ -46,9 +46,17 @@ struct Record {
             friend bool operator==(const Other&, const Other&) = default;
         };
 
-        static Value address(const IPAddressValue& address) { return Value(Address{address}); }
-        static Value name(std::string name) { return Value(Name{std::move(name)}); }
-        static Value other() { return Value(Other{}); }
+        static Value address(const IPAddressValue& address) {
+            Value value;
+            value.value_.emplace<Address>(Address{address});
+            return value;
+        }
+        static Value name(std::string name) {
+            Value value;
+            value.value_.emplace<Name>(Name{std::move(name)});
+            return value;
+        }
+        static Value other() { return Value(); }
 
         const IPAddressValue* asAddress() const;
         const std::string* asName() const;
@@ -57,8 +65,8 @@ struct Record {
         friend bool operator==(const Value&, const Value&) = default;
 
     private:
-        explicit Value(std::variant<Address, Name, Other> value) : value_(std::move(value)) {}
-        std::variant<Address, Name, Other> value_;
+        Value() = default;
+        std::variant<Other, Address, Name> value_;
     };
 
     std::string name;  // the owner name
