@@ -28,6 +28,45 @@ const ProxyServer* Profile::proxy(const UUID& id) const {
     return it == proxies.end() ? nullptr : &*it;
 }
 
+Profile Profile::strippingCredentialSecrets() const {
+    Profile stripped = *this;
+    for (ProxyServer& proxy : stripped.proxies) {
+        if (proxy.credentials) proxy.credentials->password.clear();
+    }
+    return stripped;
+}
+
+Profile::CredentialSecrets Profile::credentialSecrets() const {
+    CredentialSecrets secrets;
+    for (const ProxyServer& proxy : proxies) {
+        if (proxy.credentials && !proxy.credentials->password.empty())
+            secrets[proxy.id.toString()] = proxy.credentials->password;
+    }
+    return secrets;
+}
+
+Profile Profile::hydratingCredentialSecrets(const CredentialSecrets& secrets) const {
+    Profile hydrated = *this;
+    for (ProxyServer& proxy : hydrated.proxies) {
+        if (!proxy.credentials) continue;
+        const auto it = secrets.find(proxy.id.toString());
+        if (it != secrets.end()) proxy.credentials->password = it->second;
+    }
+    return hydrated;
+}
+
+Profile Profile::makeDefault() {
+    Rule local;
+    local.id = UUID::random();
+    local.name = "Local & private networks";
+    local.hosts = {"localhost",      "*.local",        "127.0.0.0/8", "10.0.0.0/8", "172.16.0.0/12",
+                   "192.168.0.0/16", "169.254.0.0/16", "::1/128",     "fe80::/10"};
+    local.action = RuleAction::direct();
+    Profile profile;
+    profile.rules = {std::move(local)};
+    return profile;
+}
+
 Profile Profile::fromJson(const json::Json& value) {
     json::requireObject(value, "profile");
     return Profile{

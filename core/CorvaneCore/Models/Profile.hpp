@@ -6,6 +6,8 @@
 #include "CorvaneCore/Support/JsonReader.hpp"
 #include "CorvaneCore/Support/UUID.hpp"
 
+#include <map>
+#include <string>
 #include <vector>
 
 namespace corvane {
@@ -22,6 +24,22 @@ struct Profile {
 
     // The first proxy with this identifier, or nullptr.
     const ProxyServer* proxy(const UUID& id) const;
+
+    // Proxy passwords travel apart from the stored profile, as a map from a
+    // proxy's id text (upper-case, compared exactly) to its password. Only
+    // proxies with credentials take part.
+    using CredentialSecrets = std::map<std::string, std::string>;
+    // Every password of a proxy with credentials set to the empty text.
+    Profile strippingCredentialSecrets() const;
+    // The non-empty passwords; a later proxy with the same id wins.
+    CredentialSecrets credentialSecrets() const;
+    // Every proxy with credentials whose id text is a key gets that password,
+    // even an empty one.
+    Profile hydratingCredentialSecrets(const CredentialSecrets& secrets) const;
+
+    // The profile of a first start: one enabled direct rule for local and
+    // private networks, no proxies, default action direct.
+    static Profile makeDefault();
 
     static Profile fromJson(const json::Json& value);
     friend bool operator==(const Profile&, const Profile&) = default;

@@ -83,7 +83,7 @@ TEST(PortRangeTest, BuiltInCodeOrdersBoundsButJsonKeepsThem) {
 TEST(PortRangeTest, JsonRejectsWhatIsNoPort) {
     for (const char* text : {R"({"lowerBound":65536,"upperBound":1})", R"({"lowerBound":-1,"upperBound":1})",
                              R"({"lowerBound":true,"upperBound":1})", R"({"lowerBound":80.5,"upperBound":81})",
-                             R"({"lowerBound":80.0,"upperBound":81})", R"({"lowerBound":"80","upperBound":81})",
+                             R"({"lowerBound":"80","upperBound":81})",
                              R"({"lowerBound":80})", R"({"upperBound":80})", R"({"lowerBound":null,"upperBound":80})",
                              R"([80,81])"}) {
         EXPECT_THROW(PortRange::fromJson(json::parse(text)), JsonDecodeError) << text;
