@@ -2,7 +2,6 @@
 
 #include "CorvaneCore/Support/Unicode.hpp"
 
-#include <algorithm>
 #include <cstddef>
 #include <string>
 
@@ -10,7 +9,9 @@ namespace corvane::HostMatcher {
 namespace {
 
 bool isASCII(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    unsigned char bits = 0;
+    for (char c : text) bits |= static_cast<unsigned char>(c);
+    return bits < 0x80;
 }
 
 char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }

@@ -14,6 +14,12 @@ namespace {
 // The longest IPv6 text inet_pton accepts is 45 characters
 // (six groups of four digits and a dotted quad); anything longer is no address.
 constexpr std::size_t kMaxV6TextLength = INET6_ADDRSTRLEN - 1;
+// Four pieces of at most three characters and three dots.
+constexpr std::size_t kMaxV4TextLength = 15;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 std::optional<std::uint8_t> parseOctet(std::string_view piece) {
     if (piece.empty() || piece.size() > 3) return std::nullopt;
@@ -25,6 +31,9 @@ std::optional<std::uint8_t> parseOctet(std::string_view piece) {
 }  // namespace
 
 std::optional<std::uint32_t> IPAddressValue::parseV4(std::string_view text) {
+    // Host names reach this on every flow: turn most of them away at once.
+    if (text.empty() || text.size() > kMaxV4TextLength) return std::nullopt;
+    if (!isDigit(text[0]) && text[0] != '+' && text[0] != '-') return std::nullopt;
     std::uint32_t result = 0;
     int pieces = 0;
     std::size_t start = 0;
@@ -45,7 +54,10 @@ std::optional<std::uint32_t> IPAddressValue::parseV4(std::string_view text) {
 std::optional<IPAddressValue::V6Bytes> IPAddressValue::parseV6(std::string_view text) {
     // inet_pton reads up to a NUL: a text with an embedded NUL must not parse
     // as its prefix.
-    if (text.size() > kMaxV6TextLength || text.find('\0') != std::string_view::npos) return std::nullopt;
+    if (text.empty() || text.size() > kMaxV6TextLength || text.find('\0') != std::string_view::npos)
+        return std::nullopt;
+    // Every IPv6 text starts with a hexadecimal digit or a colon.
+    if (!isHexDigit(text[0]) && text[0] != ':') return std::nullopt;
     char buffer[kMaxV6TextLength + 1];
     std::memcpy(buffer, text.data(), text.size());
     buffer[text.size()] = '\0';

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CorvaneCore/Engine/UDPInterception.hpp"
 #include "CorvaneCore/Models/ProxyServer.hpp"
 #include "CorvaneCore/Models/Rule.hpp"
 #include "CorvaneCore/Models/RuleAction.hpp"
@@ -7,7 +8,9 @@
 #include "CorvaneCore/Support/UUID.hpp"
 
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvane {
@@ -40,6 +43,17 @@ struct Profile {
     // The profile of a first start: one enabled direct rule for local and
     // private networks, no proxies, default action direct.
     static Profile makeDefault();
+
+    // The signing identifier the platform reports for the system's DNS
+    // resolver: on Linux every UDP flow whose first datagram goes to port 53.
+    static constexpr std::string_view systemResolverIdentifier = "systemd-resolved";
+
+    // Whether the default action, or an enabled rule that applies to UDP,
+    // names at least one proxy (existing or not).
+    bool couldRouteUDPThroughProxy() const;
+    // How the daemon treats a new UDP flow from this source application
+    // (defined with UDPInterception).
+    UDPInterception udpInterception(const std::optional<std::string>& sourceApp) const;
 
     static Profile fromJson(const json::Json& value);
     friend bool operator==(const Profile&, const Profile&) = default;
