@@ -56,9 +56,9 @@ std::string suggestedNetwork(std::string_view entry) {
 std::optional<std::string> slashError(std::string_view entry) {
     if (CIDRBlock::fromString(entry)) return std::nullopt;
     const std::size_t slash = entry.find('/');
-    const std::string_view prefix = entry.substr(slash + 1);
-    if (!contains(prefix, "/") && isIPLiteral(entry.substr(0, slash)))
-        return "Invalid network prefix “/" + std::string(prefix) + "” — use /0–/32 for IPv4 or /0–/128 for IPv6.";
+    const std::string_view length = entry.substr(slash + 1);
+    if (!contains(length, "/") && isIPLiteral(entry.substr(0, slash)))
+        return "Invalid network prefix “/" + std::string(length) + "” — use /0–/32 for IPv4 or /0–/128 for IPv6.";
     return "Looks like a URL path. Enter a host name (" + std::string(kExampleHost) + "), a wildcard (*." +
            std::string(kExampleHost) + "), or a network (10.0.0.0/8).";
 }
