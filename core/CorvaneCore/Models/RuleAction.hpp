@@ -3,6 +3,7 @@
 #include "CorvaneCore/Support/JsonReader.hpp"
 #include "CorvaneCore/Support/UUID.hpp"
 
+#include <concepts>
 #include <cstddef>
 #include <functional>
 #include <utility>
@@ -41,6 +42,8 @@ public:
     RuleAction() = default;  // direct
     // One case with its payload, e.g. RuleAction(RuleAction::Chain{ids}).
     template <class Case>
+        requires(std::same_as<Case, Direct> || std::same_as<Case, Block> || std::same_as<Case, Proxy> ||
+                 std::same_as<Case, Chain> || std::same_as<Case, Failover>)
     explicit RuleAction(Case payload) : value_(std::in_place_type<Case>, std::move(payload)) {}
 
     static RuleAction direct() { return RuleAction(Direct{}); }

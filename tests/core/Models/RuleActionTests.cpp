@@ -76,6 +76,7 @@ TEST(RuleActionTest, ChainAndFailoverAreDistinct) {
     EXPECT_NE(RuleAction::proxy(idA), RuleAction::chain({idA}));
     EXPECT_NE(RuleAction::chain({idA, idB}), RuleAction::chain({idB, idA}));
     EXPECT_EQ(RuleAction(), RuleAction::direct());
+    EXPECT_EQ(RuleAction(RuleAction::Chain{{idA}}), RuleAction::chain({idA}));
     EXPECT_EQ(RuleAction::failover({idA}).kind(), RuleAction::Kind::failover);
 
     const std::unordered_set<RuleAction> set{RuleAction::direct(),       RuleAction::block(),

@@ -133,6 +133,13 @@ TEST(ProfileCodecTest, ReadsEscapedSlashesAndEitherCaseOfIdentifiers) {
     EXPECT_EQ(profile.defaultAction, RuleAction::proxy(profile.proxies[0].id));
 }
 
+TEST(ProfileCodecTest, DeeplyNestedInputIsMalformedNotACrash) {
+    const std::string nested = std::string(200000, '[') + std::string(200000, ']');
+    const auto error = decodeError(R"({"proxies":)" + nested + R"(,"rules":[],"defaultAction":{"direct":{}}})");
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->kind(), Kind::malformed);
+}
+
 TEST(ProfileCodecTest, DecodeErrorIsComparableAndCarriesNoText) {
     EXPECT_EQ(ProfileCodec::DecodeError::unsupportedVersion(2), ProfileCodec::DecodeError::unsupportedVersion(2));
     EXPECT_FALSE(ProfileCodec::DecodeError::unsupportedVersion(2) == ProfileCodec::DecodeError::unsupportedVersion(3));
