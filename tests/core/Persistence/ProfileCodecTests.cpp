@@ -134,7 +134,7 @@ TEST(ProfileCodecTest, ReadsEscapedSlashesAndEitherCaseOfIdentifiers) {
 }
 
 TEST(ProfileCodecTest, DeeplyNestedInputIsMalformedNotACrash) {
-    const std::string nested = std::string(200000, '[') + std::string(200000, ']');
+    const std::string nested = std::string(100000, '[') + std::string(100000, ']');
     const auto error = decodeError(R"({"proxies":)" + nested + R"(,"rules":[],"defaultAction":{"direct":{}}})");
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->kind(), Kind::malformed);
