@@ -14,6 +14,9 @@ template <class... Ts>
 struct Overloaded : Ts... {
     using Ts::operator()...;
 };
+// Spelled out for compilers without deduction for aggregates (clang before 17).
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
 
 std::vector<UUID> readIDs(const json::Json& payload) {
     const json::Json& array = json::requireArray(json::require(payload, "ids"), "ids");
