@@ -1,0 +1,38 @@
+#pragma once
+
+#include "DiversionConstants.hpp"
+#include "platform/TransparentProxyNetworkSettings.hpp"
+
+#include <stdexcept>
+#include <string>
+
+namespace corvane::platform {
+
+// Compiles network settings into the nftables script of the table
+// `inet corvane`: excluded networks as sets (or lines when they name a port
+// or a local network), included networks as redirect (TCP) and mark (UDP)
+// lines, and the TPROXY hook for marked UDP.
+class NftablesRuleset {
+public:
+    // A rule the diversion cannot express; `what()` is the description.
+    class Error : public std::runtime_error {
+    public:
+        using std::runtime_error::runtime_error;
+    };
+
+    // The whole table. Created with `flags owner`, it lives as long as the
+    // netlink socket that loaded it.
+    static std::string compile(const TransparentProxyNetworkSettings& settings, const DiversionConstants& constants);
+
+    // The script that loads `table` in one transaction, replacing any earlier
+    // version of it.
+    static std::string replacement(const std::string& table, const DiversionConstants& constants);
+    static std::string removal(const DiversionConstants& constants);
+
+    // The element added to a declined set so that later datagrams of one UDP
+    // socket bypass the diversion for `seconds`.
+    static std::string declinedElement(const std::string& sourceAddress, std::uint16_t sourcePort,
+                                       bool ipv6, unsigned seconds, const DiversionConstants& constants);
+};
+
+}  // namespace corvane::platform

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string_view>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace corvane::platform {
+
+// The Linux meaning of "the code is validly signed": nobody but the owner
+// (root in production) can have put the executable where it is. The walk
+// opens every component of the path from the given root without following
+// links and requires each, the root included, to be owned by `owner` and
+// writable by neither group nor others; the last one must be a regular file
+// that is the expected file (same device and inode), so a replaced binary fails.
+class OwnershipWalk {
+public:
+    struct Expected {
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+
+    // `rootDirectory` is an open descriptor of the directory the absolute
+    // `path` starts from ("/" or a process's /proc/PID/root).
+    static bool passes(int rootDirectory, std::string_view path, Expected file, uid_t owner = 0);
+
+    static bool isTrusted(const struct stat& info, uid_t owner);
+};
+
+}  // namespace corvane::platform

@@ -1,0 +1,117 @@
+#include "platform/linux/SocketDiagnostics.hpp"
+#include "platform/linux/SocketOwnerIndex.hpp"
+
+#include "ChildProcess.hpp"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvane::platform {
+namespace {
+
+struct Socket {
+    explicit Socket(int family, int type) : fd(::socket(family, type | SOCK_CLOEXEC, 0)) {}
+    ~Socket() {
+        if (fd >= 0) ::close(fd);
+    }
+    std::uint64_t inode() const {
+        struct stat info {};
+        ::fstat(fd, &info);
+        return info.st_ino;
+    }
+    SocketAddress local() const {
+        SocketAddress address;
+        socklen_t length = sizeof(address.storage);
+        ::getsockname(fd, address.raw(), &length);
+        return address;
+    }
+    int fd;
+};
+
+SocketAddress loopback(int family) {
+    return *SocketAddress::fromText(family == AF_INET6 ? "::1" : "127.0.0.1", 0);
+}
+
+TEST(SocketDiagnostics, FindsATcpSocketByBothEnds) {
+    for (const int family : {AF_INET, AF_INET6}) {
+        Socket listener(family, SOCK_STREAM);
+        auto address = loopback(family);
+        ASSERT_EQ(::bind(listener.fd, address.raw(), address.length()), 0);
+        ASSERT_EQ(::listen(listener.fd, 1), 0);
+        Socket client(family, SOCK_STREAM);
+        const auto server = listener.local();
+        ASSERT_EQ(::connect(client.fd, server.raw(), server.length()), 0);
+        const auto entry = SocketDiagnostics::tcpSocket(client.local(), server);
+        ASSERT_TRUE(entry) << family;
+        EXPECT_EQ(entry->inode, client.inode());
+        EXPECT_EQ(entry->uid, ::geteuid());
+        auto elsewhere = server;
+        reinterpret_cast<sockaddr_in*>(&elsewhere.storage)->sin_port = htons(server.port() == 1 ? 2 : 1);
+        EXPECT_FALSE(SocketDiagnostics::tcpSocket(client.local(), elsewhere));
+    }
+}
+
+TEST(SocketDiagnostics, FindsTheUdpSenderBoundToTheAddressOrToAny) {
+    Socket bound(AF_INET, SOCK_DGRAM);
+    auto address = loopback(AF_INET);
+    ASSERT_EQ(::bind(bound.fd, address.raw(), address.length()), 0);
+    auto entry = SocketDiagnostics::udpSocket(bound.local());
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->inode, bound.inode());
+
+    // A dual-stack socket bound to [::]:p sends IPv4 datagrams from 127.0.0.1:p.
+    Socket dual(AF_INET6, SOCK_DGRAM);
+    int off = 0;
+    ::setsockopt(dual.fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof(off));
+    auto any = *SocketAddress::fromText("::", 0);
+    ASSERT_EQ(::bind(dual.fd, any.raw(), any.length()), 0);
+    auto source = *SocketAddress::fromText("127.0.0.1", dual.local().port());
+    entry = SocketDiagnostics::udpSocket(source);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->inode, dual.inode());
+
+    const auto all = SocketDiagnostics::udpSockets(AF_INET);
+    ASSERT_TRUE(all);
+    EXPECT_TRUE(SocketDiagnostics::holdsSocket(*all, bound.local(), bound.inode()));
+    EXPECT_FALSE(SocketDiagnostics::holdsSocket(*all, bound.local(), bound.inode() + 1));
+}
+
+TEST(SocketOwnerIndex, ReadsSocketLinks) {
+    EXPECT_EQ(SocketOwnerIndex::socketInode("socket:[12345]"), 12345U);
+    EXPECT_EQ(SocketOwnerIndex::socketInode("socket:[]"), std::nullopt);
+    EXPECT_EQ(SocketOwnerIndex::socketInode("socket:[+1]"), std::nullopt);
+    EXPECT_EQ(SocketOwnerIndex::socketInode("pipe:[12345]"), std::nullopt);
+    EXPECT_EQ(SocketOwnerIndex::socketInode("/dev/null"), std::nullopt);
+}
+
+TEST(SocketOwnerIndex, FindsOwnSocketsAndTheProcessHoldingOne) {
+    SocketOwnerIndex index;
+    Socket own(AF_INET, SOCK_DGRAM);
+    EXPECT_TRUE(index.isOwn(own.inode()));
+    EXPECT_EQ(index.ownerOf(own.inode()), ::getpid());
+
+    // A child started with the socket as its standard input holds it too;
+    // after the parent closes its copy the child is the owner.
+    Socket shared(AF_INET, SOCK_DGRAM);
+    const auto inode = shared.inode();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, shared.fd, 0);
+    pid_t child = -1;
+    char* argv[] = {const_cast<char*>("/bin/sleep"), const_cast<char*>("5"), nullptr};
+    ASSERT_EQ(::posix_spawn(&child, argv[0], &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(shared.fd);
+    shared.fd = -1;
+    EXPECT_EQ(index.ownerOf(inode), child);
+    EXPECT_FALSE(index.isOwn(inode));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(index.ownerOf(inode), std::nullopt);
+}
+
+}  // namespace
+}  // namespace corvane::platform
