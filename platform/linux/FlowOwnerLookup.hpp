@@ -1,0 +1,38 @@
+#pragma once
+
+#include "SocketAddress.hpp"
+#include "SocketOwnerIndex.hpp"
+#include "platform/FlowMetaData.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace corvane::platform {
+
+// Who sent a diverted flow: the socket (sock_diag), the process holding it
+// (/proc scan) and what the provider is told about it (token, identifier).
+class FlowOwnerLookup {
+public:
+    // On Linux every program resolves names itself, so each UDP flow whose
+    // first datagram goes to port 53 is reported as the system resolver's.
+    static constexpr std::string_view kSystemResolverIdentifier = "systemd-resolved";
+    static constexpr std::uint16_t kDNSPort = 53;
+
+    struct Owner {
+        bool isDaemon = false;               // the daemon's own socket: pass it through
+        std::optional<int> pid;              // none: a process that is already gone
+        std::uint64_t socketInode = 0;       // 0: the socket was not found
+        FlowMetaData metaData;
+    };
+
+    Owner tcpOwner(const SocketAddress& appEnd, const SocketAddress& originalDestination);
+    Owner udpOwner(const SocketAddress& source, std::uint16_t firstDestinationPort);
+
+private:
+    Owner ownerOfSocket(std::uint64_t inode);
+
+    SocketOwnerIndex index_;
+};
+
+}  // namespace corvane::platform

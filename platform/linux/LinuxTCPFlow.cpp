@@ -1,0 +1,103 @@
+#include "LinuxTCPFlow.hpp"
+
+#include "SocketOptions.hpp"
+
+#include <asio/bind_executor.hpp>
+#include <asio/post.hpp>
+#include <asio/write.hpp>
+
+namespace corvane::platform {
+
+LinuxTCPFlow::LinuxTCPFlow(asio::ip::tcp::socket socket, SocketAddress originalDestination, FlowMetaData metaData)
+    : strand_(asio::make_strand(socket.get_executor())),
+      socket_(std::move(socket)),
+      originalDestination_(originalDestination),
+      metaData_(std::move(metaData)) {}
+
+Endpoint LinuxTCPFlow::remoteEndpoint() const {
+    return HostEndpoint{originalDestination_.hostText(), std::to_string(originalDestination_.port())};
+}
+
+void LinuxTCPFlow::open(std::function<void(Error)> completionHandler) {
+    asio::post(strand_, [handler = std::move(completionHandler), self = shared_from_this()] { handler(Error()); });
+}
+
+void LinuxTCPFlow::readData(ReadHandler completionHandler) {
+    asio::post(strand_, [this, self = shared_from_this(), handler = std::move(completionHandler)]() mutable {
+        if (readClosed_ || !socket_.is_open()) return handler(std::nullopt, Error());
+        auto buffer = std::make_shared<Bytes>(kReadSize);
+        socket_.async_read_some(
+            asio::buffer(*buffer),
+            asio::bind_executor(strand_, [self, buffer, handler = std::move(handler)](Error error, std::size_t size) {
+                if (error == asio::error::eof) return handler(std::nullopt, Error());
+                if (error) return handler(std::nullopt, error);
+                buffer->resize(size);
+                handler(std::move(*buffer), Error());
+            }));
+    });
+}
+
+void LinuxTCPFlow::write(Bytes data, WriteHandler completionHandler) {
+    asio::post(strand_, [this, self = shared_from_this(), data = std::make_shared<Bytes>(std::move(data)),
+                         handler = std::move(completionHandler)]() mutable {
+        if (writeClosed_ || !socket_.is_open()) return handler(asio::error::broken_pipe);
+        ++pendingWrites_;
+        asio::async_write(socket_, asio::buffer(*data),
+                          asio::bind_executor(strand_, [this, self, data, handler = std::move(handler)](Error error,
+                                                                                                       std::size_t) {
+                              --pendingWrites_;
+                              if (writeShutdownPending_ && pendingWrites_ == 0) closeWriteNow();
+                              handler(error);
+                          }));
+    });
+}
+
+void LinuxTCPFlow::closeRead(Error) {
+    asio::post(strand_, [this, self = shared_from_this()] {
+        if (readClosed_) return;
+        readClosed_ = true;
+        Error ignored;
+        socket_.shutdown(asio::socket_base::shutdown_receive, ignored);
+        closeIfDone();
+    });
+}
+
+void LinuxTCPFlow::closeWrite(Error error) {
+    asio::post(strand_, [this, self = shared_from_this(), error] {
+        if (writeClosed_) return;
+        writeClosed_ = true;
+        if (error) {
+            // An error the app must see: reset the connection at once.
+            if (socket_.is_open()) sockopt::setResetOnClose(socket_.native_handle());
+            Error ignored;
+            socket_.close(ignored);
+            return;
+        }
+        if (pendingWrites_ > 0) {
+            writeShutdownPending_ = true;
+            return;
+        }
+        closeWriteNow();
+    });
+}
+
+void LinuxTCPFlow::closeWriteNow() {
+    writeShutdownPending_ = false;
+    Error ignored;
+    socket_.shutdown(asio::socket_base::shutdown_send, ignored);
+    closeIfDone();
+}
+
+void LinuxTCPFlow::closeIfDone() {
+    if (readClosed_ && writeClosed_ && pendingWrites_ == 0 && !writeShutdownPending_) {
+        Error ignored;
+        socket_.close(ignored);
+    }
+}
+
+asio::ip::tcp::socket LinuxTCPFlow::takeSocket() {
+    readClosed_ = writeClosed_ = true;
+    return std::move(socket_);
+}
+
+}  // namespace corvane::platform

@@ -1,0 +1,138 @@
+#include "LinuxUDPFlow.hpp"
+
+#include "CorvaneCore/Support/StandardInteger.hpp"
+
+#include <asio/post.hpp>
+
+namespace corvane::platform {
+
+namespace {
+
+std::optional<SocketAddress> literalEndpoint(const Endpoint& endpoint) {
+    const auto* host = hostEndpoint(endpoint);
+    if (!host) return std::nullopt;
+    const auto port = parseStandardInteger<std::uint16_t>(host->port);
+    if (!port) return std::nullopt;
+    return SocketAddress::fromText(host->hostname, *port);
+}
+
+}  // namespace
+
+LinuxUDPFlow::LinuxUDPFlow(asio::any_io_executor executor, SocketAddress source, std::uint32_t bypassMark,
+                           std::function<void()> closed)
+    : executor_(std::move(executor)), source_(source), closed_(std::move(closed)), replies_(bypassMark) {}
+
+void LinuxUDPFlow::setOwner(FlowMetaData metaData, std::uint64_t socketInode) {
+    metaData_ = std::move(metaData);
+    socketInode_ = socketInode;
+}
+
+void LinuxUDPFlow::open(std::function<void(Error)> completionHandler) {
+    asio::post(executor_, [handler = std::move(completionHandler)] { handler(Error()); });
+}
+
+void LinuxUDPFlow::complete(ReadHandler handler, std::vector<Datagram> datagrams) {
+    asio::post(executor_, [handler = std::move(handler), datagrams = std::move(datagrams)]() mutable {
+        if (datagrams.empty()) return handler(std::nullopt, std::nullopt, Error());
+        std::vector<Bytes> payloads;
+        std::vector<Endpoint> endpoints;
+        for (auto& datagram : datagrams) {
+            endpoints.push_back(HostEndpoint{datagram.destination.hostText(), std::to_string(datagram.destination.port())});
+            payloads.push_back(std::move(datagram.payload));
+        }
+        handler(std::move(payloads), std::move(endpoints), Error());
+    });
+}
+
+void LinuxUDPFlow::readDatagrams(ReadHandler completionHandler) {
+    std::vector<Datagram> ready;
+    {
+        std::lock_guard guard(lock_);
+        if (!ended_ && !readClosed_ && buffer_.empty()) {
+            pendingRead_ = std::move(completionHandler);
+            return;
+        }
+        ready.assign(std::make_move_iterator(buffer_.begin()), std::make_move_iterator(buffer_.end()));
+        buffer_.clear();
+    }
+    complete(std::move(completionHandler), std::move(ready));
+}
+
+void LinuxUDPFlow::push(Datagram datagram) {
+    ReadHandler handler;
+    std::vector<Datagram> ready;
+    {
+        std::lock_guard guard(lock_);
+        if (ended_ || readClosed_) return;
+        if (buffer_.size() >= kBufferLimit) buffer_.pop_front();
+        buffer_.push_back(std::move(datagram));
+        if (!pendingRead_) return;
+        handler = std::move(pendingRead_);
+        pendingRead_ = nullptr;
+        ready.assign(std::make_move_iterator(buffer_.begin()), std::make_move_iterator(buffer_.end()));
+        buffer_.clear();
+    }
+    complete(std::move(handler), std::move(ready));
+}
+
+void LinuxUDPFlow::end() {
+    ReadHandler handler;
+    {
+        std::lock_guard guard(lock_);
+        ended_ = true;
+        buffer_.clear();
+        handler = std::move(pendingRead_);
+        pendingRead_ = nullptr;
+    }
+    if (handler) complete(std::move(handler), {});
+}
+
+std::vector<LinuxUDPFlow::Datagram> LinuxUDPFlow::takeBuffered() {
+    std::lock_guard guard(lock_);
+    ended_ = true;
+    std::vector<Datagram> taken(std::make_move_iterator(buffer_.begin()), std::make_move_iterator(buffer_.end()));
+    buffer_.clear();
+    return taken;
+}
+
+void LinuxUDPFlow::writeDatagrams(std::vector<Bytes> datagrams, std::vector<Endpoint> sentBy,
+                                  WriteHandler completionHandler) {
+    Error result;
+    {
+        std::lock_guard guard(lock_);
+        for (std::size_t i = 0; i < datagrams.size() && i < sentBy.size(); ++i) {
+            const auto from = literalEndpoint(sentBy[i]);
+            // A reply named by host name (a SOCKS5 domain reply) has no address to come from.
+            const Error error = writeClosed_ ? Error(asio::error::broken_pipe)
+                                : from      ? replies_.send(*from, source_, datagrams[i])
+                                            : std::make_error_code(std::errc::invalid_argument);
+            if (error && !result) result = error;
+        }
+    }
+    if (completionHandler) asio::post(executor_, [handler = std::move(completionHandler), result] { handler(result); });
+}
+
+void LinuxUDPFlow::closeSide(bool read) {
+    ReadHandler handler;
+    bool nowClosed = false;
+    {
+        std::lock_guard guard(lock_);
+        bool& side = read ? readClosed_ : writeClosed_;
+        if (side) return;
+        side = true;
+        if (read) {
+            handler = std::move(pendingRead_);
+            pendingRead_ = nullptr;
+            buffer_.clear();
+        }
+        nowClosed = readClosed_ && writeClosed_;
+        if (nowClosed) replies_.closeAll();
+    }
+    if (handler) complete(std::move(handler), {});
+    if (nowClosed && closed_) closed_();
+}
+
+void LinuxUDPFlow::closeRead(Error) { closeSide(true); }
+void LinuxUDPFlow::closeWrite(Error) { closeSide(false); }
+
+}  // namespace corvane::platform

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "ReplySockets.hpp"
+#include "SocketAddress.hpp"
+#include "platform/AppProxyUDPFlow.hpp"
+
+#include <asio/any_io_executor.hpp>
+
+#include <deque>
+#include <functional>
+#include <mutex>
+
+namespace corvane::platform {
+
+// One app UDP socket whose datagrams the TPROXY hook diverted. Datagrams wait
+// in a bounded buffer until the provider reads them (the oldest are dropped
+// beyond it); replies are sent from the addresses the app sent to.
+class LinuxUDPFlow final : public AppProxyUDPFlow, public std::enable_shared_from_this<LinuxUDPFlow> {
+public:
+    static constexpr std::size_t kBufferLimit = 256;
+
+    struct Datagram {
+        Bytes payload;
+        SocketAddress destination;
+    };
+
+    // `closed` runs once, when the provider has closed both sides.
+    LinuxUDPFlow(asio::any_io_executor executor, SocketAddress source, std::uint32_t bypassMark,
+                 std::function<void()> closed);
+
+    const FlowMetaData& metaData() const override { return metaData_; }
+    std::optional<std::string> remoteHostname() const override { return std::nullopt; }
+    void open(std::function<void(Error)> completionHandler) override;
+    void readDatagrams(ReadHandler completionHandler) override;
+    void writeDatagrams(std::vector<Bytes> datagrams, std::vector<Endpoint> sentBy,
+                        WriteHandler completionHandler) override;
+    void closeRead(Error error) override;
+    void closeWrite(Error error) override;
+
+    void setClosedHandler(std::function<void()> closed) { closed_ = std::move(closed); }
+    // Set once, before the flow is offered to the provider.
+    void setOwner(FlowMetaData metaData, std::uint64_t socketInode);
+    std::uint64_t socketInode() const { return socketInode_; }
+    const SocketAddress& source() const { return source_; }
+
+    void push(Datagram datagram);
+    // The app's socket is gone: a pending read completes with nothing.
+    void end();
+    // Takes what is buffered (for a pass-through after a decline) and ends the flow.
+    std::vector<Datagram> takeBuffered();
+
+private:
+    void complete(ReadHandler handler, std::vector<Datagram> datagrams);
+    void closeSide(bool read);
+
+    asio::any_io_executor executor_;
+    const SocketAddress source_;
+    FlowMetaData metaData_;
+    std::uint64_t socketInode_ = 0;
+    std::function<void()> closed_;
+
+    std::mutex lock_;
+    std::deque<Datagram> buffer_;
+    ReadHandler pendingRead_;
+    bool ended_ = false;
+    bool readClosed_ = false;
+    bool writeClosed_ = false;
+    ReplySockets replies_;
+};
+
+}  // namespace corvane::platform

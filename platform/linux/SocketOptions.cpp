@@ -1,0 +1,51 @@
+#include "SocketOptions.hpp"
+
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace corvane::platform::sockopt {
+
+namespace {
+
+// From <linux/netfilter_ipv4.h> and <linux/netfilter_ipv6/ip6_tables.h>,
+// which clash with the libc headers when included together.
+constexpr int kOriginalDestination = 80;
+
+int one = 1;
+
+}  // namespace
+
+std::error_code lastError() { return std::error_code(errno, std::generic_category()); }
+
+std::error_code setMark(int fd, std::uint32_t mark) {
+    if (::setsockopt(fd, SOL_SOCKET, SO_MARK, &mark, sizeof(mark)) != 0) return lastError();
+    return {};
+}
+
+std::error_code setTransparent(int fd, int family) {
+    const int result = family == AF_INET6 ? ::setsockopt(fd, SOL_IPV6, IPV6_TRANSPARENT, &one, sizeof(one))
+                                          : ::setsockopt(fd, SOL_IP, IP_TRANSPARENT, &one, sizeof(one));
+    return result == 0 ? std::error_code() : lastError();
+}
+
+std::error_code receiveOriginalDestination(int fd, int family) {
+    const int result = family == AF_INET6 ? ::setsockopt(fd, SOL_IPV6, IPV6_RECVORIGDSTADDR, &one, sizeof(one))
+                                          : ::setsockopt(fd, SOL_IP, IP_RECVORIGDSTADDR, &one, sizeof(one));
+    return result == 0 ? std::error_code() : lastError();
+}
+
+std::optional<SocketAddress> originalDestination(int fd, int family) {
+    SocketAddress address;
+    socklen_t length = sizeof(address.storage);
+    const int level = family == AF_INET6 ? SOL_IPV6 : SOL_IP;
+    if (::getsockopt(fd, level, kOriginalDestination, address.raw(), &length) != 0) return std::nullopt;
+    return address;
+}
+
+void setResetOnClose(int fd) {
+    linger immediate{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &immediate, sizeof(immediate));
+}
+
+}  // namespace corvane::platform::sockopt

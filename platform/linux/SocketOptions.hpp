@@ -1,0 +1,24 @@
+#pragma once
+
+#include "SocketAddress.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <system_error>
+
+namespace corvane::platform::sockopt {
+
+// SO_MARK, so that the diversion's chains skip the socket.
+std::error_code setMark(int fd, std::uint32_t mark);
+// IP_TRANSPARENT / IPV6_TRANSPARENT: bind to addresses that are not local.
+std::error_code setTransparent(int fd, int family);
+// IP_RECVORIGDSTADDR / IPV6_RECVORIGDSTADDR on a TPROXY socket.
+std::error_code receiveOriginalDestination(int fd, int family);
+// The destination a redirected TCP connection was made to (SO_ORIGINAL_DST).
+std::optional<SocketAddress> originalDestination(int fd, int family);
+// Arms an abortive close: the next close sends a reset.
+void setResetOnClose(int fd);
+
+std::error_code lastError();
+
+}  // namespace corvane::platform::sockopt

@@ -1,0 +1,235 @@
+#include "platform/linux/PolicyRouting.hpp"
+
+#include "HelperProcess.hpp"
+#include "TemporaryDirectory.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace corvane::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HelperProcess;
+using Json = nlohmann::json;
+
+// Two namespaces joined by a veth: cvd-host is the machine under test (the
+// diversion, the probes), cvd-net the "internet" with the targets
+// 10.205.0.10 and fd00:205::10 on its lo. Nothing is routed out of them.
+// The names carry the pid, so that test processes running at once do not meet.
+const std::string kHost = "cvd-host-" + std::to_string(::getpid());
+const std::string kNet = "cvd-net-" + std::to_string(::getpid());
+const std::string kTarget4 = "10.205.0.10";
+const std::string kTarget6 = "fd00:205::10";
+
+bool ip(std::vector<std::string> arguments) {
+    const auto result = PolicyRouting::runIp(arguments);
+    if (result.status != 0) ADD_FAILURE() << "ip failed: " << result.errorOutput;
+    return result.status == 0;
+}
+
+void deleteNamespaces() {
+    for (const auto& name : {kHost, kNet}) PolicyRouting::runIp({"netns", "del", name});
+}
+
+bool makeNamespaces() {
+    deleteNamespaces();
+    const std::vector<std::vector<std::string>> commands = {
+        {"netns", "add", kHost},
+        {"netns", "add", kNet},
+        {"link", "add", "cvd-h0", "netns", kHost, "type", "veth", "peer", "name", "cvd-n0", "netns", kNet},
+        {"-n", kHost, "link", "set", "lo", "up"},
+        {"-n", kHost, "link", "set", "cvd-h0", "up"},
+        {"-n", kNet, "link", "set", "lo", "up"},
+        {"-n", kNet, "link", "set", "cvd-n0", "up"},
+        {"-n", kHost, "addr", "add", "10.204.0.1/24", "dev", "cvd-h0"},
+        {"-n", kHost, "addr", "add", "fd00:204::1/64", "dev", "cvd-h0", "nodad"},
+        {"-n", kNet, "addr", "add", "10.204.0.2/24", "dev", "cvd-n0"},
+        {"-n", kNet, "addr", "add", "fd00:204::2/64", "dev", "cvd-n0", "nodad"},
+        {"-n", kNet, "addr", "add", kTarget4 + "/32", "dev", "lo"},
+        {"-n", kNet, "addr", "add", kTarget6 + "/128", "dev", "lo", "nodad"},
+        {"-n", kHost, "route", "add", "default", "via", "10.204.0.2"},
+        {"-n", kHost, "-6", "route", "add", "default", "via", "fd00:204::2"},
+    };
+    for (const auto& command : commands)
+        if (!ip(command)) return false;
+    return true;
+}
+
+std::vector<std::string> inNamespace(const std::string& name, std::vector<std::string> argv) {
+    std::vector<std::string> full = {"/usr/bin/env", "ip", "netns", "exec", name};
+    full.insert(full.end(), argv.begin(), argv.end());
+    return full;
+}
+
+bool hostHasTable() {
+    return PolicyRouting::runIp({"netns", "exec", kHost, "nft", "list", "table", "inet", "corvane"}).status == 0;
+}
+
+class DiversionNamespaceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (::geteuid() != 0 || ::access("/usr/sbin/nft", X_OK) != 0) return;
+        if (!makeNamespaces()) return;
+        probes_ = std::make_unique<testing::TemporaryDirectory>();
+        for (const char* name : {"cvd-probe", "cvd-probe-direct"}) {
+            fs::copy_file(CORVANE_DIVERSION_TEST_HELPER, probes_->path() / name);
+            ::chmod((probes_->path() / name).c_str(), 0755);
+        }
+        targets_ = std::make_unique<HelperProcess>(
+            inNamespace(kNet, {CORVANE_DIVERSION_TEST_HELPER, "serve", kTarget4, kTarget6}));
+        if (!targets_->waitForLine([](const Json&) { return true; })) return;
+        ready_ = startHost();
+    }
+
+    static void TearDownTestSuite() {
+        host_.reset();
+        targets_.reset();
+        probes_.reset();
+        deleteNamespaces();
+    }
+
+    static bool startHost() {
+        host_.reset();
+        host_ = std::make_unique<HelperProcess>(
+            inNamespace(kHost, {CORVANE_DIVERSION_TEST_HELPER, "host", "--check-ms", "200"}));
+        const auto line = host_->waitForLine([](const Json& l) { return l.value("kind", "") != "tcp"; });
+        return line && (*line)["kind"] == "ready";
+    }
+
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "the diversion tests need root (network namespaces, nftables)";
+        if (::access("/usr/sbin/nft", X_OK) != 0) GTEST_SKIP() << "nft is not installed";
+        ASSERT_TRUE(ready_) << "the namespaces or the diversion host could not be set up";
+    }
+
+    struct ProbeResult {
+        pid_t pid = -1;
+        Json output;
+    };
+
+    static ProbeResult probe(const std::string& program, std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {(probes_->path() / program).string(), "probe"});
+        HelperProcess process(inNamespace(kHost, arguments));
+        ProbeResult result;
+        result.pid = process.pid();
+        const auto line = process.waitForLine([](const Json&) { return true; }, std::chrono::seconds(5));
+        process.wait(std::chrono::seconds(2));
+        if (line) result.output = *line;
+        return result;
+    }
+
+    // The host's report of the flow the probe made.
+    static std::optional<Json> reported(const char* kind, pid_t pid) {
+        return host_->waitForLine(
+            [&](const Json& line) { return line.value("kind", "") == kind && line.value("pid", -1) == pid; });
+    }
+
+    static std::string probePath(const std::string& program) { return (probes_->path() / program).string(); }
+
+    static inline std::unique_ptr<testing::TemporaryDirectory> probes_;
+    static inline std::unique_ptr<HelperProcess> targets_;
+    static inline std::unique_ptr<HelperProcess> host_;
+    static inline bool ready_ = false;
+};
+
+TEST_F(DiversionNamespaceTest, DeclinedTcpIsPassedThroughFromTheHostsOwnAddress) {
+    for (const auto& [target, peer] : {std::pair{kTarget4, "10.204.0.1"}, {kTarget6, "fd00:204::1"}}) {
+        const auto result = probe("cvd-probe", {"tcp", target, "7", "hello"});
+        EXPECT_EQ(result.output["received"], std::string("peer ") + peer + "\nhello") << target;
+        EXPECT_EQ(result.output["errno"], "");
+        const auto flow = reported("tcp", result.pid);
+        ASSERT_TRUE(flow) << target;
+        EXPECT_EQ((*flow)["host"], target);
+        EXPECT_EQ((*flow)["port"], "7");
+        EXPECT_EQ((*flow)["path"], probePath("cvd-probe"));
+        EXPECT_EQ((*flow)["identifier"], "cvd-probe");
+    }
+}
+
+TEST_F(DiversionNamespaceTest, ABlockedFlowIsResetAfterItsConnect) {
+    for (const auto& target : {kTarget4, kTarget6}) {
+        const auto result = probe("cvd-probe", {"tcp", target, "9", "hello"});
+        EXPECT_EQ(result.output["connected"], true) << target;
+        EXPECT_EQ(result.output["errno"], "ECONNRESET") << target;
+        EXPECT_EQ(result.output["received"], "") << target;
+        const auto flow = reported("tcp", result.pid);
+        ASSERT_TRUE(flow) << target;
+        EXPECT_EQ((*flow)["port"], "9");
+    }
+}
+
+TEST_F(DiversionNamespaceTest, ARelayedFlowReachesTheProvidersEchoWithItsOriginalDestination) {
+    for (const auto& target : {kTarget4, kTarget6}) {
+        const auto result = probe("cvd-probe", {"tcp", target, "8", std::string(5000, 'x')});
+        EXPECT_EQ(result.output["received"], "local\n" + std::string(5000, 'x')) << target;
+        const auto flow = reported("tcp", result.pid);
+        ASSERT_TRUE(flow) << target;
+        EXPECT_EQ((*flow)["host"], target);
+        EXPECT_EQ((*flow)["port"], "8");
+        EXPECT_EQ((*flow)["path"], probePath("cvd-probe"));
+    }
+}
+
+TEST_F(DiversionNamespaceTest, UdpRepliesComeFromTheOriginalDestination) {
+    for (const auto& target : {kTarget4, kTarget6}) {
+        const auto result = probe("cvd-probe", {"udp", target, "7", "ping", "twice"});
+        const Json reply = {{"payload", "relayed:ping"}, {"from", target + " 7"}};
+        EXPECT_EQ(result.output["replies"], Json::array({reply, reply})) << target;
+        const auto flow = reported("udp", result.pid);
+        ASSERT_TRUE(flow) << target;
+        EXPECT_EQ((*flow)["identifier"], "cvd-probe");
+        EXPECT_EQ((*flow)["path"], probePath("cvd-probe"));
+        // The probe's socket is gone: the host's check ends the flow.
+        EXPECT_TRUE(host_->waitForLine([&](const Json& line) {
+            return line.value("kind", "") == "udp-end" && line.value("identifier", "") == "cvd-probe";
+        }));
+    }
+}
+
+TEST_F(DiversionNamespaceTest, AFlowToPort53IsTheSystemResolvers) {
+    const auto result = probe("cvd-probe", {"udp", kTarget4, "53", "query"});
+    EXPECT_EQ(result.output["replies"], Json::array({{{"payload", "relayed:query"}, {"from", kTarget4 + " 53"}}}));
+    const auto flow = reported("udp", result.pid);
+    ASSERT_TRUE(flow);
+    EXPECT_EQ((*flow)["identifier"], "systemd-resolved");
+}
+
+TEST_F(DiversionNamespaceTest, ADeclinedUdpSocketBypassesTheDiversion) {
+    for (const auto& target : {kTarget4, kTarget6}) {
+        const auto result = probe("cvd-probe-direct", {"udp", target, "7", "ping", "twice"});
+        const Json reply = {{"payload", "ping"}, {"from", target + " 7"}};
+        EXPECT_EQ(result.output["replies"], Json::array({reply, reply})) << target;
+        ASSERT_TRUE(reported("udp", result.pid));
+        const auto set = target == kTarget4 ? "udp_declined4" : "udp_declined6";
+        const auto source = target == kTarget4 ? "10.204.0.1" : "fd00:204::1";
+        HelperProcess listing(inNamespace(kHost, {"/usr/sbin/nft", "-j", "list", "set", "inet", "corvane", set}));
+        const auto json = listing.waitForLine([](const Json&) { return true; });
+        ASSERT_TRUE(json);
+        const auto text = json->dump();
+        EXPECT_NE(text.find(source), std::string::npos) << text;
+        EXPECT_NE(text.find(std::to_string(result.output["localPort"].get<int>())), std::string::npos) << text;
+    }
+}
+
+// Last: it replaces the suite's host.
+TEST_F(DiversionNamespaceTest, KillingTheDaemonLeavesNoTableAndDirectTrafficWorks) {
+    ASSERT_TRUE(hostHasTable());
+    EXPECT_EQ(probe("cvd-probe", {"tcp", kTarget4, "9", "x"}).output["errno"], "ECONNRESET");
+    host_->stop(SIGKILL);
+    EXPECT_FALSE(hostHasTable());
+    for (const auto& [target, peer] : {std::pair{kTarget4, "10.204.0.1"}, {kTarget6, "fd00:204::1"}}) {
+        EXPECT_EQ(probe("cvd-probe", {"tcp", target, "9", "back"}).output["received"],
+                  std::string("peer ") + peer + "\nback");
+        const Json echo = {{"payload", "ping"}, {"from", target + " 7"}};
+        EXPECT_EQ(probe("cvd-probe", {"udp", target, "7", "ping"}).output["replies"], Json::array({echo}));
+    }
+    ready_ = startHost();
+    EXPECT_TRUE(ready_);
+}
+
+}  // namespace
+}  // namespace corvane::platform

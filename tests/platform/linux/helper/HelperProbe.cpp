@@ -1,0 +1,95 @@
+#include "HelperModes.hpp"
+
+#include "platform/linux/SocketAddress.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace corvane::platform::testing {
+
+namespace {
+
+constexpr int kTimeoutMs = 2000;
+
+std::string errnoName(int error) {
+    if (error == 0) return "";
+    const char* name = ::strerrorname_np(error);
+    return name ? name : std::to_string(error);
+}
+
+bool waitFor(int fd, short events) {
+    pollfd entry{fd, events, 0};
+    return ::poll(&entry, 1, kTimeoutMs) == 1;
+}
+
+int tcp(const SocketAddress& target, const std::string& payload) {
+    nlohmann::json result;
+    const int fd = ::socket(target.family(), SOCK_STREAM | SOCK_CLOEXEC, 0);
+    result["connected"] = ::connect(fd, target.raw(), target.length()) == 0;
+    int error = result["connected"] ? 0 : errno;
+    std::string received;
+    if (error == 0) {
+        ::send(fd, payload.data(), payload.size(), MSG_NOSIGNAL);
+        ::shutdown(fd, SHUT_WR);
+        char buffer[4096];
+        while (waitFor(fd, POLLIN)) {
+            const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
+            if (n < 0) error = errno;
+            if (n <= 0) break;
+            received.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    result["errno"] = errnoName(error);
+    result["received"] = received;
+    std::printf("%s\n", result.dump().c_str());
+    ::close(fd);
+    return 0;
+}
+
+int udp(const SocketAddress& target, const std::string& payload, int rounds) {
+    nlohmann::json result;
+    const int fd = ::socket(target.family(), SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    auto any = *SocketAddress::fromText(target.family() == AF_INET6 ? "::" : "0.0.0.0", 0);
+    ::bind(fd, any.raw(), any.length());
+    SocketAddress local;
+    socklen_t length = sizeof(local.storage);
+    ::getsockname(fd, local.raw(), &length);
+    result["localPort"] = local.port();
+    result["replies"] = nlohmann::json::array();
+    for (int round = 0; round < rounds; ++round) {
+        ::sendto(fd, payload.data(), payload.size(), 0, target.raw(), target.length());
+        if (!waitFor(fd, POLLIN)) break;
+        char buffer[65536];
+        SocketAddress from;
+        socklen_t fromLength = sizeof(from.storage);
+        const ssize_t n = ::recvfrom(fd, buffer, sizeof(buffer), 0, from.raw(), &fromLength);
+        if (n < 0) break;
+        result["replies"].push_back({{"payload", std::string(buffer, static_cast<std::size_t>(n))},
+                                     {"from", from.hostText() + " " + std::to_string(from.port())}});
+    }
+    std::printf("%s\n", result.dump().c_str());
+    std::fflush(stdout);
+    ::close(fd);
+    return 0;
+}
+
+}  // namespace
+
+int probe(int argc, char** argv) {
+    if (argc < 4) return 2;
+    const std::string kind = argv[0];
+    const auto port = static_cast<std::uint16_t>(std::stoi(argv[2]));
+    const auto target = SocketAddress::fromText(argv[1], port);
+    if (!target) return 2;
+    const int rounds = argc >= 5 && std::string(argv[4]) == "twice" ? 2 : 1;
+    return kind == "tcp" ? tcp(*target, argv[3]) : udp(*target, argv[3], rounds);
+}
+
+}  // namespace corvane::platform::testing
