@@ -31,10 +31,4 @@ std::string Nftables::run(const std::string& script) {
     return error.empty() ? "nftables refused the rules" : error;
 }
 
-std::string Nftables::list(const std::string& command) {
-    std::lock_guard guard(lock_);
-    if (nft_run_cmd_from_buffer(context_, command.c_str()) != 0) return "";
-    return nft_ctx_get_output_buffer(context_);
-}
-
 }  // namespace corvane::platform

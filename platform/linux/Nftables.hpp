@@ -19,8 +19,6 @@ public:
 
     // Runs a script as one transaction; returns nft's error text, "" on success.
     std::string run(const std::string& script);
-    // The output of a listing command (for tests and diagnostics).
-    std::string list(const std::string& command);
 
 private:
     std::mutex lock_;

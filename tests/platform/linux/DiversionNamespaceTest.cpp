@@ -215,7 +215,25 @@ TEST_F(DiversionNamespaceTest, ADeclinedUdpSocketBypassesTheDiversion) {
     }
 }
 
-// Last: it replaces the suite's host.
+TEST_F(DiversionNamespaceTest, RemovingTheSettingsTakesTheTableAndTheRoutingAway) {
+    ASSERT_TRUE(hostHasTable());
+    ::kill(host_->pid(), SIGUSR1);
+    ASSERT_TRUE(host_->waitForLine([](const Json& line) { return line.value("kind", "") == "removed"; }));
+    EXPECT_FALSE(hostHasTable());
+    for (const char* family : {"-4", "-6"}) {
+        HelperProcess rules(inNamespace(kHost, {"/usr/sbin/ip", "-j", family, "rule", "show"}));
+        const auto json = rules.waitForLine([](const Json&) { return true; });
+        ASSERT_TRUE(json);
+        EXPECT_EQ(json->dump().find("fwmark"), std::string::npos) << json->dump();
+        HelperProcess routes(inNamespace(kHost, {"/usr/sbin/ip", "-j", family, "route", "show", "table", "17238"}));
+        const auto table = routes.waitForLine([](const Json&) { return true; });
+        EXPECT_TRUE(!table || table->empty()) << table->dump();
+    }
+    EXPECT_EQ(probe("cvd-probe", {"tcp", kTarget4, "9", "x"}).output["received"], "peer 10.204.0.1\nx");
+    ready_ = startHost();
+}
+
+// It replaces the suite's host.
 TEST_F(DiversionNamespaceTest, KillingTheDaemonLeavesNoTableAndDirectTrafficWorks) {
     ASSERT_TRUE(hostHasTable());
     EXPECT_EQ(probe("cvd-probe", {"tcp", kTarget4, "9", "x"}).output["errno"], "ECONNRESET");

@@ -1,3 +1,4 @@
+#include "platform/linux/LinuxDiversion.hpp"
 #include "platform/linux/LinuxTCPFlow.hpp"
 #include "platform/linux/LinuxUDPFlow.hpp"
 
@@ -144,6 +145,22 @@ TEST_F(LinuxUDPFlowTest, RefusesRepliesWithoutAnAddressAndReportsClosingOnce) {
     flow_->closeWrite(Error());
     flow_->closeWrite(Error());
     EXPECT_TRUE(closed_);
+}
+
+TEST(LinuxDiversion, ReportsSettingsItCannotExpressThroughTheCompletion) {
+    asio::io_context io;
+    LinuxDiversion diversion(io.get_executor());
+    TransparentProxyNetworkSettings settings;
+    NetworkRule inbound;
+    inbound.direction = NetworkRule::Direction::inbound;
+    settings.includedNetworkRules = {inbound};
+    std::optional<std::optional<Failure>> result;
+    diversion.applySettings(settings, [&](std::optional<Failure> failure) { result = failure; });
+    EXPECT_FALSE(result);  // completes on the executor, never inside the call
+    io.run();
+    ASSERT_TRUE(result && *result);
+    EXPECT_EQ((*result)->description, "Inbound rules are not supported");
+    EXPECT_TRUE(isPosixError((*result)->code, EINVAL));
 }
 
 }  // namespace

@@ -209,8 +209,17 @@ int host(int argc, char** argv) {
                       : nlohmann::json{{"kind", "ready"}});
     });
 
+    // SIGUSR1 removes the settings, as a session stop does.
+    asio::signal_set removal(io, SIGUSR1);
+    removal.async_wait([&](asio::error_code error, int) {
+        if (error) return;
+        diversion->applySettings(std::nullopt, [](std::optional<Failure> failure) {
+            print({{"kind", failure ? "failed" : "removed"}});
+        });
+    });
     asio::signal_set signals(io, SIGTERM, SIGINT);
     signals.async_wait([&](asio::error_code, int) {
+        removal.cancel();
         diversion.reset();
         work.reset();
         echo->close();

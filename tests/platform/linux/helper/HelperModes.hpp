@@ -14,7 +14,7 @@ int serve(int argc, char** argv);
 // echo; it takes every UDP flow (answering "relayed:" + payload as sent by
 // the datagram's destination) except those of a program named
 // "cvd-probe-direct", which it declines. Prints "ready" and one JSON line per
-// flow it was offered.
+// flow it was offered; SIGUSR1 removes the settings ("removed").
 int host(int argc, char** argv);
 
 // probe tcp|udp HOST PORT PAYLOAD [twice]: one connection or datagram; prints
