@@ -14,5 +14,7 @@ using Endpoint = std::variant<HostEndpoint, std::monostate>;
 inline const HostEndpoint* hostEndpoint(const Endpoint& endpoint) {
     return std::get_if<HostEndpoint>(&endpoint);
 }
+// Not on a temporary: the pointer would dangle (keep the endpoint in a variable).
+const HostEndpoint* hostEndpoint(Endpoint&& endpoint) = delete;
 
 }  // namespace corvane::platform

@@ -1,18 +1,21 @@
 #include "platform/OpenAsync.hpp"
 
+#include <asio/associated_executor.hpp>
 #include <asio/async_result.hpp>
 #include <asio/post.hpp>
-#include <asio/this_coro.hpp>
 #include <asio/use_awaitable.hpp>
 
 namespace corvane::platform {
 
+// Deliberately not a coroutine: g++ 12 destroys the captures of a lambda written
+// inside a co_await expression twice (a shared_ptr's count drops by one per await).
+// Here the awaitable comes straight from async_initiate in a plain function.
 asio::awaitable<void> openAsync(std::shared_ptr<AppProxyFlow> flow) {
-    auto executor = co_await asio::this_coro::executor;
     // An error code as the first argument makes use_awaitable throw std::system_error.
-    co_await asio::async_initiate<const asio::use_awaitable_t<>, void(Error)>(
-        [flow, executor](auto handler) {
+    return asio::async_initiate<const asio::use_awaitable_t<>, void(Error)>(
+        [flow](auto handler) {
             // The completion may run on any thread: resume on the coroutine's executor.
+            auto executor = asio::get_associated_executor(handler);
             auto shared = std::make_shared<decltype(handler)>(std::move(handler));
             flow->open([shared, executor](Error result) {
                 asio::post(executor, [shared, result]() mutable { (*shared)(result); });

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <deque>
+#include <utility>
+#include <variant>
+
+#include "platform/AppProxyUDPFlow.hpp"
+#include "platform/testing/FakeFlow.hpp"
+
+namespace corvane::platform::testing {
+
+// A UDP flow the test drives: it pushes batches of datagrams with their
+// destinations, the end of the flow or an error, and reads what the provider wrote
+// back with the endpoint each datagram was sent by. Log entries: "readDatagrams",
+// "writeDatagrams(N)".
+class FakeUDPFlow : public FakeFlow<AppProxyUDPFlow> {
+public:
+    using Written = std::pair<Bytes, Endpoint>;
+
+    FakeUDPFlow(asio::any_io_executor executor, FlowMetaData metaData = {});
+
+    void readDatagrams(ReadHandler completionHandler) override;
+    void writeDatagrams(std::vector<Bytes> datagrams, std::vector<Endpoint> sentBy,
+                        WriteHandler completionHandler) override;
+
+    void pushBatch(std::vector<Bytes> datagrams, std::vector<Endpoint> endpoints);
+    // The flow ended: the read gets no lists.
+    void pushEnd();
+    void pushError(Error error);
+    void failNextWriteWith(Error error);
+
+    std::vector<Written> written() const;
+    bool hasPendingRead() const;
+
+private:
+    struct Batch {
+        std::optional<std::vector<Bytes>> datagrams;
+        std::optional<std::vector<Endpoint>> endpoints;
+        Error error;
+    };
+
+    void readSideClosed() override;
+    void push(Batch batch);
+    void deliver(ReadHandler handler, Batch batch);
+
+    std::deque<Batch> batches_;
+    ReadHandler pendingRead_;
+    std::vector<Written> written_;
+    std::deque<Error> writeErrors_;
+};
+
+}  // namespace corvane::platform::testing
