@@ -8,6 +8,7 @@
 #include <asio/any_io_executor.hpp>
 
 #include "platform/DiversionBackend.hpp"
+#include "platform/ExtensionVersion.hpp"
 #include "platform/ProviderHost.hpp"
 #include "platform/TransparentProxyProvider.hpp"
 
@@ -21,12 +22,6 @@ struct ExtensionDirectories {
     std::filesystem::path stateDirectory;
 
     static ExtensionDirectories fromEnvironment();
-};
-
-// The daemon's own version texts, reported to the app on HELLO.
-struct ExtensionVersion {
-    std::string shortVersion;
-    std::string build;
 };
 
 using ProviderFactory = std::function<std::shared_ptr<TransparentProxyProvider>(ProviderHost&)>;

@@ -24,7 +24,7 @@ TunnelProviderProtocol TunnelProviderProtocol::fromJson(const nlohmann::json& js
     protocol.serverAddress = json::required<std::string>(json, "serverAddress");
     if (const auto* configuration = json::find(json, "providerConfiguration")) {
         json::requireObject(*configuration, "providerConfiguration");
-        ProviderConfiguration values;
+        ConfigurationDictionary values;
         for (const auto& [key, value] : configuration->items()) {
             values.emplace(key, configValueFromJson(value));
         }

@@ -10,13 +10,13 @@
 
 namespace corvane::platform {
 
-using ProviderConfiguration = std::map<std::string, ConfigValue>;
+using ConfigurationDictionary = std::map<std::string, ConfigValue>;
 
 // The protocol part of a transparent-proxy configuration, as the provider reads it.
 struct TunnelProviderProtocol {
     std::string providerBundleIdentifier;
     std::string serverAddress;
-    std::optional<ProviderConfiguration> providerConfiguration;
+    std::optional<ConfigurationDictionary> providerConfiguration;
 
     friend bool operator==(const TunnelProviderProtocol&, const TunnelProviderProtocol&) = default;
 

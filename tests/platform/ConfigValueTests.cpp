@@ -54,7 +54,7 @@ TEST(TransparentProxyConfiguration, RoundTripsWithTypedProviderConfiguration) {
     TransparentProxyConfiguration configuration{
         "Corvane", true,
         {"org.corvane.Corvane.tunnel", "Corvane",
-         ProviderConfiguration{{"profile", Bytes{'{', '}'}},
+         ConfigurationDictionary{{"profile", Bytes{'{', '}'}},
                                {"proxySecrets", StringMap{{"0F1E", "pw"}}},
                                {"other", json(7)}}}};
     auto decoded = TransparentProxyConfiguration::fromJson(json::parse(toJson(configuration).dump()));

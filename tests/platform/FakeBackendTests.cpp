@@ -250,7 +250,7 @@ TEST_F(FakeBackend, MessageRepliesKeepNoneAndEmptyApart) {
 TEST_F(FakeBackend, ConfigurationIsReadAtTheMomentOfTheCall) {
     EXPECT_EQ(host.protocolConfiguration(), nullptr);
     host.setConfiguration(TunnelProviderProtocol{"org.corvane.Corvane.tunnel", "Corvane",
-                                                 ProviderConfiguration{{"proxySecrets", StringMap{{"A", "1"}}}}});
+                                                 ConfigurationDictionary{{"proxySecrets", StringMap{{"A", "1"}}}}});
     auto first = host.protocolConfiguration();
     host.setConfiguration(TunnelProviderProtocol{"org.corvane.Corvane.tunnel", "Corvane", std::nullopt});
     EXPECT_TRUE(first->providerConfiguration.has_value());

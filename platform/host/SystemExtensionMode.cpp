@@ -1,0 +1,92 @@
+#include "platform/SystemExtensionMode.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <asio/signal_set.hpp>
+#include <asio/steady_timer.hpp>
+
+#include "platform/Logger.hpp"
+#include "platform/host/ConfigurationStore.hpp"
+#include "platform/host/ControlServer.hpp"
+#include "platform/host/Session.hpp"
+
+namespace corvane::platform {
+
+namespace {
+
+constexpr int kPoolThreads = 4;
+constexpr auto kStopDeadline = std::chrono::seconds(5);
+
+std::filesystem::path firstEntry(const char* value, const char* fallback) {
+    if (value == nullptr || *value == '\0') return fallback;
+    std::string_view list(value);
+    auto entry = list.substr(0, list.find(':'));
+    return entry.empty() ? std::filesystem::path(fallback) : std::filesystem::path(entry);
+}
+
+// The folder the app writes the shared profile into: owner root, group "corvane",
+// mode 2770 (setgid, so files keep the group).
+void prepareSharedFolder(const std::filesystem::path& folder) {
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    if (auto group = ControlServer::systemCorvaneGroup()) {
+        if (::chown(folder.c_str(), 0, *group) == 0) ::chmod(folder.c_str(), 02770);
+    }
+}
+
+}  // namespace
+
+ExtensionDirectories ExtensionDirectories::fromEnvironment() {
+    return {firstEntry(std::getenv("RUNTIME_DIRECTORY"), "/run/corvane"),
+            firstEntry(std::getenv("STATE_DIRECTORY"), "/var/lib/corvane")};
+}
+
+void startSystemExtensionMode(ProviderFactory makeProvider, DiversionFactory makeDiversion, ExtensionVersion version) {
+    std::signal(SIGPIPE, SIG_IGN);
+    const Logger log("corvane-tunnel", "host");
+    const auto directories = ExtensionDirectories::fromEnvironment();
+    prepareSharedFolder(directories.stateDirectory / "shared");
+
+    asio::io_context context(kPoolThreads);
+    auto work = asio::make_work_guard(context);
+    ConfigurationStore store(directories.stateDirectory);
+    auto diversion = makeDiversion(context.get_executor());
+    Session session(context.get_executor(), store, *diversion);
+    auto provider = makeProvider(session);
+    session.attach(provider);
+    ControlServer server(context.get_executor(), session, store, directories.runtimeDirectory / "control.sock",
+                         std::move(version));
+    try {
+        server.open();
+    } catch (const std::system_error& e) {
+        log.error("Could not open the control socket: %{public}s", {LogArg::publicText(e.what())});
+        std::exit(EXIT_FAILURE);
+    }
+
+    // SIGTERM and SIGINT: stop a running session, bounded, then end.
+    asio::signal_set signals(context, SIGTERM, SIGINT);
+    asio::steady_timer deadline(context);
+    signals.async_wait([&](Error error, int) {
+        if (error) return;
+        server.close();
+        session.stop([&context] { context.stop(); });
+        deadline.expires_after(kStopDeadline);
+        deadline.async_wait([&context](Error) { context.stop(); });
+    });
+
+    std::vector<std::thread> pool;
+    for (int i = 1; i < kPoolThreads; ++i) pool.emplace_back([&context] { context.run(); });
+    context.run();
+    for (auto& thread : pool) thread.join();
+    std::exit(EXIT_SUCCESS);
+}
+
+}  // namespace corvane::platform

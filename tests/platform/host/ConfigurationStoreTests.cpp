@@ -1,0 +1,105 @@
+#include "platform/host/ConfigurationStore.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "platform/testing/CaptureLogSink.hpp"
+
+namespace corvane::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+TransparentProxyConfiguration sample() {
+    return {"Corvane", true,
+            {"org.corvane.Corvane.tunnel", "Corvane",
+             ConfigurationDictionary{{"profile", Bytes{'{', '}'}},
+                                     {"proxySecrets", StringMap{{"9F0C4E1A-0000-4000-8000-000000000001", "pw"}}},
+                                     {"note", nlohmann::json("text")}}}};
+}
+
+class ConfigurationStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/corvane-store-XXXXXX";
+        directory = ::mkdtemp(pattern);
+    }
+    void TearDown() override { fs::remove_all(directory); }
+
+    std::vector<fs::path> asideFiles() const {
+        std::vector<fs::path> out;
+        for (const auto& entry : fs::directory_iterator(directory)) {
+            if (entry.path().filename().string().rfind("configuration.json.damaged-", 0) == 0) out.push_back(entry.path());
+        }
+        return out;
+    }
+
+    fs::path directory;
+    testing::ScopedLogCapture capture;
+};
+
+TEST_F(ConfigurationStoreTest, SaveAndReloadKeepEveryValueType) {
+    {
+        ConfigurationStore store(directory);
+        EXPECT_TRUE(store.load().empty());
+        EXPECT_EQ(store.protocolConfiguration(), nullptr);
+        store.save(sample());
+        EXPECT_EQ(store.load(), std::vector{sample()});
+        EXPECT_EQ(*store.protocolConfiguration(), sample().protocolConfiguration);
+    }
+    ConfigurationStore reopened(directory);
+    EXPECT_EQ(reopened.load(), std::vector{sample()});
+    const auto& values = *reopened.protocolConfiguration()->providerConfiguration;
+    EXPECT_TRUE(std::holds_alternative<Bytes>(values.at("profile")));
+    EXPECT_TRUE(std::holds_alternative<StringMap>(values.at("proxySecrets")));
+
+    struct stat info {};
+    ASSERT_EQ(::stat((directory / "configuration.json").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()), 1);  // no temporary left
+}
+
+TEST_F(ConfigurationStoreTest, ASaveReplacesTheConfiguration) {
+    ConfigurationStore store(directory);
+    store.save(sample());
+    auto other = sample();
+    other.enabled = false;
+    other.protocolConfiguration.providerConfiguration.reset();
+    store.save(other);
+    EXPECT_EQ(ConfigurationStore(directory).load(), std::vector{other});
+}
+
+TEST_F(ConfigurationStoreTest, ADamagedFileIsSetAsideAndReportedUntilTheNextSave) {
+    for (const char* content : {"{not json", R"({"enabled":true})", R"({"localizedDescription":"C","enabled":true,
+        "protocol":{"providerBundleIdentifier":"a","serverAddress":"b","providerConfiguration":{"profile":{"$data":"@@"}}}})"}) {
+        std::ofstream(directory / "configuration.json") << content;
+        ConfigurationStore store(directory);
+        EXPECT_THROW(store.load(), ConfigurationStoreError) << content;
+        EXPECT_EQ(store.protocolConfiguration(), nullptr);
+        EXPECT_FALSE(fs::exists(directory / "configuration.json"));
+        ASSERT_EQ(asideFiles().size(), 1u);
+        std::ifstream aside(asideFiles()[0]);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), {}), content);  // nothing lost
+
+        store.save(sample());
+        EXPECT_EQ(store.load(), std::vector{sample()});
+        fs::remove(asideFiles()[0]);
+    }
+    EXPECT_EQ(capture->entries().size(), 3u);
+    EXPECT_EQ(capture->entries()[0].level, LogLevel::error);
+}
+
+TEST_F(ConfigurationStoreTest, ASymbolicLinkIsNotFollowed) {
+    std::ofstream(directory / "elsewhere.json") << "secret";
+    fs::create_symlink(directory / "elsewhere.json", directory / "configuration.json");
+    ConfigurationStore store(directory);
+    EXPECT_THROW(store.load(), ConfigurationStoreError);
+    EXPECT_TRUE(fs::exists(directory / "elsewhere.json"));
+}
+
+}  // namespace
+}  // namespace corvane::platform

@@ -1,0 +1,257 @@
+#include "platform/host/ControlClient.hpp"
+#include "platform/host/ControlServer.hpp"
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
+#include <gtest/gtest.h>
+
+#include "HostTestProvider.hpp"
+#include "platform/testing/CaptureLogSink.hpp"
+#include "platform/testing/FakeDiversionBackend.hpp"
+
+namespace corvane::platform {
+namespace {
+
+using namespace std::chrono_literals;
+using S = SessionStatus;
+
+template <class T>
+T await(std::future<T>& future) {
+    if (future.wait_for(2s) != std::future_status::ready) throw std::runtime_error("timed out");
+    return future.get();
+}
+
+// A daemon host on a real socket in a temporary folder, run by one thread.
+class ControlSocketTest : public ::testing::Test {
+protected:
+    ControlSocketTest() {
+        char pattern[] = "/tmp/corvane-control-XXXXXX";
+        directory = ::mkdtemp(pattern);
+        store = std::make_unique<ConfigurationStore>(directory / "state");
+        session = std::make_unique<Session>(context.get_executor(), *store, diversion);
+        provider = std::make_shared<hosttest::HostTestProvider>(*session);
+        session->attach(provider);
+        server = std::make_unique<ControlServer>(context.get_executor(), *session, *store, socketPath(),
+                                                 ExtensionVersion{"1.0", "7"}, [] { return std::optional<gid_t>(); });
+        server->open();
+        runner = std::thread([this] { context.run(); });
+    }
+    ~ControlSocketTest() override {
+        asio::post(context, [this] { server->close(); });
+        work.reset();
+        context.stop();
+        runner.join();
+        std::filesystem::remove_all(directory);
+    }
+
+    std::filesystem::path socketPath() const { return directory / "run" / "control.sock"; }
+
+    std::shared_ptr<ControlClient> connected() {
+        auto client = ControlClient::create(context.get_executor());
+        std::promise<Error> done;
+        auto future = done.get_future();
+        client->connect(socketPath(), [&](Error error) { done.set_value(error); });
+        EXPECT_FALSE(await(future));
+        return client;
+    }
+
+    // Raw bytes to the socket; true when the daemon closed the connection without
+    // sending anything.
+    bool closedAfterSending(const Bytes& bytes) {
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socketPath().c_str(), sizeof address.sun_path - 1);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+        timeval timeout{2, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        char buffer[64];
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        const bool reset = n < 0 && errno == ECONNRESET;  // closed with our bytes unread
+        ::close(fd);
+        return n == 0 || reset;
+    }
+
+    testing::ScopedLogCapture capture;
+    asio::io_context context;
+    asio::executor_work_guard<asio::io_context::executor_type> work{context.get_executor()};
+    std::filesystem::path directory;
+    std::unique_ptr<ConfigurationStore> store;
+    testing::FakeDiversionBackend diversion{context.get_executor()};
+    std::unique_ptr<Session> session;
+    std::shared_ptr<hosttest::HostTestProvider> provider;
+    std::unique_ptr<ControlServer> server;
+    std::thread runner;
+};
+
+TransparentProxyConfiguration sample() {
+    return {"Corvane", true,
+            {"org.corvane.Corvane.tunnel", "Corvane",
+             ConfigurationDictionary{{"profile", Bytes{'{', '"', '}'}},
+                                     {"proxySecrets", StringMap{{"9F0C4E1A-0000-4000-8000-000000000001", "pw"}}}}}};
+}
+
+TEST_F(ControlSocketTest, SaveAndLoadKeepTheValueTypes) {
+    auto client = connected();
+    std::promise<ControlClient::LoadResult> empty;
+    auto emptyFuture = empty.get_future();
+    client->loadConfigurations([&](auto result) { empty.set_value(std::move(result)); });
+    EXPECT_EQ(await(emptyFuture).configurations, std::vector<TransparentProxyConfiguration>{});
+
+    std::promise<std::optional<std::string>> saved;
+    auto savedFuture = saved.get_future();
+    client->saveConfiguration(sample(), [&](auto error) { saved.set_value(error); });
+    EXPECT_EQ(await(savedFuture), std::nullopt);
+
+    std::promise<ControlClient::LoadResult> loaded;
+    auto loadedFuture = loaded.get_future();
+    connected()->loadConfigurations([&](auto result) { loaded.set_value(std::move(result)); });
+    EXPECT_EQ(await(loadedFuture).configurations, std::vector{sample()});
+    EXPECT_EQ(*session->protocolConfiguration(), sample().protocolConfiguration);
+}
+
+TEST_F(ControlSocketTest, AnInvalidConfigurationIsRefusedWithItsReason) {
+    std::promise<std::optional<ControlClient::Reply>> reply;
+    auto future = reply.get_future();
+    connected()->request(ControlKind::saveConfiguration, Bytes{'[', ']'}, [&](auto r) { reply.set_value(r); });
+    auto answer = await(future);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_FALSE(answer->flag);
+    EXPECT_EQ(std::string(answer->data.begin(), answer->data.end()).rfind("The configuration is not valid: ", 0), 0u);
+}
+
+TEST_F(ControlSocketTest, StartAndStopPushTheStatusToSubscribers) {
+    auto watcher = connected();
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<S> pushed;
+    watcher->setStatusHandler([&](S status) {
+        std::lock_guard guard(lock);
+        pushed.push_back(status);
+        changed.notify_all();
+    });
+    std::promise<std::optional<S>> subscribed;
+    auto subscribedFuture = subscribed.get_future();
+    watcher->subscribe([&](auto status) { subscribed.set_value(status); });
+    EXPECT_EQ(await(subscribedFuture), S::disconnected);
+
+    auto controller = connected();
+    std::promise<bool> started;
+    auto startedFuture = started.get_future();
+    controller->start([&](bool ok) { started.set_value(ok); });
+    EXPECT_TRUE(await(startedFuture));
+    std::promise<bool> stopped;
+    auto stoppedFuture = stopped.get_future();
+    controller->stop([&](bool ok) { stopped.set_value(ok); });
+    EXPECT_TRUE(await(stoppedFuture));
+    EXPECT_EQ(session->status(), S::disconnected);
+
+    std::unique_lock guard(lock);
+    changed.wait_for(guard, 2s, [&] { return pushed.size() >= 4; });
+    EXPECT_EQ(pushed, (std::vector<S>{S::connecting, S::connected, S::disconnecting, S::disconnected}));
+}
+
+TEST_F(ControlSocketTest, AMessageGetsItsReplyAndHelloReportsTheVersion) {
+    auto client = connected();
+    std::promise<bool> started;
+    auto startedFuture = started.get_future();
+    client->start([&](bool ok) { started.set_value(ok); });
+    await(startedFuture);
+    for (int i = 0; i < 50 && session->status() != S::connected; ++i) std::this_thread::sleep_for(10ms);
+
+    std::promise<std::optional<Bytes>> first, second;
+    auto firstFuture = first.get_future(), secondFuture = second.get_future();
+    client->sendProviderMessage(Bytes{'a', 'b', 'c'}, [&](auto reply) { first.set_value(reply); });
+    client->sendProviderMessage(Bytes{'d', 'r', 'o', 'p'}, [&](auto reply) { second.set_value(reply); });
+    EXPECT_EQ(await(firstFuture), (Bytes{'c', 'b', 'a'}));
+    EXPECT_EQ(await(secondFuture), std::nullopt);
+
+    std::promise<std::optional<ControlClient::Hello>> hello;
+    auto helloFuture = hello.get_future();
+    client->hello([&](auto info) { hello.set_value(info); });
+    auto info = await(helloFuture);
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(info->version.shortVersion, "1.0");
+    EXPECT_EQ(info->version.build, "7");
+    EXPECT_EQ(info->status, S::connected);
+}
+
+TEST_F(ControlSocketTest, ADroppedConnectionAnswersEveryPendingRequestWithNone) {
+    auto client = connected();
+    std::promise<bool> started;
+    auto startedFuture = started.get_future();
+    client->start([&](bool ok) { started.set_value(ok); });
+    await(startedFuture);
+    for (int i = 0; i < 50 && session->status() != S::connected; ++i) std::this_thread::sleep_for(10ms);
+
+    std::promise<std::optional<Bytes>> held;
+    auto heldFuture = held.get_future();
+    std::promise<void> disconnected;
+    auto disconnectedFuture = disconnected.get_future();
+    client->setDisconnectHandler([&] { disconnected.set_value(); });
+    client->sendProviderMessage(Bytes{'h', 'o', 'l', 'd'}, [&](auto reply) { held.set_value(reply); });
+    for (int i = 0; i < 100 && provider->held.empty(); ++i) std::this_thread::sleep_for(10ms);
+    client->close();
+    EXPECT_EQ(await(heldFuture), std::nullopt);
+    await(disconnectedFuture);
+}
+
+TEST_F(ControlSocketTest, GarbageAndOversizedFramesCloseOnlyThatPeer) {
+    auto bystander = connected();
+    EXPECT_TRUE(closedAfterSending({0x01, 0x00, 0x00, 0x01, 6, 0, 0, 0, 1}));  // 16 MiB + 1
+    EXPECT_TRUE(closedAfterSending({0, 0, 0, 5, 0x42, 0, 0, 0, 1}));            // unknown kind
+    EXPECT_TRUE(closedAfterSending({0, 0, 0, 1, 1}));                           // too short
+    EXPECT_TRUE(closedAfterSending(ControlFrame{ControlKind::status, 0, {1}}.encode()));  // daemon's own kind
+
+    std::promise<std::optional<ControlClient::Hello>> hello;
+    auto future = hello.get_future();
+    bystander->hello([&](auto info) { hello.set_value(info); });
+    EXPECT_TRUE(await(future).has_value());
+}
+
+TEST_F(ControlSocketTest, APeerThatIsNeitherRootNorInTheGroupIsRefused) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to connect as another user";
+    passwd* nobody = ::getpwnam("nobody");
+    if (nobody == nullptr) GTEST_SKIP() << "no user \"nobody\"";
+    ::chmod(socketPath().c_str(), 0666);  // let the child reach the socket; the check is the credential
+    ::chmod(socketPath().parent_path().c_str(), 0755);
+    ::chmod(directory.c_str(), 0755);
+
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) _exit(3);
+        if (!closedAfterSending(ControlFrame{ControlKind::hello, 1, {}}.encode())) _exit(1);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the daemon answered a refused peer";
+    auto lines = capture->lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Refused a control connection from uid " + std::to_string(nobody->pw_uid) + " (pid " +
+                                std::to_string(child) + "): not root and not in the group “corvane”");
+}
+
+TEST_F(ControlSocketTest, TheSocketIsPrivateWithoutTheGroup) {
+    struct stat info {};
+    ASSERT_EQ(::stat(socketPath().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISSOCK(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+}  // namespace
+}  // namespace corvane::platform
