@@ -1,0 +1,34 @@
+#pragma once
+
+#include <asio/any_io_executor.hpp>
+#include <asio/awaitable.hpp>
+#include <asio/bind_cancellation_slot.hpp>
+#include <asio/cancellation_signal.hpp>
+#include <asio/co_spawn.hpp>
+#include <asio/use_awaitable.hpp>
+
+#include <optional>
+#include <utility>
+
+namespace corvane::detail {
+
+// Runs `work` on `strand` and resumes the caller on its own executor with the
+// result. The caller's cancellation is not passed in: work that has started
+// runs to its end (its own deadline bounds it).
+template <typename T>
+asio::awaitable<T> runOnStrand(asio::any_io_executor strand, asio::awaitable<T> work) {
+    // co_spawn needs a default-constructible result; sockets are not.
+    auto holder = [](asio::awaitable<T> inner) -> asio::awaitable<std::optional<T>> {
+        co_return co_await std::move(inner);
+    };
+    std::optional<T> result = co_await asio::co_spawn(
+        strand, holder(std::move(work)), asio::bind_cancellation_slot(asio::cancellation_slot(), asio::use_awaitable));
+    co_return std::move(*result);
+}
+
+inline asio::awaitable<void> runOnStrand(asio::any_io_executor strand, asio::awaitable<void> work) {
+    co_await asio::co_spawn(strand, std::move(work),
+                            asio::bind_cancellation_slot(asio::cancellation_slot(), asio::use_awaitable));
+}
+
+}  // namespace corvane::detail
