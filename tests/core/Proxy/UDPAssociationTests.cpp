@@ -150,6 +150,13 @@ TEST_F(UDPAssociationTest, ReceiveDecodesEachDatagramAndSurvivesABadOne) {
     EXPECT_EQ(receive(association), (SOCKS5::UDPDatagram{"10.0.0.53", 53, {}}));
     relay.sendBack(Bytes{0x00, 0x00, 0x00, 0x03, 0x08, 'd', 'n', 's', '.', 't', 'e', 's', 't', 0x00, 0x35, 'a'});
     EXPECT_EQ(receive(association), (SOCKS5::UDPDatagram{"dns.test", 53, {'a'}}));
+    relay.sendBack(Bytes{});
+    const auto empty = runner.errorOf<ProxyClientError>([&] { receive(association); });
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->kind(), ProxyClientError::Kind::connectionClosed);
+    relay.sendBack(Bytes{0x00, 0x00, 0x00, 0x01, 10, 0, 0, 53});
+    EXPECT_EQ(runner.errorOf<SOCKS5::ProtocolError>([&] { receive(association); }),
+              SOCKS5::ProtocolError::truncatedResponse());
     association->cancel();
     runner.drain();
 }
