@@ -22,6 +22,8 @@ struct ExtensionDirectories {
     std::filesystem::path stateDirectory;
 
     static ExtensionDirectories fromEnvironment();
+    // The same from the two variables' values (null when unset).
+    static ExtensionDirectories fromValues(const char* runtimeDirectory, const char* stateDirectory);
 };
 
 using ProviderFactory = std::function<std::shared_ptr<TransparentProxyProvider>(ProviderHost&)>;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <deque>
 #include <vector>
 
@@ -27,6 +28,8 @@ namespace {
 constexpr std::size_t kMaxQueuedOutput = 4 * ControlFrame::kMaxLength;
 // Provider messages one peer may have waiting for their answer.
 constexpr std::size_t kMaxMessagesInFlight = 256;
+// Connected peers at once (each may buffer up to one maximal frame).
+constexpr int kMaxPeers = 32;
 
 Bytes textBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
@@ -45,19 +48,25 @@ std::vector<gid_t> peerGroups(int fd) {
 }  // namespace
 
 struct ControlServer::Shared {
-    asio::any_io_executor executor;
+    Shared(Session& session, ConfigurationStore& store, ExtensionVersion version, GroupLookup corvaneGroup)
+        : session(session), store(store), version(std::move(version)), corvaneGroup(std::move(corvaneGroup)) {}
+
     Session& session;
     ConfigurationStore& store;
     ExtensionVersion version;
     GroupLookup corvaneGroup;
     Logger log{"corvane-tunnel", "control"};
+    std::atomic<int> peers{0};
 };
 
 // One connected, admitted client. Everything touching its socket runs on its strand.
 class ControlServer::Peer : public std::enable_shared_from_this<Peer> {
 public:
     Peer(std::shared_ptr<Shared> shared, asio::local::stream_protocol::socket socket)
-        : shared_(std::move(shared)), socket_(std::move(socket)), strand_(socket_.get_executor()) {}
+        : shared_(std::move(shared)), socket_(std::move(socket)), strand_(socket_.get_executor()) {
+        ++shared_->peers;
+    }
+    ~Peer() { --shared_->peers; }
 
     void start() { read(); }
 
@@ -203,7 +212,7 @@ private:
 
 ControlServer::ControlServer(asio::any_io_executor executor, Session& session, ConfigurationStore& store,
                              std::filesystem::path socketPath, ExtensionVersion version, GroupLookup corvaneGroup)
-    : shared_(std::make_shared<Shared>(Shared{executor, session, store, std::move(version), std::move(corvaneGroup)})),
+    : shared_(std::make_shared<Shared>(session, store, std::move(version), std::move(corvaneGroup))),
       acceptor_(executor),
       socketPath_(std::move(socketPath)) {}
 
@@ -262,6 +271,11 @@ void ControlServer::admit(asio::local::stream_protocol::socket socket) {
         shared_->log.error("Refused a control connection from uid %ld (pid %ld): not root and not in the group “corvane”",
                            {LogArg::number(static_cast<long>(peer.uid)), LogArg::number(static_cast<long>(peer.pid))});
         return;  // the socket closes here, without a reply
+    }
+    if (shared_->peers >= kMaxPeers) {
+        shared_->log.error("Refused a control connection from uid %ld (pid %ld): too many connections",
+                           {LogArg::number(static_cast<long>(peer.uid)), LogArg::number(static_cast<long>(peer.pid))});
+        return;
     }
     std::make_shared<Peer>(shared_, std::move(socket))->start();
 }

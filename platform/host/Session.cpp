@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <utility>
 
 #include <asio/post.hpp>
 
@@ -83,7 +84,10 @@ void Session::setStatus(SessionStatus status) {
 
 void Session::start(std::function<void()> done) {
     asio::post(strand_, [this, done = std::move(done)] {
-        if (status() == SessionStatus::disconnected) {
+        if (status() == SessionStatus::disconnecting) {
+            std::lock_guard guard(lock_);
+            startAfterStop_ = true;
+        } else if (status() == SessionStatus::disconnected) {
             auto p = provider();
             {
                 std::lock_guard guard(lock_);
@@ -143,6 +147,7 @@ void Session::stop(std::function<void()> done) {
             std::lock_guard guard(lock_);
             if (done) stopWaiters_.push_back(std::move(done));
             stopRequested_ = true;
+            startAfterStop_ = false;
         }
         if (now == SessionStatus::connected) beginStop();
     });
@@ -181,12 +186,15 @@ void Session::stopFinished() {
 
 void Session::finishStops() {
     std::vector<std::function<void()>> waiters;
+    bool startAgain = false;
     {
         std::lock_guard guard(lock_);
         waiters.swap(stopWaiters_);
         stopRequested_ = false;
+        startAgain = std::exchange(startAfterStop_, false);
     }
     for (auto& waiter : waiters) waiter();
+    if (startAgain) start();
 }
 
 // What the system does after a stop: every flow it handed out is invalidated, also

@@ -36,7 +36,8 @@ public:
     void attach(std::weak_ptr<TransparentProxyProvider> provider);
 
     // START and STOP; each `done` runs once the request was handled (for STOP: when
-    // the session is disconnected). Both do nothing when already in that state.
+    // the session is disconnected). Both do nothing when already in that state; a
+    // START while disconnecting starts again once the stop is complete.
     void start(std::function<void()> done = {});
     void stop(std::function<void()> done = {});
     SessionStatus status() const;
@@ -82,6 +83,7 @@ private:
     SessionStatus status_ = SessionStatus::disconnected;
     bool acceptingFlows_ = false;
     bool stopRequested_ = false;
+    bool startAfterStop_ = false;
     std::vector<std::weak_ptr<AppProxyFlow>> flows_;
     std::size_t flowPruneMark_ = 64;
     std::map<int, StatusObserver> observers_;

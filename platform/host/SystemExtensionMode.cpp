@@ -45,8 +45,11 @@ void prepareSharedFolder(const std::filesystem::path& folder) {
 }  // namespace
 
 ExtensionDirectories ExtensionDirectories::fromEnvironment() {
-    return {firstEntry(std::getenv("RUNTIME_DIRECTORY"), "/run/corvane"),
-            firstEntry(std::getenv("STATE_DIRECTORY"), "/var/lib/corvane")};
+    return fromValues(std::getenv("RUNTIME_DIRECTORY"), std::getenv("STATE_DIRECTORY"));
+}
+
+ExtensionDirectories ExtensionDirectories::fromValues(const char* runtimeDirectory, const char* stateDirectory) {
+    return {firstEntry(runtimeDirectory, "/run/corvane"), firstEntry(stateDirectory, "/var/lib/corvane")};
 }
 
 void startSystemExtensionMode(ProviderFactory makeProvider, DiversionFactory makeDiversion, ExtensionVersion version) {
@@ -58,16 +61,21 @@ void startSystemExtensionMode(ProviderFactory makeProvider, DiversionFactory mak
     asio::io_context context(kPoolThreads);
     auto work = asio::make_work_guard(context);
     ConfigurationStore store(directories.stateDirectory);
-    auto diversion = makeDiversion(context.get_executor());
-    Session session(context.get_executor(), store, *diversion);
-    auto provider = makeProvider(session);
-    session.attach(provider);
-    ControlServer server(context.get_executor(), session, store, directories.runtimeDirectory / "control.sock",
-                         std::move(version));
+    std::unique_ptr<DiversionBackend> diversion;
+    std::unique_ptr<Session> session;
+    std::shared_ptr<TransparentProxyProvider> provider;
+    std::unique_ptr<ControlServer> server;
     try {
-        server.open();
-    } catch (const std::system_error& e) {
-        log.error("Could not open the control socket: %{public}s", {LogArg::publicText(e.what())});
+        diversion = makeDiversion(context.get_executor());
+        session = std::make_unique<Session>(context.get_executor(), store, *diversion);
+        provider = makeProvider(*session);
+        session->attach(provider);
+        server = std::make_unique<ControlServer>(context.get_executor(), *session, store,
+                                                 directories.runtimeDirectory / "control.sock", std::move(version));
+        server->open();
+    } catch (const std::exception& e) {
+        // Without listeners or a control socket the daemon cannot serve anyone.
+        log.error("Could not start: %{public}s", {LogArg::publicText(e.what())});
         std::exit(EXIT_FAILURE);
     }
 
@@ -76,8 +84,8 @@ void startSystemExtensionMode(ProviderFactory makeProvider, DiversionFactory mak
     asio::steady_timer deadline(context);
     signals.async_wait([&](Error error, int) {
         if (error) return;
-        server.close();
-        session.stop([&context] { context.stop(); });
+        server->close();
+        session->stop([&context] { context.stop(); });
         deadline.expires_after(kStopDeadline);
         deadline.async_wait([&context](Error) { context.stop(); });
     });

@@ -246,6 +246,48 @@ TEST_F(ControlSocketTest, APeerThatIsNeitherRootNorInTheGroupIsRefused) {
                                 std::to_string(child) + "): not root and not in the group “corvane”");
 }
 
+TEST_F(ControlSocketTest, ConnectionsBeyondTheLimitAreRefused) {
+    std::vector<std::shared_ptr<ControlClient>> clients;
+    for (int i = 0; i < 32; ++i) {
+        clients.push_back(connected());
+        std::promise<std::optional<ControlClient::Hello>> hello;
+        auto future = hello.get_future();
+        clients.back()->hello([&](auto info) { hello.set_value(info); });
+        ASSERT_TRUE(await(future).has_value()) << i;
+    }
+    EXPECT_TRUE(closedAfterSending(ControlFrame{ControlKind::hello, 1, {}}.encode()));
+    EXPECT_EQ(capture->lines().back().find("too many connections") != std::string::npos, true);
+}
+
+TEST_F(ControlSocketTest, TheSocketBelongsToTheGroupWhenItExists) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the socket to a group";
+    const gid_t group = 4242;
+    const auto path = directory / "grouped" / "control.sock";
+    auto grouped = std::make_shared<ControlServer>(context.get_executor(), *session, *store, path, ExtensionVersion{},
+                                                   [] { return std::optional<gid_t>(4242); });
+    std::promise<void> opened;
+    auto openedFuture = opened.get_future();
+    asio::post(context, [&] {
+        grouped->open();
+        opened.set_value();
+    });
+    await(openedFuture);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0660u);
+    EXPECT_EQ(info.st_gid, group);
+    EXPECT_EQ(info.st_uid, 0u);
+    std::promise<void> closed;
+    auto closedFuture = closed.get_future();
+    asio::post(context, [&] {
+        grouped->close();
+        closed.set_value();
+    });
+    await(closedFuture);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    asio::post(context, [grouped] {});  // released on the loop, after the aborted accept ran
+}
+
 TEST_F(ControlSocketTest, TheSocketIsPrivateWithoutTheGroup) {
     struct stat info {};
     ASSERT_EQ(::stat(socketPath().c_str(), &info), 0);

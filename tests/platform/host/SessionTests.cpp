@@ -106,6 +106,15 @@ TEST_F(SessionTest, StopDuringStartStopsOnceTheStartFinished) {
     EXPECT_EQ(provider->stops, 1);
 }
 
+TEST_F(SessionTest, StartWhileDisconnectingStartsAgainAfterTheStop) {
+    startSession();
+    session->stop();
+    session->start();
+    runUntilIdle(context);
+    EXPECT_EQ(statuses, (std::vector<S>{S::disconnecting, S::disconnected, S::connecting, S::connected}));
+    ASSERT_TRUE(diversion.installed().has_value());
+}
+
 TEST_F(SessionTest, MessagesAreAnsweredOnceWhateverHappens) {
     std::vector<std::optional<Bytes>> replies;
     auto collect = [&](std::optional<Bytes> reply) { replies.push_back(std::move(reply)); };
