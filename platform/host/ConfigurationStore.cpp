@@ -128,7 +128,10 @@ void ConfigurationStore::readFile() {
 }
 
 void ConfigurationStore::setAsideDamagedFile(const std::string& reason) {
-    const auto aside = directory_ / ("configuration.json.damaged-" + utcStamp());
+    const std::string stem = "configuration.json.damaged-" + utcStamp();
+    auto aside = directory_ / stem;
+    // Never replace an earlier damaged copy.
+    for (int n = 2; std::filesystem::exists(aside) && n < 1000; ++n) aside = directory_ / (stem + "-" + std::to_string(n));
     std::error_code error;
     std::filesystem::rename(filePath(), aside, error);
     damage_ = "The saved configuration was damaged (" + reason + ") and was moved to " + aside.string() + ".";

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -91,6 +92,19 @@ TEST_F(ConfigurationStoreTest, ADamagedFileIsSetAsideAndReportedUntilTheNextSave
     }
     EXPECT_EQ(capture->entries().size(), 3u);
     EXPECT_EQ(capture->entries()[0].level, LogLevel::error);
+}
+
+TEST_F(ConfigurationStoreTest, AnEarlierDamagedCopyIsNeverReplaced) {
+    for (const char* content : {"first", "second", "third"}) {
+        std::ofstream(directory / "configuration.json") << content;
+        ConfigurationStore store(directory);
+    }
+    std::set<std::string> kept;
+    for (const auto& path : asideFiles()) {
+        std::ifstream in(path);
+        kept.insert(std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+    EXPECT_EQ(kept, (std::set<std::string>{"first", "second", "third"}));
 }
 
 TEST_F(ConfigurationStoreTest, ASymbolicLinkIsNotFollowed) {

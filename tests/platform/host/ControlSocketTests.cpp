@@ -202,7 +202,7 @@ TEST_F(ControlSocketTest, ADroppedConnectionAnswersEveryPendingRequestWithNone) 
     auto disconnectedFuture = disconnected.get_future();
     client->setDisconnectHandler([&] { disconnected.set_value(); });
     client->sendProviderMessage(Bytes{'h', 'o', 'l', 'd'}, [&](auto reply) { held.set_value(reply); });
-    for (int i = 0; i < 100 && provider->held.empty(); ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 100 && provider->heldCount() == 0; ++i) std::this_thread::sleep_for(10ms);
     client->close();
     EXPECT_EQ(await(heldFuture), std::nullopt);
     await(disconnectedFuture);

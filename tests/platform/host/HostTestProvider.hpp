@@ -38,6 +38,11 @@ public:
         done(Bytes(message.rbegin(), message.rend()));
     }
 
+    std::size_t heldCount() {
+        std::lock_guard guard(lock);
+        return held.size();
+    }
+
     std::mutex lock;
     int stops = 0;
     std::vector<MessageHandler> held;
