@@ -97,7 +97,9 @@ protected:
         host_ = std::make_unique<HelperProcess>(
             inNamespace(kHost, {CORVANE_DIVERSION_TEST_HELPER, "host", "--check-ms", "200"}));
         const auto line = host_->waitForLine([](const Json& l) { return l.value("kind", "") != "tcp"; });
-        return line && (*line)["kind"] == "ready";
+        if (!line || (*line)["kind"] != "ready") return false;
+        listenerPort_ = (*line)["tcpPort"].get<int>();
+        return true;
     }
 
     void SetUp() override {
@@ -123,9 +125,10 @@ protected:
     }
 
     // The host's report of the flow the probe made.
-    static std::optional<Json> reported(const char* kind, pid_t pid) {
+    static std::optional<Json> reported(const char* kind, pid_t pid,
+                                        std::chrono::milliseconds limit = std::chrono::seconds(3)) {
         return host_->waitForLine(
-            [&](const Json& line) { return line.value("kind", "") == kind && line.value("pid", -1) == pid; });
+            [&](const Json& line) { return line.value("kind", "") == kind && line.value("pid", -1) == pid; }, limit);
     }
 
     static std::string probePath(const std::string& program) { return (probes_->path() / program).string(); }
@@ -134,6 +137,7 @@ protected:
     static inline std::unique_ptr<HelperProcess> targets_;
     static inline std::unique_ptr<HelperProcess> host_;
     static inline bool ready_ = false;
+    static inline int listenerPort_ = 0;
 };
 
 TEST_F(DiversionNamespaceTest, DeclinedTcpIsPassedThroughFromTheHostsOwnAddress) {
@@ -148,6 +152,26 @@ TEST_F(DiversionNamespaceTest, DeclinedTcpIsPassedThroughFromTheHostsOwnAddress)
         EXPECT_EQ((*flow)["path"], probePath("cvd-probe"));
         EXPECT_EQ((*flow)["identifier"], "cvd-probe");
     }
+}
+
+TEST_F(DiversionNamespaceTest, ALargeDeclinedTransferArrivesWholeAndAFailedPassThroughResets) {
+    const std::string payload(100000, 'p');
+    EXPECT_EQ(probe("cvd-probe", {"tcp", kTarget4, "7", payload}).output["received"], "peer 10.204.0.1\n" + payload);
+    // Nothing listens on 1999: the host's own connection is refused, so the app's is reset.
+    for (const auto& target : {kTarget4, kTarget6}) {
+        const auto result = probe("cvd-probe", {"tcp", target, "1999", "x"});
+        EXPECT_EQ(result.output["connected"], true) << target;
+        EXPECT_EQ(result.output["errno"], "ECONNRESET") << target;
+        EXPECT_EQ(result.output["received"], "") << target;
+    }
+}
+
+TEST_F(DiversionNamespaceTest, AConnectionMadeStraightToTheListenerIsRefused) {
+    const auto result = probe("cvd-probe", {"tcp", "127.0.0.1", std::to_string(listenerPort_), "x"});
+    EXPECT_EQ(result.output["errno"], "ECONNRESET");
+    EXPECT_EQ(result.output["received"], "");
+    // A flow offered to the provider is reported before the app could see anything.
+    EXPECT_FALSE(reported("tcp", result.pid, std::chrono::milliseconds(200)));
 }
 
 TEST_F(DiversionNamespaceTest, ABlockedFlowIsResetAfterItsConnect) {

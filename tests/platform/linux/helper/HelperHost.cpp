@@ -204,9 +204,10 @@ int host(int argc, char** argv) {
             return true;
         },
         [](const Failure&) {});
-    diversion->applySettings(providerSettings(), [](std::optional<Failure> failure) {
+    const auto tcpPort = diversion->constants().tcpPort;
+    diversion->applySettings(providerSettings(), [tcpPort](std::optional<Failure> failure) {
         print(failure ? nlohmann::json{{"kind", "failed"}, {"description", failure->description}}
-                      : nlohmann::json{{"kind", "ready"}});
+                      : nlohmann::json{{"kind", "ready"}, {"tcpPort", tcpPort}});
     });
 
     // SIGUSR1 removes the settings, as a session stop does.
