@@ -131,6 +131,13 @@ protected:
             [&](const Json& line) { return line.value("kind", "") == kind && line.value("pid", -1) == pid; }, limit);
     }
 
+    // Everything the host reported, for failure messages.
+    static std::string hostReport() {
+        std::string text;
+        for (const auto& line : host_->lines()) text += line.dump() + "\n";
+        return text;
+    }
+
     static std::string probePath(const std::string& program) { return (probes_->path() / program).string(); }
 
     static inline std::unique_ptr<testing::TemporaryDirectory> probes_;
@@ -146,7 +153,7 @@ TEST_F(DiversionNamespaceTest, DeclinedTcpIsPassedThroughFromTheHostsOwnAddress)
         EXPECT_EQ(result.output["received"], std::string("peer ") + peer + "\nhello") << target;
         EXPECT_EQ(result.output["errno"], "");
         const auto flow = reported("tcp", result.pid);
-        ASSERT_TRUE(flow) << target;
+        ASSERT_TRUE(flow) << target << " pid " << result.pid << "\n" << hostReport();
         EXPECT_EQ((*flow)["host"], target);
         EXPECT_EQ((*flow)["port"], "7");
         EXPECT_EQ((*flow)["path"], probePath("cvd-probe"));
@@ -168,7 +175,7 @@ TEST_F(DiversionNamespaceTest, ALargeDeclinedTransferArrivesWholeAndAFailedPassT
 
 TEST_F(DiversionNamespaceTest, AConnectionMadeStraightToTheListenerIsRefused) {
     const auto result = probe("cvd-probe", {"tcp", "127.0.0.1", std::to_string(listenerPort_), "x"});
-    EXPECT_EQ(result.output["errno"], "ECONNRESET");
+    EXPECT_EQ(result.output["errno"], "ECONNRESET") << result.output.dump();
     EXPECT_EQ(result.output["received"], "");
     // A flow offered to the provider is reported before the app could see anything.
     EXPECT_FALSE(reported("tcp", result.pid, std::chrono::milliseconds(200)));
@@ -181,7 +188,7 @@ TEST_F(DiversionNamespaceTest, ABlockedFlowIsResetAfterItsConnect) {
         EXPECT_EQ(result.output["errno"], "ECONNRESET") << target;
         EXPECT_EQ(result.output["received"], "") << target;
         const auto flow = reported("tcp", result.pid);
-        ASSERT_TRUE(flow) << target;
+        ASSERT_TRUE(flow) << target << " pid " << result.pid << "\n" << hostReport();
         EXPECT_EQ((*flow)["port"], "9");
     }
 }
@@ -191,7 +198,7 @@ TEST_F(DiversionNamespaceTest, ARelayedFlowReachesTheProvidersEchoWithItsOrigina
         const auto result = probe("cvd-probe", {"tcp", target, "8", std::string(5000, 'x')});
         EXPECT_EQ(result.output["received"], "local\n" + std::string(5000, 'x')) << target;
         const auto flow = reported("tcp", result.pid);
-        ASSERT_TRUE(flow) << target;
+        ASSERT_TRUE(flow) << target << " pid " << result.pid << "\n" << hostReport();
         EXPECT_EQ((*flow)["host"], target);
         EXPECT_EQ((*flow)["port"], "8");
         EXPECT_EQ((*flow)["path"], probePath("cvd-probe"));
@@ -204,7 +211,7 @@ TEST_F(DiversionNamespaceTest, UdpRepliesComeFromTheOriginalDestination) {
         const Json reply = {{"payload", "relayed:ping"}, {"from", target + " 7"}};
         EXPECT_EQ(result.output["replies"], Json::array({reply, reply})) << target;
         const auto flow = reported("udp", result.pid);
-        ASSERT_TRUE(flow) << target;
+        ASSERT_TRUE(flow) << target << " pid " << result.pid << "\n" << hostReport();
         EXPECT_EQ((*flow)["identifier"], "cvd-probe");
         EXPECT_EQ((*flow)["path"], probePath("cvd-probe"));
         // The probe's socket is gone: the host's check ends the flow.
@@ -218,7 +225,7 @@ TEST_F(DiversionNamespaceTest, AFlowToPort53IsTheSystemResolvers) {
     const auto result = probe("cvd-probe", {"udp", kTarget4, "53", "query"});
     EXPECT_EQ(result.output["replies"], Json::array({{{"payload", "relayed:query"}, {"from", kTarget4 + " 53"}}}));
     const auto flow = reported("udp", result.pid);
-    ASSERT_TRUE(flow);
+    ASSERT_TRUE(flow) << hostReport();
     EXPECT_EQ((*flow)["identifier"], "systemd-resolved");
 }
 
@@ -227,7 +234,7 @@ TEST_F(DiversionNamespaceTest, ADeclinedUdpSocketBypassesTheDiversion) {
         const auto result = probe("cvd-probe-direct", {"udp", target, "7", "ping", "twice"});
         const Json reply = {{"payload", "ping"}, {"from", target + " 7"}};
         EXPECT_EQ(result.output["replies"], Json::array({reply, reply})) << target;
-        ASSERT_TRUE(reported("udp", result.pid));
+        ASSERT_TRUE(reported("udp", result.pid)) << hostReport();
         const auto set = target == kTarget4 ? "udp_declined4" : "udp_declined6";
         const auto source = target == kTarget4 ? "10.204.0.1" : "fd00:204::1";
         HelperProcess listing(inNamespace(kHost, {"/usr/sbin/nft", "-j", "list", "set", "inet", "corvane", set}));

@@ -24,6 +24,13 @@ std::string errnoName(int error) {
     return name ? name : std::to_string(error);
 }
 
+int pendingError(int fd, int fallback) {
+    int pending = 0;
+    socklen_t length = sizeof(pending);
+    ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length);
+    return pending != 0 ? pending : fallback;
+}
+
 bool waitFor(int fd, short events) {
     pollfd entry{fd, events, 0};
     return ::poll(&entry, 1, kTimeoutMs) == 1;
@@ -36,10 +43,12 @@ int tcp(const SocketAddress& target, const std::string& payload) {
     int error = result["connected"] ? 0 : errno;
     std::string received;
     if (error == 0) {
-        ::send(fd, payload.data(), payload.size(), MSG_NOSIGNAL);
-        ::shutdown(fd, SHUT_WR);
+        // A reset that arrives this early is reported once, by whichever call
+        // comes first; shutdown only says ENOTCONN and leaves it pending.
+        if (::send(fd, payload.data(), payload.size(), MSG_NOSIGNAL) < 0) error = errno;
+        else if (::shutdown(fd, SHUT_WR) < 0) error = pendingError(fd, errno);
         char buffer[4096];
-        while (waitFor(fd, POLLIN)) {
+        while (error == 0 && waitFor(fd, POLLIN)) {
             const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
             if (n < 0) error = errno;
             if (n <= 0) break;
