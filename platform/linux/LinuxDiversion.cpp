@@ -35,6 +35,9 @@ void LinuxDiversion::start(FlowHandler newFlow, LossHandler) {
 }
 
 std::optional<Failure> LinuxDiversion::install(const TransparentProxyNetworkSettings& settings) {
+    // Without listeners the rules would divert traffic into nothing.
+    if (options_.constants.tcpPort == 0 || options_.constants.udpPort == 0)
+        return Failure{posixError(ENOTCONN), "The diversion has not been started"};
     std::string table;
     try {
         table = NftablesRuleset::compile(settings, options_.constants);

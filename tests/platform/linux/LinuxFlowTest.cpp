@@ -147,9 +147,22 @@ TEST_F(LinuxUDPFlowTest, RefusesRepliesWithoutAnAddressAndReportsClosingOnce) {
     EXPECT_TRUE(closed_);
 }
 
-TEST(LinuxDiversion, ReportsSettingsItCannotExpressThroughTheCompletion) {
+TEST(LinuxDiversion, RefusesSettingsBeforeItsListenersExist) {
     asio::io_context io;
     LinuxDiversion diversion(io.get_executor());
+    std::optional<std::optional<Failure>> result;
+    diversion.applySettings(TransparentProxyNetworkSettings{}, [&](std::optional<Failure> failure) { result = failure; });
+    io.run();
+    ASSERT_TRUE(result && *result);
+    EXPECT_EQ((*result)->description, "The diversion has not been started");
+}
+
+TEST(LinuxDiversion, ReportsSettingsItCannotExpressThroughTheCompletion) {
+    asio::io_context io;
+    LinuxDiversion::Options options;
+    options.constants.tcpPort = 40001;
+    options.constants.udpPort = 40002;
+    LinuxDiversion diversion(io.get_executor(), options);
     TransparentProxyNetworkSettings settings;
     NetworkRule inbound;
     inbound.direction = NetworkRule::Direction::inbound;
