@@ -1,0 +1,143 @@
+#include "Tunnel/FlowRelay.hpp"
+
+#include <cerrno>
+
+#include <asio/error.hpp>
+#include <asio/post.hpp>
+#include <asio/write.hpp>
+
+namespace corvane::tunnel {
+
+// The connection through the proxies with the bytes it brought along and its receive
+// buffer; pending completions keep it alive after the relay is gone.
+struct FlowRelay::Upstream {
+    asio::ip::tcp::socket socket;
+    platform::Bytes initialData;
+    platform::Bytes buffer;
+};
+
+FlowRelay::FlowRelay(std::shared_ptr<platform::AppProxyTCPFlow> flow, ProxyConnection upstream,
+                     CloseHandler onClose)
+    : flow_(std::move(flow)),
+      upstream_(std::make_shared<Upstream>(
+          Upstream{std::move(upstream.socket), std::move(upstream.initialData), {}})),
+      onClose_(std::move(onClose)) {}
+
+void FlowRelay::start() {
+    readFromFlow();
+    writeInitialData();
+}
+
+void FlowRelay::readFromFlow() {
+    std::weak_ptr<FlowRelay> weak = weak_from_this();
+    flow_->readData([weak](std::optional<platform::Bytes> data, platform::Error error) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (error) return self->finish(error);
+        if (!data || data->empty()) return self->halfCloseUpstream();
+        self->count(&Counters::bytesSent, data->size());
+        self->sendUpstream(std::move(*data));
+    });
+}
+
+void FlowRelay::sendUpstream(platform::Bytes data) {
+    std::weak_ptr<FlowRelay> weak = weak_from_this();
+    auto upstream = upstream_;
+    asio::post(upstream->socket.get_executor(), [weak, upstream, data = std::move(data)]() mutable {
+        auto payload = std::make_shared<platform::Bytes>(std::move(data));
+        asio::async_write(upstream->socket, asio::buffer(*payload),
+                          [weak, payload](const std::error_code& error, std::size_t) {
+                              auto self = weak.lock();
+                              if (!self) return;
+                              if (error) return self->finish(error);
+                              self->readFromFlow();
+                          });
+    });
+}
+
+void FlowRelay::halfCloseUpstream() {
+    auto upstream = upstream_;
+    asio::post(upstream->socket.get_executor(), [upstream] {
+        std::error_code ignored;
+        upstream->socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+    });
+}
+
+void FlowRelay::writeInitialData() {
+    if (upstream_->initialData.empty()) return receiveFromUpstream();
+    // The target's first bytes arrived with the proxy's reply: they come first.
+    platform::Bytes data = std::move(upstream_->initialData);
+    upstream_->initialData.clear();
+    writeToFlow(std::move(data));
+}
+
+void FlowRelay::receiveFromUpstream() {
+    std::weak_ptr<FlowRelay> weak = weak_from_this();
+    auto upstream = upstream_;
+    asio::post(upstream->socket.get_executor(), [weak, upstream] {
+        upstream->buffer.resize(kMaximumReceive);
+        upstream->socket.async_read_some(
+            asio::buffer(upstream->buffer), [weak, upstream](const std::error_code& error, std::size_t length) {
+                auto self = weak.lock();
+                if (!self) return;
+                if (length > 0) {
+                    return self->writeToFlow(
+                        platform::Bytes(upstream->buffer.begin(), upstream->buffer.begin() + length));
+                }
+                if (error == asio::error::eof) {
+                    // The proxy side closed: end the application's stream, then the relay.
+                    self->flow_->closeWrite({});
+                    return self->finish({});
+                }
+                if (error) return self->finish(error);
+                self->receiveFromUpstream();
+            });
+    });
+}
+
+void FlowRelay::writeToFlow(platform::Bytes data) {
+    count(&Counters::bytesReceived, data.size());
+    std::weak_ptr<FlowRelay> weak = weak_from_this();
+    flow_->write(std::move(data), [weak](platform::Error error) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (error) return self->finish(error);
+        self->receiveFromUpstream();
+    });
+}
+
+void FlowRelay::count(std::uint64_t Counters::*counter, std::size_t length) {
+    std::lock_guard guard(lock_);
+    counters_.*counter += length;
+}
+
+void FlowRelay::finish(platform::Error error) {
+    Counters final;
+    {
+        std::lock_guard guard(lock_);
+        if (finished_) return;
+        finished_ = true;
+        final = counters_;
+    }
+    flow_->closeRead(error);
+    flow_->closeWrite(error);
+    auto upstream = upstream_;
+    asio::post(upstream->socket.get_executor(), [upstream] {
+        std::error_code ignored;
+        upstream->socket.close(ignored);
+    });
+    onClose_(final.bytesSent, final.bytesReceived, isOrderlyShutdown(error) ? platform::Error{} : error);
+}
+
+FlowRelay::Counters FlowRelay::counters() const {
+    std::lock_guard guard(lock_);
+    return counters_;
+}
+
+bool FlowRelay::isOrderlyShutdown(const platform::Error& error) {
+    if (!error || error == asio::error::eof) return true;
+    return platform::isPosixError(error, ENOTCONN) || platform::isPosixError(error, ECANCELED) ||
+           platform::isPosixError(error, EPIPE);
+}
+
+}  // namespace corvane::tunnel
