@@ -4,6 +4,8 @@
 #include "CorvaneCore/Proxy/ProxyStream.hpp"
 #include "CorvaneCore/Proxy/RunOnStrand.hpp"
 
+#include <array>
+
 #include <asio/buffer.hpp>
 #include <asio/post.hpp>
 #include <asio/redirect_error.hpp>
@@ -43,6 +45,18 @@ asio::awaitable<SOCKS5::UDPDatagram> UDPAssociation::receive() {
     };
     const auto datagram = co_await detail::runOnStrand(strand_, work(shared_from_this()));
     co_return SOCKS5::decapsulateUDP(datagram);
+}
+
+asio::awaitable<void> UDPAssociation::waitForControlClose() {
+    auto work = [](std::shared_ptr<UDPAssociation> self) -> asio::awaitable<void> {
+        // Nothing more is due on the control connection; any bytes are ignored.
+        std::array<std::uint8_t, 1> byte{};
+        std::error_code error;
+        while (!error) {
+            co_await self->control_.async_read_some(asio::buffer(byte), asio::redirect_error(asio::use_awaitable, error));
+        }
+    };
+    co_await detail::runOnStrand(strand_, work(shared_from_this()));
 }
 
 void UDPAssociation::cancel() {

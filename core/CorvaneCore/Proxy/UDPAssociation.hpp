@@ -29,6 +29,9 @@ public:
     asio::awaitable<void> send(std::vector<std::uint8_t> payload, std::string host, std::uint16_t port);
     // One datagram from the relay, with the sender the relay reports.
     asio::awaitable<SOCKS5::UDPDatagram> receive();
+    // Returns when the control connection ends: the proxy closed it, it failed, or
+    // cancel() closed it. The proxy keeps the association only while it lives.
+    asio::awaitable<void> waitForControlClose();
     // Closes the relay socket, then the control connection; pending sends and
     // receives end with connectionClosed. Safe from any thread.
     void cancel();
