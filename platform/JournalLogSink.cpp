@@ -25,7 +25,11 @@ void JournalLogSink::write(const LogEntry& entry) {
     const std::string identifier = "SYSLOG_IDENTIFIER=" + entry.subsystem;
     const std::string category = "CORVANE_CATEGORY=" + entry.category;
     std::array<iovec, 4> fields{field(message), field(level), field(identifier), field(category)};
-    if (sd_journal_sendv(fields.data(), static_cast<int>(fields.size())) >= 0) return;
+    // sd_journal_sendv reports success when no journal runs: look for its socket first.
+    if (::access("/run/systemd/journal/socket", F_OK) == 0 &&
+        sd_journal_sendv(fields.data(), static_cast<int>(fields.size())) >= 0) {
+        return;
+    }
 
     const std::string line = standardErrorLine(entry);
     // One write per line, so lines of several threads never interleave.

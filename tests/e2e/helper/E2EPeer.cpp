@@ -1,0 +1,289 @@
+// The servers and probes of the daemon's end-to-end tests, one program with modes:
+//   tcp-echo PORT             greets with "peer=<address>\n", then echoes (IPv4 and IPv6)
+//   banner PORT               sends 64 binary bytes at once, then waits for the client to close
+//   udp-echo ADDRESS PORT     echoes datagrams, bound exactly to ADDRESS
+//   tcp-probe HOST PORT N [MS] connects, sends N bytes, half-closes (MS milliseconds later: some
+//                             proxies drop the answer of a half-closed client), reads to the end;
+//                             prints JSON
+//   udp-probe HOST PORT N     sends N datagrams and collects the replies; prints JSON
+//   dns ADDRESS PORT          answers every A query with 198.18.0.10 (TTL 300)
+//   resolve-probe SERVER NAME PORT  asks SERVER:53 for NAME, then runs tcp-probe on the answer
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::string errnoName(int error) {
+    const char* name = strerrorname_np(error);
+    return name ? name : std::to_string(error);
+}
+
+std::string addressText(const sockaddr_storage& address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(address).sin_addr, text, sizeof text);
+    } else {
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(address).sin6_addr, text, sizeof text);
+    }
+    return text;
+}
+
+std::uint16_t portOf(const sockaddr_storage& address) {
+    return ntohs(address.ss_family == AF_INET ? reinterpret_cast<const sockaddr_in&>(address).sin_port
+                                              : reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+}
+
+bool resolve(const char* host, const char* port, int type, sockaddr_storage& out, socklen_t& length) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    hints.ai_socktype = type;
+    addrinfo* result = nullptr;
+    if (getaddrinfo(host, port, &hints, &result) != 0) return false;
+    std::memcpy(&out, result->ai_addr, result->ai_addrlen);
+    length = result->ai_addrlen;
+    freeaddrinfo(result);
+    return true;
+}
+
+int listener(int family, std::uint16_t port) {
+    const int fd = socket(family, SOCK_STREAM, 0);
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (family == AF_INET) {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(port);
+        length = sizeof v4;
+    } else {
+        setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(port);
+        length = sizeof v6;
+    }
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd, 64) != 0) {
+        std::perror("listen");
+        std::exit(1);
+    }
+    return fd;
+}
+
+void sendAll(int fd, const void* data, std::size_t length) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (length > 0) {
+        const ssize_t sent = send(fd, bytes, length, MSG_NOSIGNAL);
+        if (sent <= 0) return;
+        bytes += sent;
+        length -= static_cast<std::size_t>(sent);
+    }
+}
+
+void serveEcho(int client, sockaddr_storage peer) {
+    const std::string greeting = "peer=" + addressText(peer) + "\n";
+    sendAll(client, greeting.data(), greeting.size());
+    char buffer[16384];
+    ssize_t got = 0;
+    while ((got = recv(client, buffer, sizeof buffer, 0)) > 0) sendAll(client, buffer, static_cast<std::size_t>(got));
+    shutdown(client, SHUT_WR);
+    close(client);
+}
+
+void serveBanner(int client, sockaddr_storage) {
+    unsigned char banner[64];
+    for (int i = 0; i < 64; ++i) banner[i] = static_cast<unsigned char>(0xFF - i);
+    sendAll(client, banner, sizeof banner);
+    char buffer[1024];
+    while (recv(client, buffer, sizeof buffer, 0) > 0) {
+    }
+    close(client);
+}
+
+[[noreturn]] void serve(std::uint16_t port, void (*handler)(int, sockaddr_storage)) {
+    for (int family : {AF_INET, AF_INET6}) {
+        const int fd = listener(family, port);
+        std::thread([fd, handler] {
+            for (;;) {
+                sockaddr_storage peer{};
+                socklen_t length = sizeof peer;
+                const int client = accept(fd, reinterpret_cast<sockaddr*>(&peer), &length);
+                if (client >= 0) std::thread(handler, client, peer).detach();
+            }
+        }).detach();
+    }
+    for (;;) pause();
+}
+
+[[noreturn]] void udpEcho(const char* host, const char* port) {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!resolve(host, port, SOCK_DGRAM, address, length)) std::exit(1);
+    const int fd = socket(address.ss_family, SOCK_DGRAM, 0);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+        std::perror("bind");
+        std::exit(1);
+    }
+    char buffer[65536];
+    for (;;) {
+        sockaddr_storage peer{};
+        socklen_t peerLength = sizeof peer;
+        const ssize_t got = recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &peerLength);
+        if (got >= 0) sendto(fd, buffer, static_cast<std::size_t>(got), 0, reinterpret_cast<sockaddr*>(&peer), peerLength);
+    }
+}
+
+int tcpProbe(const char* host, const char* port, std::size_t count, int holdMilliseconds) {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!resolve(host, port, SOCK_STREAM, address, length)) return 2;
+    const int fd = socket(address.ss_family, SOCK_STREAM, 0);
+    timeval timeout{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    std::string error = "none";
+    std::string received;
+    const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
+    if (!connected) {
+        error = errnoName(errno);
+    } else {
+        std::thread writer([fd, count, holdMilliseconds] {
+            const std::string chunk(count, 'x');
+            sendAll(fd, chunk.data(), chunk.size());
+            std::this_thread::sleep_for(std::chrono::milliseconds(holdMilliseconds));
+            shutdown(fd, SHUT_WR);
+        });
+        char buffer[16384];
+        for (;;) {
+            const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+            if (got > 0) {
+                received.append(buffer, static_cast<std::size_t>(got));
+                continue;
+            }
+            if (got < 0) error = errnoName(errno);
+            break;
+        }
+        writer.join();
+    }
+    const std::size_t newline = received.find('\n');
+    const std::string greeting = newline == std::string::npos ? "" : received.substr(0, newline);
+    std::string hex;
+    for (std::size_t i = 0; i < std::min<std::size_t>(received.size(), 64); ++i) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(received[i]));
+        hex += two;
+    }
+    std::printf("{\"connected\":%s,\"error\":\"%s\",\"received\":%zu,\"greeting\":\"%s\",\"head\":\"%s\"}\n",
+                connected ? "true" : "false", error.c_str(), received.size(), greeting.c_str(), hex.c_str());
+    close(fd);
+    return 0;
+}
+
+int udpProbe(const char* host, const char* port, int count) {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!resolve(host, port, SOCK_DGRAM, address, length)) return 2;
+    const int fd = socket(address.ss_family, SOCK_DGRAM, 0);
+    std::vector<std::string> sources;
+    for (int i = 0; i < count; ++i) {
+        const std::string payload = "datagram-" + std::to_string(i);
+        sendto(fd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr*>(&address), length);
+        pollfd waiting{fd, POLLIN, 0};
+        if (poll(&waiting, 1, 3000) != 1) continue;
+        char buffer[65536];
+        sockaddr_storage from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t got = recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (got >= 0 && std::string(buffer, static_cast<std::size_t>(got)) == payload) {
+            sources.push_back(addressText(from) + ":" + std::to_string(portOf(from)));
+        }
+    }
+    std::printf("{\"replies\":%zu,\"sources\":[", sources.size());
+    for (std::size_t i = 0; i < sources.size(); ++i) std::printf("%s\"%s\"", i ? "," : "", sources[i].c_str());
+    std::printf("]}\n");
+    close(fd);
+    return 0;
+}
+
+[[noreturn]] void dnsServer(const char* host, const char* port) {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!resolve(host, port, SOCK_DGRAM, address, length)) std::exit(1);
+    const int fd = socket(address.ss_family, SOCK_DGRAM, 0);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+        std::perror("bind");
+        std::exit(1);
+    }
+    unsigned char query[512];
+    for (;;) {
+        sockaddr_storage peer{};
+        socklen_t peerLength = sizeof peer;
+        const ssize_t got = recvfrom(fd, query, sizeof query, 0, reinterpret_cast<sockaddr*>(&peer), &peerLength);
+        if (got < 17) continue;
+        // Header with QR, RD, RA and one answer; the question as asked; then the answer.
+        std::vector<unsigned char> reply(query, query + got);
+        reply[2] = 0x81;
+        reply[3] = 0x80;
+        reply[6] = 0;
+        reply[7] = 1;
+        const unsigned char answer[] = {0xC0, 12, 0, 1, 0, 1, 0, 0, 1, 0x2C, 0, 4, 198, 18, 0, 10};
+        reply.insert(reply.end(), answer, answer + sizeof answer);
+        sendto(fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&peer), peerLength);
+    }
+}
+
+int resolveProbe(const char* server, const std::string& name, const char* port) {
+    std::vector<unsigned char> query{0x42, 0x42, 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0};
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        const std::size_t dot = std::min(name.find('.', start), name.size());
+        query.push_back(static_cast<unsigned char>(dot - start));
+        query.insert(query.end(), name.begin() + static_cast<long>(start), name.begin() + static_cast<long>(dot));
+        start = dot + 1;
+    }
+    query.insert(query.end(), {0, 0, 1, 0, 1});
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!resolve(server, "53", SOCK_DGRAM, address, length)) return 2;
+    const int fd = socket(address.ss_family, SOCK_DGRAM, 0);
+    sendto(fd, query.data(), query.size(), 0, reinterpret_cast<sockaddr*>(&address), length);
+    pollfd waiting{fd, POLLIN, 0};
+    unsigned char reply[512];
+    const ssize_t got = poll(&waiting, 1, 3000) == 1 ? recv(fd, reply, sizeof reply, 0) : -1;
+    close(fd);
+    if (got < 4) {
+        std::printf("{\"error\":\"no answer\"}\n");
+        return 1;
+    }
+    const std::string answer = std::to_string(reply[got - 4]) + "." + std::to_string(reply[got - 3]) + "." +
+                               std::to_string(reply[got - 2]) + "." + std::to_string(reply[got - 1]);
+    return tcpProbe(answer.c_str(), port, 5, 300);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "tcp-echo" && argc == 3) serve(static_cast<std::uint16_t>(std::stoi(argv[2])), serveEcho);
+    if (mode == "banner" && argc == 3) serve(static_cast<std::uint16_t>(std::stoi(argv[2])), serveBanner);
+    if (mode == "udp-echo" && argc == 4) udpEcho(argv[2], argv[3]);
+    if (mode == "tcp-probe" && (argc == 5 || argc == 6)) {
+        return tcpProbe(argv[2], argv[3], std::stoul(argv[4]), argc == 6 ? std::stoi(argv[5]) : 0);
+    }
+    if (mode == "udp-probe" && argc == 5) return udpProbe(argv[2], argv[3], std::stoi(argv[4]));
+    if (mode == "dns" && argc == 4) dnsServer(argv[2], argv[3]);
+    if (mode == "resolve-probe" && argc == 5) return resolveProbe(argv[2], argv[3], argv[4]);
+    std::fprintf(stderr, "usage: corvane-e2e-peer MODE ARGS\n");
+    return 2;
+}
