@@ -2,6 +2,8 @@
 
 #include "SocketOptions.hpp"
 
+#include <algorithm>
+
 #include <asio/bind_executor.hpp>
 #include <asio/post.hpp>
 #include <asio/write.hpp>
@@ -25,16 +27,33 @@ void LinuxTCPFlow::open(std::function<void(Error)> completionHandler) {
 void LinuxTCPFlow::readData(ReadHandler completionHandler) {
     asio::post(strand_, [this, self = shared_from_this(), handler = std::move(completionHandler)]() mutable {
         if (readClosed_ || !socket_.is_open()) return handler(std::nullopt, Error());
-        auto buffer = std::make_shared<Bytes>(kReadSize);
-        socket_.async_read_some(
-            asio::buffer(*buffer),
-            asio::bind_executor(strand_, [self, buffer, handler = std::move(handler)](Error error, std::size_t size) {
-                if (error == asio::error::eof) return handler(std::nullopt, Error());
-                if (error) return handler(std::nullopt, error);
-                buffer->resize(size);
-                handler(std::move(*buffer), Error());
-            }));
+        readQueued(std::move(handler), false);
     });
+}
+
+// An idle connection holds no buffer: the read waits until the socket is readable,
+// then takes one sized to what the kernel has queued.
+void LinuxTCPFlow::readQueued(ReadHandler handler, bool readable) {
+    Error error;
+    const std::size_t queued = socket_.available(error);
+    if (queued == 0 && !readable && !error) return awaitData(std::move(handler));
+    Bytes buffer(std::clamp<std::size_t>(queued, 1, kReadSize));
+    socket_.non_blocking(true, error);
+    const std::size_t size = socket_.read_some(asio::buffer(buffer), error);
+    if (error == asio::error::would_block || error == asio::error::try_again) return awaitData(std::move(handler));
+    if (error == asio::error::eof) return handler(std::nullopt, Error());
+    if (error) return handler(std::nullopt, error);
+    buffer.resize(size);
+    handler(std::move(buffer), Error());
+}
+
+void LinuxTCPFlow::awaitData(ReadHandler handler) {
+    socket_.async_wait(asio::socket_base::wait_read,
+                       asio::bind_executor(strand_, [this, self = shared_from_this(),
+                                                     handler = std::move(handler)](Error error) mutable {
+                           if (error) return handler(std::nullopt, error);
+                           readQueued(std::move(handler), true);
+                       }));
 }
 
 void LinuxTCPFlow::write(Bytes data, WriteHandler completionHandler) {

@@ -15,6 +15,7 @@ namespace corvane::platform {
 // closed (an error on the write side closes at once, with a reset).
 class LinuxTCPFlow final : public AppProxyTCPFlow, public std::enable_shared_from_this<LinuxTCPFlow> {
 public:
+    // The largest read; a read takes no more than the kernel has queued.
     static constexpr std::size_t kReadSize = 65536;
 
     LinuxTCPFlow(asio::ip::tcp::socket socket, SocketAddress originalDestination, FlowMetaData metaData);
@@ -35,6 +36,8 @@ public:
     asio::ip::tcp::socket takeSocket();
 
 private:
+    void readQueued(ReadHandler handler, bool readable);
+    void awaitData(ReadHandler handler);
     void closeWriteNow();
     void closeIfDone();
 

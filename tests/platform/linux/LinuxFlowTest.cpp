@@ -55,6 +55,41 @@ TEST_F(LinuxTCPFlowTest, NamesTheOriginalDestinationAndReadsUntilTheAppHalfClose
     EXPECT_FALSE(reads[1].second);
 }
 
+// An idle flow must not hold a full-size read buffer: each read takes only what
+// arrived, and a long stream still arrives whole and in order.
+TEST_F(LinuxTCPFlowTest, ReadsTakeBuffersSizedToTheQueuedData) {
+    std::vector<Bytes> chunks;
+    std::function<void()> readNext = [&] {
+        flow_->readData([&](std::optional<Bytes> data, Error error) {
+            ASSERT_FALSE(error);
+            if (!data) return;
+            chunks.push_back(std::move(*data));
+            readNext();
+        });
+    };
+    readNext();
+    asio::write(app_, asio::buffer(std::string("abc")));
+    while (chunks.empty()) io_.run_one();
+    ASSERT_EQ(chunks.size(), 1U);
+    EXPECT_EQ(chunks[0], (Bytes{'a', 'b', 'c'}));
+    EXPECT_EQ(chunks[0].capacity(), 3U);
+    Bytes stream(300000);
+    for (std::size_t i = 0; i < stream.size(); ++i) stream[i] = static_cast<std::uint8_t>(i * 7);
+    std::thread writer([&] {
+        asio::write(app_, asio::buffer(stream));
+        app_.shutdown(asio::socket_base::shutdown_send);
+    });
+    run();
+    writer.join();
+    Bytes received;
+    for (std::size_t i = 1; i < chunks.size(); ++i) {
+        EXPECT_LE(chunks[i].size(), LinuxTCPFlow::kReadSize);
+        EXPECT_EQ(chunks[i].capacity(), chunks[i].size());
+        received.insert(received.end(), chunks[i].begin(), chunks[i].end());
+    }
+    EXPECT_EQ(received, stream);
+}
+
 TEST_F(LinuxTCPFlowTest, AnOrderlyCloseDeliversQueuedWritesFirst) {
     Error written = asio::error::would_block;
     flow_->write(Bytes(200000, 'z'), [&](Error error) { written = error; });
