@@ -7,7 +7,7 @@ packages=(
   nlohmann-json3-dev libasio-dev libicu-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsystemd-dev libnftables-dev nftables iproute2 procps
-  dante-server microsocks tinyproxy curl
+  dante-server microsocks tinyproxy curl redsocks
 )
 
 missing=()

@@ -1,0 +1,216 @@
+#!/usr/bin/env bash
+# Measures the TCP relay side by side in two network namespaces of its own:
+#   explicit  the client speaks SOCKS5 to microsocks itself (no daemon),
+#   redsocks  an nftables redirect in the host namespace hands it to redsocks,
+#   daemon    corvane-tunnel diverts it and relays it through the same microsocks,
+# then the daemon's resident memory with IDLE idle relayed connections.
+# Usage (as root): bench-relay.sh BUILD_DIR   (a build with -DCORVANE_BUILD_BENCH=ON)
+# Tunables: ROUNDS (5), MIB per transfer (256), CONNECTIONS per rate run (2000),
+# WORKERS (8), IDLE (10000, or what the descriptor limit allows). Every process is stopped by its pid and both namespaces
+# are deleted on exit, also on failure.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:?usage: bench-relay.sh BUILD_DIR}" && pwd)
+ROUNDS=${ROUNDS:-5}
+MIB=${MIB:-256}
+CONNECTIONS=${CONNECTIONS:-2000}
+WORKERS=${WORKERS:-8}
+
+HOST_NS=cvb-host
+NET_NS=cvb-net
+HOST_ADDRESS=10.204.0.1
+NET_ADDRESS=10.204.0.2
+TARGET=198.18.0.10:5201
+PROXY=$NET_ADDRESS:1080
+REDSOCKS_PORT=12345
+
+client_bin=$build/bench/corvane-relay-client
+target_bin=$build/bench/corvane-relay-target
+control_bin=$build/bench/corvane-bench-control
+daemon_bin=$build/apps/Tunnel/corvane-tunnel
+
+fail() { echo "bench-relay: $*" >&2; exit 1; }
+[[ $(id -u) == 0 ]] || fail "needs root (network namespaces, nftables)"
+for program in "$client_bin" "$target_bin" "$control_bin" "$daemon_bin"; do
+  [[ -x $program ]] || fail "missing $program (build with -DCORVANE_BUILD_BENCH=ON)"
+done
+for program in ip nft microsocks; do
+  command -v "$program" >/dev/null || fail "missing $program (scripts/install-deps.sh installs it)"
+done
+if ! command -v redsocks >/dev/null; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends redsocks >/dev/null
+fi
+
+work=$(mktemp -d /tmp/cvb-relay.XXXXXX)
+pids=()
+cleanup() {
+  local pid
+  for pid in "${pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  ip netns del "$HOST_NS" 2>/dev/null || true
+  ip netns del "$NET_NS" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+in_host() { ip netns exec "$HOST_NS" "$@"; }
+# Starts a command in the background and records its pid (ip netns exec and env
+# exec the program, so the pid is the program's own).
+start() {
+  local log=$1
+  shift
+  "$@" >>"$work/$log" 2>&1 &
+  pids+=("$!")
+}
+wait_for() {
+  local tries=0
+  until "$@" 2>/dev/null; do
+    ((++tries < 250)) || fail "timed out waiting for: $*"
+    sleep 0.02
+  done
+}
+port_open() { ip netns exec "$1" bash -c "exec 3<>/dev/tcp/${2%:*}/${2#*:}"; }
+rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }'; }
+load() { cut -d' ' -f1-3 /proc/loadavg; }
+
+# Every relayed flow costs the daemon (and microsocks) two descriptors: take as
+# many idle flows as the descriptor limit allows, up to 10000.
+ulimit -n 1048576 2>/dev/null || ulimit -n "$(ulimit -Hn)"
+fits=$((($(ulimit -n) - 200) / 2))
+IDLE=${IDLE:-$((fits < 10000 ? fits : 10000))}
+
+# The namespaces: the machine under test and the network with the proxy and target.
+ip netns del "$HOST_NS" 2>/dev/null || true
+ip netns del "$NET_NS" 2>/dev/null || true
+ip netns add "$HOST_NS"
+ip netns add "$NET_NS"
+ip link add cvb-h0 netns "$HOST_NS" type veth peer name cvb-n0 netns "$NET_NS"
+ip -n "$HOST_NS" link set lo up
+ip -n "$HOST_NS" link set cvb-h0 up
+ip -n "$HOST_NS" addr add "$HOST_ADDRESS/24" dev cvb-h0
+ip -n "$HOST_NS" route add default via "$NET_ADDRESS"
+ip -n "$NET_NS" link set lo up
+ip -n "$NET_NS" link set cvb-n0 up
+ip -n "$NET_NS" addr add "$NET_ADDRESS/24" dev cvb-n0
+ip -n "$NET_NS" addr add "${TARGET%:*}/32" dev lo
+for ns in "$HOST_NS" "$NET_NS"; do
+  ip netns exec "$ns" sysctl -q -w net.ipv4.ip_local_port_range="1024 65535" net.ipv4.tcp_tw_reuse=1 \
+    net.core.somaxconn=8192 net.ipv4.tcp_max_syn_backlog=8192
+done
+
+start target.log ip netns exec "$NET_NS" "$target_bin" "$TARGET"
+start microsocks.log ip netns exec "$NET_NS" microsocks -i "$NET_ADDRESS" -p "${PROXY#*:}"
+wait_for port_open "$NET_NS" "$TARGET"
+wait_for port_open "$NET_NS" "$PROXY"
+
+cat >"$work/redsocks.conf" <<EOF
+base { log_debug = off; log_info = off; log = stderr; daemon = off; redirector = iptables; }
+redsocks { local_ip = 127.0.0.1; local_port = $REDSOCKS_PORT; ip = ${PROXY%:*}; port = ${PROXY#*:}; type = socks5; }
+EOF
+start redsocks.log ip netns exec "$HOST_NS" redsocks -c "$work/redsocks.conf"
+wait_for port_open "$HOST_NS" "127.0.0.1:$REDSOCKS_PORT"
+
+mkdir -p "$work/runtime" "$work/state"
+start daemon.log ip netns exec "$HOST_NS" env RUNTIME_DIRECTORY="$work/runtime" STATE_DIRECTORY="$work/state" "$daemon_bin"
+daemon_pid=${pids[-1]}
+wait_for test -S "$work/runtime/control.sock"
+control() { in_host "$control_bin" "$work/runtime/control.sock" "$@"; }
+
+# Each path is switched on, measured and switched off again, in turn in every round.
+redirect_on() {
+  in_host nft -f - <<EOF
+table ip cvb_redsocks {
+  chain out {
+    type nat hook output priority -100; policy accept;
+    ip daddr ${TARGET%:*} tcp dport ${TARGET#*:} redirect to :$REDSOCKS_PORT
+  }
+}
+EOF
+}
+redirect_off() { in_host nft delete table ip cvb_redsocks; }
+setup() {
+  case $1 in
+    redsocks) redirect_on ;;
+    daemon) control route "$PROXY" "$TARGET" ;;
+  esac
+}
+teardown() {
+  case $1 in
+    redsocks) redirect_off ;;
+    daemon) control stop ;;
+  esac
+}
+client() {
+  local path=$1
+  shift
+  if [[ $path == explicit ]]; then
+    in_host "$client_bin" --socks "$PROXY" "$TARGET" "$@"
+  else
+    in_host "$client_bin" "$TARGET" "$@"
+  fi
+}
+
+paths=(explicit redsocks daemon)
+metrics=(upload download connect)
+declare -A results
+load_start=$(load)
+for ((round = 1; round <= ROUNDS; ++round)); do
+  for path in "${paths[@]}"; do
+    setup "$path"
+    results[$path.upload]+=" $(client "$path" upload "$MIB")"
+    results[$path.download]+=" $(client "$path" download "$MIB")"
+    results[$path.connect]+=" $(client "$path" connect "$CONNECTIONS" "$WORKERS")"
+    teardown "$path"
+  done
+done
+load_relay=$(load)
+
+# Memory: the daemon before and while IDLE idle connections are relayed through it.
+control route "$PROXY" "$TARGET"
+client daemon connect 200 4 >/dev/null
+sleep 1
+rss_before=$(rss_kib "$daemon_pid")
+start idle.log ip netns exec "$HOST_NS" "$client_bin" "$TARGET" idle "$IDLE" 16
+idle_pid=${pids[-1]}
+tries=0
+until grep -q '^ready' "$work/idle.log"; do
+  kill -0 "$idle_pid" 2>/dev/null || fail "the idle client failed: $(cat "$work/idle.log")"
+  ((++tries < 1500)) || fail "the idle connections did not open in time"
+  sleep 0.1
+done
+sleep 2
+rss_idle=$(rss_kib "$daemon_pid")
+kill "$idle_pid"
+wait "$idle_pid" 2>/dev/null || true
+sleep 2
+rss_after=$(rss_kib "$daemon_pid")
+control stop
+load_end=$(load)
+
+echo "Relay benchmark: $ROUNDS rounds, medians; $MIB MiB per transfer, $CONNECTIONS connections on $WORKERS threads per rate run"
+echo "Load average: $load_start at start, $load_relay after the relay rounds, $load_end at the end ($(nproc) cores)"
+printf '%-18s %10s %10s %10s %16s %16s\n' "" explicit redsocks daemon daemon/redsocks daemon/explicit
+for metric in "${metrics[@]}"; do
+  declare -A m=()
+  for path in "${paths[@]}"; do
+    # shellcheck disable=SC2086
+    m[$path]=$(median ${results[$path.$metric]})
+  done
+  case $metric in
+    upload) label="upload MiB/s" ;;
+    download) label="download MiB/s" ;;
+    connect) label="connections/s" ;;
+  esac
+  printf '%-18s %10s %10s %10s %16s %16s\n' "$label" "${m[explicit]}" "${m[redsocks]}" "${m[daemon]}" \
+    "$(ratio "${m[daemon]}" "${m[redsocks]}")" "$(ratio "${m[daemon]}" "${m[explicit]}")"
+  for path in "${paths[@]}"; do echo "  $path $metric runs:${results[$path.$metric]}"; done
+done
+awk -v b="$rss_before" -v i="$rss_idle" -v a="$rss_after" -v n="$IDLE" 'BEGIN {
+  printf "Daemon RSS: %.1f MiB before, %.1f MiB with %d idle relayed connections, %.1f MiB after they closed\n", b / 1024, i / 1024, n, a / 1024
+  printf "Daemon RSS per 1000 idle flows: %.2f MiB (%d flows: %.1f MB, limit 100 MB)\n", (i - b) / 1024 / (n / 1000), n, (i - b) * 1024 / 1e6
+}'
