@@ -1,5 +1,6 @@
 #include "Tunnel/FlowRelay.hpp"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <asio/error.hpp>
@@ -8,19 +9,18 @@
 
 namespace corvane::tunnel {
 
-// The connection through the proxies with the bytes it brought along and its receive
-// buffer; pending completions keep it alive after the relay is gone.
+// The connection through the proxies with the bytes it brought along; pending
+// completions keep it alive after the relay is gone.
 struct FlowRelay::Upstream {
     asio::ip::tcp::socket socket;
     platform::Bytes initialData;
-    platform::Bytes buffer;
 };
 
 FlowRelay::FlowRelay(std::shared_ptr<platform::AppProxyTCPFlow> flow, ProxyConnection upstream,
                      CloseHandler onClose)
     : flow_(std::move(flow)),
       upstream_(std::make_shared<Upstream>(
-          Upstream{std::move(upstream.socket), std::move(upstream.initialData), {}})),
+          Upstream{std::move(upstream.socket), std::move(upstream.initialData)})),
       onClose_(std::move(onClose)) {}
 
 void FlowRelay::start() {
@@ -75,23 +75,42 @@ void FlowRelay::receiveFromUpstream() {
     std::weak_ptr<FlowRelay> weak = weak_from_this();
     auto upstream = upstream_;
     asio::post(upstream->socket.get_executor(), [weak, upstream] {
-        upstream->buffer.resize(kMaximumReceive);
-        upstream->socket.async_read_some(
-            asio::buffer(upstream->buffer), [weak, upstream](const std::error_code& error, std::size_t length) {
-                auto self = weak.lock();
-                if (!self) return;
-                if (length > 0) {
-                    return self->writeToFlow(
-                        platform::Bytes(upstream->buffer.begin(), upstream->buffer.begin() + length));
-                }
-                if (error == asio::error::eof) {
-                    // The proxy side closed: end the application's stream, then the relay.
-                    self->flow_->closeWrite({});
-                    return self->finish({});
-                }
-                if (error) return self->finish(error);
-                self->receiveFromUpstream();
-            });
+        if (auto self = weak.lock()) self->readUpstream(false);
+    });
+}
+
+// An idle relay holds no receive buffer: it waits until the proxy side is readable,
+// then takes one sized to what the kernel has queued.
+void FlowRelay::readUpstream(bool readable) {
+    auto& socket = upstream_->socket;
+    std::error_code error;
+    const std::size_t queued = socket.available(error);
+    if (queued == 0 && !readable && !error) return awaitUpstream();
+    platform::Bytes data(std::clamp<std::size_t>(queued, 1, kMaximumReceive));
+    socket.non_blocking(true, error);
+    const std::size_t length = socket.read_some(asio::buffer(data), error);
+    if (length > 0) {
+        data.resize(length);
+        return writeToFlow(std::move(data));
+    }
+    if (error == asio::error::would_block || error == asio::error::try_again) return awaitUpstream();
+    if (error == asio::error::eof) {
+        // The proxy side closed: end the application's stream, then the relay.
+        flow_->closeWrite({});
+        return finish({});
+    }
+    if (error) return finish(error);
+    awaitUpstream();
+}
+
+void FlowRelay::awaitUpstream() {
+    std::weak_ptr<FlowRelay> weak = weak_from_this();
+    auto upstream = upstream_;
+    upstream->socket.async_wait(asio::socket_base::wait_read, [weak, upstream](const std::error_code& error) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (error) return self->finish(error);
+        self->readUpstream(true);
     });
 }
 

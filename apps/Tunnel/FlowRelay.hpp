@@ -49,6 +49,8 @@ private:
     void halfCloseUpstream();
     void writeInitialData();
     void receiveFromUpstream();
+    void readUpstream(bool readable);
+    void awaitUpstream();
     void writeToFlow(platform::Bytes data);
     void count(std::uint64_t Counters::*counter, std::size_t length);
 
