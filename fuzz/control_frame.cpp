@@ -1,37 +1,62 @@
-// Bytes a control-socket peer sends, cut into frames as the daemon reads them:
-// in chunks whose sizes come from the input itself.
+// The byte stream a local client writes to the daemon's control socket, cut
+// into frames as the server does, in reads of varying sizes.
 #include "FuzzCheck.hpp"
 #include "platform/host/ControlFrame.hpp"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 using namespace corvane::platform;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
-    // The first byte picks the chunk size, so frames get split at every offset.
-    const std::size_t chunk = 1 + data[0] % 17;
-    const std::uint8_t* stream = data + 1;
-    const std::size_t length = size - 1;
+namespace {
 
+struct Outcome {
+    std::vector<ControlFrame> frames;
+    bool refused = false;
+};
+
+// Feeds the stream in pieces of `piece` bytes, taking the frames after each.
+Outcome decode(const std::uint8_t* data, std::size_t size, std::size_t piece) {
+    Outcome outcome;
     ControlFrameDecoder decoder;
-    Bytes reencoded;
     try {
-        for (std::size_t pos = 0; pos < length; pos += chunk) {
-            decoder.feed(stream + pos, std::min(chunk, length - pos));
+        for (std::size_t at = 0; at < size; at += piece) {
+            decoder.feed(data + at, std::min(piece, size - at));
             while (auto frame = decoder.next()) {
                 FUZZ_CHECK(frame->payload.size() + 5 <= ControlFrame::kMaxLength);
-                Bytes bytes = frame->encode();
-                reencoded.insert(reencoded.end(), bytes.begin(), bytes.end());
+                outcome.frames.push_back(std::move(*frame));
             }
         }
     } catch (const ControlProtocolError&) {
-        return 0;
+        outcome.refused = true;
     }
-    // Every frame read back is exactly the bytes it came from, in order.
-    FUZZ_CHECK(reencoded.size() <= length);
-    FUZZ_CHECK(std::equal(reencoded.begin(), reencoded.end(), stream));
+    return outcome;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    // The first byte chooses the read size; the rest is the stream.
+    const std::size_t piece = 1 + data[0] % 32;
+    const Outcome whole = decode(data + 1, size - 1, size);
+    const Outcome pieces = decode(data + 1, size - 1, piece);
+
+    // How the stream arrives changes nothing but how many frames came before
+    // a refusal.
+    FUZZ_CHECK(whole.refused == pieces.refused);
+    if (!whole.refused) FUZZ_CHECK(whole.frames == pieces.frames);
+    FUZZ_CHECK(pieces.frames.size() >= whole.frames.size());
+
+    // The frames taken are exactly the start of the stream, written again.
+    std::vector<std::uint8_t> written;
+    for (const auto& frame : pieces.frames) {
+        const auto bytes = frame.encode();
+        written.insert(written.end(), bytes.begin(), bytes.end());
+    }
+    FUZZ_CHECK(written.size() <= size - 1);
+    FUZZ_CHECK(std::equal(written.begin(), written.end(), data + 1));
     return 0;
 }

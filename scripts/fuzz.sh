@@ -51,8 +51,12 @@ run_target() {
   if [[ ${FUZZ_MERGE:-0} == 1 ]]; then
     "$binary" -merge=1 "$root/fuzz/corpus/$target" "$work/corpus" >>"$work/log" 2>&1 || true
   fi
+  if [[ -z $executions ]]; then
+    echo "$target did not run: see $work/log"
+    return 1
+  fi
   printf '%-22s %ss  executions %s  coverage %s -> %s (+%s)  findings %s\n' "$target" "$seconds" \
-    "${executions:-0}" "${before:-0}" "${after:-0}" "$((${after:-0} - ${before:-0}))" "$findings"
+    "$executions" "${before:-0}" "${after:-0}" "$((${after:-0} - ${before:-0}))" "$findings"
 }
 
 status=0
