@@ -538,6 +538,96 @@ TEST_F(TunnelEndToEnd, StopEndsRunningRelaysAndRemovesTheDiversion) {
     EXPECT_EQ(record.bytesReceived, 16u + 1000u);
 }
 
+// A service of the test network for one test, stopped by pid at its end.
+std::unique_ptr<Process> startInNet(const std::string& command, int port) {
+    auto process = std::make_unique<Process>(std::string("ip netns exec ") + kNet + " " + command);
+    if (!waitFor([&] { return portOpen("10.203.0.2", port); })) return nullptr;
+    return process;
+}
+
+std::size_t openDescriptors(pid_t pid) {
+    std::error_code error;
+    std::size_t count = 0;
+    for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", error), end; !error && it != end;
+         it.increment(error)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST_F(TunnelEndToEnd, KilledProxyEndsItsRecordAndTheDaemonGoesOn) {
+    auto doomed = startInNet("microsocks -i 10.203.0.2 -p 1082", 1082);
+    ASSERT_TRUE(doomed);
+    const ProxyServer doomedProxy = proxy("doomed", ProxyProtocol::socks5, "10.203.0.2", 1082);
+    run(profileWith({doomedProxy}, RuleAction::proxy(doomedProxy.id)));
+    const std::size_t index = recordCount();
+    auto running = std::async(std::launch::async, [] { return probe("tcp-probe", "198.18.0.10", 7, 1000, 1500); });
+    ASSERT_TRUE(waitForRecord(index, ConnectionStatus::active));
+    // The greeting came back: the transfer runs through the proxy.
+    ASSERT_TRUE(waitFor([&] { return state()->control->records()[index].bytesReceived >= 16; }));
+    doomed->stop(SIGKILL);
+    // The killed proxy's connection ends with the kernel's FIN, which reads like an
+    // orderly end: the record must end, closed or failed, but never stay active.
+    EXPECT_TRUE(waitFor([&] { return state()->control->records()[index].status != ConnectionStatus::active; }));
+    running.get();
+
+    run(profileWith({state()->dante}, RuleAction::proxy(state()->dante.id)));
+    const std::size_t next = recordCount();
+    EXPECT_EQ(probe("tcp-probe", "198.18.0.10", 7, 10).value("received", 0), 16 + 10);
+    EXPECT_TRUE(waitForRecord(next, ConnectionStatus::closed));
+}
+
+// The daemon has no setting for its proxy connect time-out: this waits the default 10 s.
+TEST_F(TunnelEndToEnd, SilentProxyTimesOutAndFailoverMovesOn) {
+    auto silent = startInNet(state()->probe.string() + " silent 1083", 1083);
+    ASSERT_TRUE(silent);
+    const ProxyServer silentProxy = proxy("silent", ProxyProtocol::socks5, "10.203.0.2", 1083);
+    const ProxyServer& dante = state()->dante;
+    run(profileWith({silentProxy, dante}, RuleAction::failover({silentProxy.id, dante.id})));
+    const std::size_t index = recordCount();
+    const std::string out = capture(std::string("ip netns exec ") + kHost + " " + state()->probe.string() +
+                                    " tcp-burst 198.18.0.10 7 1 100");
+    EXPECT_EQ(out, "{\"flows\":1,\"verified\":1}\n");
+    const auto record = waitForRecord(index, ConnectionStatus::closed);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->actionDescription, "Failover: dante");
+    EXPECT_EQ(record->bytesSent, 100u);
+    EXPECT_NE(daemonLog().find("Failover: silent did not answer ("), std::string::npos) << daemonLog();
+}
+
+// Near the end: it fills the daemon's kept records.
+TEST_F(TunnelEndToEnd, YThousandConcurrentFlowsArriveIntactAndReleaseTheirDescriptors) {
+    run(profileWith({state()->dante}, RuleAction::proxy(state()->dante.id)));
+    const pid_t daemon = state()->daemon->pid();
+    const std::size_t baseline = openDescriptors(daemon);
+    constexpr int kBatches = 5;
+    constexpr int kFlows = 200;
+    constexpr std::size_t kBytes = 4096;
+    for (int batch = 0; batch < kBatches; ++batch) {
+        const std::string out = capture(std::string("ip netns exec ") + kHost + " " + state()->probe.string() +
+                                        " tcp-burst 198.18.0.10 7 " + std::to_string(kFlows) + " " +
+                                        std::to_string(kBytes));
+        EXPECT_EQ(out, "{\"flows\":200,\"verified\":200}\n") << "batch " << batch;
+    }
+    std::vector<ConnectionRecord> kept;
+    EXPECT_TRUE(waitFor([&] {
+        kept = state()->control->records();
+        for (const ConnectionRecord& record : kept) {
+            if (record.status == ConnectionStatus::active) return false;
+        }
+        return true;
+    }));
+    ASSERT_EQ(kept.size(), 500u);
+    for (const ConnectionRecord& record : kept) {
+        EXPECT_EQ(record.status, ConnectionStatus::closed);
+        EXPECT_EQ(record.actionDescription, "Proxy: dante");
+        EXPECT_EQ(record.bytesSent, kBytes);
+        EXPECT_EQ(record.bytesReceived, 16 + kBytes);
+    }
+    EXPECT_TRUE(waitFor([&] { return openDescriptors(daemon) <= baseline; }, std::chrono::seconds(3)))
+        << openDescriptors(daemon) << " open, " << baseline << " before";
+}
+
 // Last: it ends the daemon.
 TEST_F(TunnelEndToEnd, ZZKilledDaemonLeavesTheNetworkWorking) {
     run(profileWith({state()->dante}, RuleAction::proxy(state()->dante.id)));

@@ -6,12 +6,17 @@
 //                             proxies drop the answer of a half-closed client), reads to the end;
 //                             prints JSON
 //   udp-probe HOST PORT N     sends N datagrams and collects the replies; prints JSON
+//   tcp-burst HOST PORT FLOWS N  runs FLOWS tcp-probes at once, each with N random bytes, and checks
+//                             each echo (after the greeting) against a checksum of what it sent;
+//                             prints JSON
+//   silent PORT               accepts connections (IPv4) and never reads or answers
 //   dns ADDRESS PORT          answers every A query with 198.18.0.10 (TTL 300)
 //   resolve-probe SERVER NAME PORT  asks SERVER:53 for NAME, then runs tcp-probe on the answer
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,6 +24,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -190,6 +196,64 @@ int tcpProbe(const char* host, const char* port, std::size_t count, int holdMill
     return 0;
 }
 
+std::uint64_t checksum(const std::string& data) {
+    std::uint64_t hash = 1469598103934665603ull;
+    for (unsigned char c : data) hash = (hash ^ c) * 1099511628211ull;
+    return hash;
+}
+
+// One flow of a burst: true when the echo after the greeting has the checksum and
+// length of the random bytes sent.
+bool burstFlow(const sockaddr_storage& address, socklen_t length, std::size_t count, unsigned seed) {
+    const int fd = socket(address.ss_family, SOCK_STREAM, 0);
+    // Longer than the daemon's proxy connect time-out, so a failover can finish.
+    timeval timeout{20, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        close(fd);
+        return false;
+    }
+    std::mt19937 random(seed);
+    std::string payload(count, '\0');
+    for (char& c : payload) c = static_cast<char>(random());
+    std::thread writer([fd, &payload] {
+        sendAll(fd, payload.data(), payload.size());
+        shutdown(fd, SHUT_WR);
+    });
+    std::string received;
+    char buffer[16384];
+    ssize_t got = 0;
+    while ((got = recv(fd, buffer, sizeof buffer, 0)) > 0) received.append(buffer, static_cast<std::size_t>(got));
+    writer.join();
+    close(fd);
+    const std::size_t newline = received.find('\n');
+    if (newline == std::string::npos || got < 0) return false;
+    const std::string echo = received.substr(newline + 1);
+    return echo.size() == payload.size() && checksum(echo) == checksum(payload);
+}
+
+int tcpBurst(const char* host, const char* port, int flows, std::size_t count) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!resolve(host, port, SOCK_STREAM, address, length)) return 2;
+    std::vector<char> verified(static_cast<std::size_t>(flows), 0);
+    std::vector<std::thread> threads;
+    std::random_device seeds;
+    for (int i = 0; i < flows; ++i) {
+        const unsigned seed = seeds();
+        threads.emplace_back([&, i, seed] { verified[static_cast<std::size_t>(i)] = burstFlow(address, length, count, seed); });
+    }
+    for (auto& thread : threads) thread.join();
+    int good = 0;
+    for (char ok : verified) good += ok;
+    std::printf("{\"flows\":%d,\"verified\":%d}\n", flows, good);
+    return 0;
+}
+
 int udpProbe(const char* host, const char* port, int count) {
     sockaddr_storage address{};
     socklen_t length = 0;
@@ -282,6 +346,11 @@ int main(int argc, char** argv) {
         return tcpProbe(argv[2], argv[3], std::stoul(argv[4]), argc == 6 ? std::stoi(argv[5]) : 0);
     }
     if (mode == "udp-probe" && argc == 5) return udpProbe(argv[2], argv[3], std::stoi(argv[4]));
+    if (mode == "silent" && argc == 3) {
+        listener(AF_INET, static_cast<std::uint16_t>(std::stoi(argv[2])));
+        for (;;) pause();
+    }
+    if (mode == "tcp-burst" && argc == 6) return tcpBurst(argv[2], argv[3], std::stoi(argv[4]), std::stoul(argv[5]));
     if (mode == "dns" && argc == 4) dnsServer(argv[2], argv[3]);
     if (mode == "resolve-probe" && argc == 5) return resolveProbe(argv[2], argv[3], argv[4]);
     std::fprintf(stderr, "usage: corvane-e2e-peer MODE ARGS\n");
