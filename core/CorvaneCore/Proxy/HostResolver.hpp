@@ -38,7 +38,7 @@ public:
     explicit ResolveCall(Handler handler)
         : handler_(std::move(handler)),
           executor_(asio::get_associated_executor(*handler_)),
-          work_(asio::prefer(executor_, asio::execution::outstanding_work.tracked)) {}
+          work_(asio::prefer(*executor_, asio::execution::outstanding_work.tracked)) {}
 
     void start(std::string host) {
         auto slot = asio::get_associated_cancellation_slot(*handler_);
@@ -54,23 +54,25 @@ public:
     }
 
 private:
-    // The first of lookup and cancellation delivers; the other finds nothing to do.
+    // The first of lookup and cancellation delivers; the other finds nothing to
+    // do. The delivering side drops every reference into the caller's event
+    // loop before its tracked work, so that loop cannot run out of work (and be
+    // destroyed) while a lookup thread still holds one of them.
     void complete(std::error_code error, AddressList addresses) {
-        std::optional<Handler> handler;
-        {
-            std::lock_guard lock(mutex_);
-            if (!handler_) return;
-            handler.emplace(std::move(*handler_));
-            handler_.reset();
-        }
-        asio::post(executor_, [handler = std::move(*handler), error, addresses = std::move(addresses),
-                               work = std::move(work_)]() mutable { std::move(handler)(error, std::move(addresses)); });
+        std::lock_guard lock(mutex_);
+        if (!handler_) return;
+        asio::post(*executor_, [handler = std::move(*handler_), error, addresses = std::move(addresses)]() mutable {
+            std::move(handler)(error, std::move(addresses));
+        });
+        handler_.reset();
+        executor_.reset();
+        work_.reset();
     }
 
     std::mutex mutex_;
     std::optional<Handler> handler_;
-    asio::associated_executor_t<Handler> executor_;
-    asio::any_io_executor work_;
+    std::optional<asio::associated_executor_t<Handler>> executor_;
+    std::optional<asio::any_io_executor> work_;
 };
 
 // Resolves a host name off the calling thread; completes on the handler's
