@@ -1,7 +1,7 @@
 #include "platform/ConfigValue.hpp"
 
 #include "CorvaneCore/Support/JsonDecodeError.hpp"
-#include "platform/Base64.hpp"
+#include "CorvaneCore/Support/Base64.hpp"
 
 namespace corvane::platform {
 

@@ -3,17 +3,17 @@
 #include <optional>
 #include <system_error>
 
+#include "CorvaneCore/Support/PosixErrorCode.hpp"
+
 namespace corvane::platform {
 
 // An error of a platform call; a default-constructed (empty) code means "no error".
 using Error = std::error_code;
 
-// The POSIX value of an error code when it belongs to the system, generic or
-// Asio system category (the three carry errno values), compared by category name
-// so that codes made by Asio and by the standard library agree.
-std::optional<int> posixCode(const Error& error);
+// The POSIX value of an error code (see the core helper).
+using corvane::posixCode;
 
-// True when `error` is the POSIX error `value` in any of the categories above.
+// True when `error` is the POSIX error `value`, whatever its category.
 bool isPosixError(const Error& error, int value);
 
 // A POSIX error code in the generic category.

@@ -11,6 +11,7 @@
 #include "CorvaneCore/Support/JsonDecodeError.hpp"
 #include "CorvaneCore/Support/JsonReader.hpp"
 #include "platform/Logger.hpp"
+#include "platform/FileDescriptor.hpp"
 
 namespace corvane::platform {
 
@@ -24,20 +25,6 @@ const Logger& log() {
 [[noreturn]] void fail(const std::string& what) {
     throw ConfigurationStoreError(what + ": " + std::strerror(errno));
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 void writeAll(int fd, const std::string& text) {
     std::size_t done = 0;

@@ -6,6 +6,8 @@
 #include "ProcessStatus.hpp"
 #include "SigningIdentifier.hpp"
 
+#include "platform/FileDescriptor.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,20 +18,6 @@ namespace {
 
 constexpr std::string_view kAnchorRequirement = "anchor apple";
 constexpr std::string_view kFlatpakSystemApps = "/var/lib/flatpak/app/";
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 struct GuestCode final : CodeSigning::Code {
     int pid = 0;

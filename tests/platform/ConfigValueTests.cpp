@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CorvaneCore/Support/JsonDecodeError.hpp"
-#include "platform/Base64.hpp"
+#include "CorvaneCore/Support/Base64.hpp"
 
 namespace corvane::platform {
 namespace {

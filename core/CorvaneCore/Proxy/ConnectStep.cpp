@@ -1,7 +1,7 @@
 #include "CorvaneCore/Proxy/ConnectStep.hpp"
 
 #include "CorvaneCore/Matching/IPAddressValue.hpp"
-#include "CorvaneCore/Proxy/PosixErrorCode.hpp"
+#include "CorvaneCore/Support/PosixErrorCode.hpp"
 #include "CorvaneCore/Proxy/ProxyClient.hpp"
 
 #include <sys/socket.h>

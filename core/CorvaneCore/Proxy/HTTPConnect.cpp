@@ -1,6 +1,7 @@
 #include "CorvaneCore/Proxy/HTTPConnect.hpp"
 
 #include "CorvaneCore/Matching/IPAddressValue.hpp"
+#include "CorvaneCore/Support/Base64.hpp"
 #include "CorvaneCore/Support/StandardInteger.hpp"
 #include "CorvaneCore/Support/Unicode.hpp"
 
@@ -11,24 +12,6 @@ namespace {
 
 constexpr std::string_view lineBreak = "\r\n";
 constexpr std::string_view headTerminator = "\r\n\r\n";
-
-// RFC 4648 Base64 with padding and no line breaks.
-std::string base64(std::string_view bytes) {
-    static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
-        std::uint32_t group = 0;
-        for (std::size_t k = 0; k < 3; ++k) {
-            group = group << 8 | (k < count ? static_cast<std::uint8_t>(bytes[i + k]) : 0);
-        }
-        for (std::size_t k = 0; k < 4; ++k) {
-            out.push_back(k <= count ? alphabet[(group >> (18 - 6 * k)) & 0x3F] : '=');
-        }
-    }
-    return out;
-}
 
 bool isSafeHost(std::string_view host) {
     constexpr std::string_view forbidden = "/?#@[]\\";
@@ -67,7 +50,7 @@ Bytes request(std::string_view host, std::uint16_t port, const std::optional<Pro
     text += "Proxy-Connection: keep-alive";
     if (credentials) {
         text += lineBreak;
-        text += "Proxy-Authorization: Basic " + base64(credentials->username + ":" + credentials->password);
+        text += "Proxy-Authorization: Basic " + base64::encode(credentials->username + ":" + credentials->password);
     }
     text += headTerminator;
     return Bytes(text.begin(), text.end());

@@ -1,6 +1,6 @@
 #include "CorvaneCore/Proxy/ProxyClientError.hpp"
 
-#include "CorvaneCore/Proxy/PosixErrorCode.hpp"
+#include "CorvaneCore/Support/PosixErrorCode.hpp"
 #include "CorvaneCore/Proxy/ProxyClient.hpp"
 
 #include <asio/error.hpp>

@@ -1,8 +1,8 @@
-#include "platform/Base64.hpp"
+#include "CorvaneCore/Support/Base64.hpp"
 
 #include <array>
 
-namespace corvane::platform::base64 {
+namespace corvane::base64 {
 
 namespace {
 
@@ -16,7 +16,7 @@ int valueOf(char c) {
 
 }  // namespace
 
-std::string encode(const Bytes& data) {
+std::string encode(std::span<const std::uint8_t> data) {
     std::string out;
     out.reserve((data.size() + 2) / 3 * 4);
     std::size_t i = 0;
@@ -36,9 +36,9 @@ std::string encode(const Bytes& data) {
     return out;
 }
 
-std::optional<Bytes> decode(std::string_view text) {
+std::optional<std::vector<std::uint8_t>> decode(std::string_view text) {
     if (text.size() % 4 != 0) return std::nullopt;
-    Bytes out;
+    std::vector<std::uint8_t> out;
     out.reserve(text.size() / 4 * 3);
     for (std::size_t i = 0; i < text.size(); i += 4) {
         bool last = i + 4 == text.size();
@@ -63,4 +63,8 @@ std::optional<Bytes> decode(std::string_view text) {
     return out;
 }
 
-}  // namespace corvane::platform::base64
+std::string encode(std::string_view text) {
+    return encode(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+}  // namespace corvane::base64
