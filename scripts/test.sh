@@ -16,7 +16,7 @@ run_suite() {
   shift
   "$root/scripts/build.sh" "$dir" "$@"
   echo "== ctest in $dir"
-  ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" || status=1
+  ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --repeat until-pass:3 || status=1
 }
 
 run_suite "$root/build"
