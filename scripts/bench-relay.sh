@@ -175,6 +175,25 @@ for ((round = 1; round <= ROUNDS; ++round)); do
 done
 load_relay=$(load)
 
+echo "Relay benchmark: $ROUNDS rounds, medians; $MIB MiB per transfer, $CONNECTIONS connections on $WORKERS threads per rate run"
+echo "Load average: $load_start at start, $load_relay after the relay rounds ($(nproc) cores)"
+printf '%-18s %10s %10s %10s %16s %16s\n' "" explicit redsocks daemon daemon/redsocks daemon/explicit
+for metric in "${metrics[@]}"; do
+  declare -A m=()
+  for path in "${paths[@]}"; do
+    # shellcheck disable=SC2086
+    m[$path]=$(median ${results[$path.$metric]})
+  done
+  case $metric in
+    upload) label="upload MiB/s" ;;
+    download) label="download MiB/s" ;;
+    connect) label="connections/s" ;;
+  esac
+  printf '%-18s %10s %10s %10s %16s %16s\n' "$label" "${m[explicit]}" "${m[redsocks]}" "${m[daemon]}" \
+    "$(ratio "${m[daemon]}" "${m[redsocks]}")" "$(ratio "${m[daemon]}" "${m[explicit]}")"
+  for path in "${paths[@]}"; do echo "  $path $metric runs:${results[$path.$metric]}"; done
+done
+
 # Memory: the daemon before and while IDLE idle connections are relayed through it.
 control route "$PROXY" "$TARGET"
 client daemon connect 200 4 >/dev/null
@@ -198,26 +217,8 @@ rss_after=$(rss_kib "$daemon_pid")
 control stop
 load_end=$(load)
 
-echo "Relay benchmark: $ROUNDS rounds, medians; $MIB MiB per transfer, $CONNECTIONS connections on $WORKERS threads per rate run"
-echo "Load average: $load_start at start, $load_relay after the relay rounds, $load_end at the end ($(nproc) cores)"
-printf '%-18s %10s %10s %10s %16s %16s\n' "" explicit redsocks daemon daemon/redsocks daemon/explicit
-for metric in "${metrics[@]}"; do
-  declare -A m=()
-  for path in "${paths[@]}"; do
-    # shellcheck disable=SC2086
-    m[$path]=$(median ${results[$path.$metric]})
-  done
-  case $metric in
-    upload) label="upload MiB/s" ;;
-    download) label="download MiB/s" ;;
-    connect) label="connections/s" ;;
-  esac
-  printf '%-18s %10s %10s %10s %16s %16s\n' "$label" "${m[explicit]}" "${m[redsocks]}" "${m[daemon]}" \
-    "$(ratio "${m[daemon]}" "${m[redsocks]}")" "$(ratio "${m[daemon]}" "${m[explicit]}")"
-  for path in "${paths[@]}"; do echo "  $path $metric runs:${results[$path.$metric]}"; done
-done
-awk -v b="$rss_before" -v i="$rss_idle" -v a="$rss_after" -v n="$IDLE" -v t="$opening" 'BEGIN {
+awk -v b="$rss_before" -v i="$rss_idle" -v a="$rss_after" -v n="$IDLE" -v t="$opening" -v load="$load_end" 'BEGIN {
   printf "Daemon RSS: %.1f MiB before, %.1f MiB with %d idle relayed connections, %.1f MiB after they closed\n", b / 1024, i / 1024, n, a / 1024
-  printf "Opening them took %d s\n", t
+  printf "Opening them took %d s; load average at the end: %s\n", t, load
   printf "Daemon RSS per 1000 idle flows: %.2f MiB (%d flows: %.1f MB, limit 100 MB)\n", (i - b) / 1024 / (n / 1000), n, (i - b) * 1024 / 1e6
 }'

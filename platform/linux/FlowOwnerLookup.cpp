@@ -12,14 +12,10 @@ FlowOwnerLookup::Owner FlowOwnerLookup::ownerOfSocket(std::uint64_t inode) {
     Owner owner;
     owner.socketInode = inode;
     if (inode == 0) return owner;
-    if (index_.isOwn(inode)) {
-        owner.isDaemon = true;
-        owner.pid = ::getpid();
-        return owner;
-    }
     owner.pid = index_.ownerOf(inode);
     if (!owner.pid) return owner;
     owner.isDaemon = *owner.pid == ::getpid();
+    if (owner.isDaemon) return owner;
     if (const auto token = AuditToken::forProcess(*owner.pid))
         owner.metaData.sourceAppAuditToken = Bytes(token->begin(), token->end());
     owner.metaData.sourceAppSigningIdentifier = SigningIdentifier::forProcess(*owner.pid);

@@ -11,7 +11,7 @@
 namespace corvane::platform {
 
 // Who sent a diverted flow: the socket (sock_diag), the process holding it
-// (/proc scan) and what the provider is told about it (token, identifier).
+// (/proc lookup) and what the provider is told about it (token, identifier).
 class FlowOwnerLookup {
 public:
     // On Linux every program resolves names itself, so each UDP flow whose

@@ -15,34 +15,51 @@ namespace corvane::platform {
 
 namespace {
 
-// Calls `each` with the socket inode of every descriptor of the process;
-// `each` returns false to stop.
-void forEachSocket(const std::string& fdDirectory, const std::function<bool(std::uint64_t)>& each) {
-    DIR* directory = ::opendir(fdDirectory.c_str());
-    if (!directory) return;
-    const int base = ::dirfd(directory);
-    std::array<char, 64> link{};
+// How far from the descriptor last found in a process the next socket is looked for.
+constexpr int kNearby = 16;
+
+std::vector<int> numericEntries(DIR* directory) {
+    std::vector<int> numbers;
     while (const dirent* item = ::readdir(directory)) {
-        if (item->d_name[0] == '.') continue;
-        const ssize_t length = ::readlinkat(base, item->d_name, link.data(), link.size());
-        if (length <= 0 || static_cast<std::size_t>(length) >= link.size()) continue;
-        const auto inode = SocketOwnerIndex::socketInode(std::string_view(link.data(), static_cast<std::size_t>(length)));
-        if (inode && !each(*inode)) break;
+        if (item->d_name[0] == '+') continue;
+        if (const auto number = parseStandardInteger<int>(item->d_name); number && *number >= 0)
+            numbers.push_back(*number);
     }
-    ::closedir(directory);
+    return numbers;
 }
 
 std::vector<int> processIds(const std::string& procRoot) {
-    std::vector<int> pids;
     DIR* directory = ::opendir(procRoot.c_str());
-    if (!directory) return pids;
-    while (const dirent* item = ::readdir(directory)) {
-        if (const auto pid = parseStandardInteger<int>(item->d_name); pid && *pid > 0 && item->d_name[0] != '+')
-            pids.push_back(*pid);
-    }
+    if (!directory) return {};
+    auto pids = numericEntries(directory);
     ::closedir(directory);
+    std::erase(pids, 0);
     std::sort(pids.begin(), pids.end());
     return pids;
+}
+
+std::optional<std::uint64_t> inodeAt(int directory, const char* name) {
+    std::array<char, 64> link{};
+    const ssize_t length = ::readlinkat(directory, name, link.data(), link.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= link.size()) return std::nullopt;
+    return SocketOwnerIndex::socketInode(std::string_view(link.data(), static_cast<std::size_t>(length)));
+}
+
+std::optional<std::uint64_t> inodeAt(int directory, int fd) { return inodeAt(directory, std::to_string(fd).c_str()); }
+
+// A process takes the lowest free descriptor for a new socket: the one it just
+// closed, or the next above its last.
+std::vector<int> nearby(int fd) {
+    std::vector<int> fds{fd};
+    for (int step = 1; step <= kNearby; ++step) {
+        fds.push_back(fd + step);
+        if (fd >= step) fds.push_back(fd - step);
+    }
+    return fds;
+}
+
+std::string fdDirectory(const std::string& procRoot, int pid) {
+    return procRoot + "/" + std::to_string(pid) + "/fd";
 }
 
 }  // namespace
@@ -57,61 +74,67 @@ std::optional<std::uint64_t> SocketOwnerIndex::socketInode(std::string_view link
     return parseStandardInteger<std::uint64_t>(digits);
 }
 
-bool SocketOwnerIndex::processHolds(int pid, std::uint64_t inode) const {
-    bool found = false;
-    forEachSocket(procRoot_ + "/" + std::to_string(pid) + "/fd", [&](std::uint64_t candidate) {
-        found = candidate == inode;
-        return !found;
-    });
+bool SocketOwnerIndex::stillHolds(const Holder& holder, std::uint64_t inode) const {
+    const auto path = fdDirectory(procRoot_, holder.pid) + "/" + std::to_string(holder.fd);
+    return inodeAt(AT_FDCWD, path.c_str()) == inode;
+}
+
+// Near the last socket found in the process first; then every descriptor,
+// the highest first. Listing is what costs with thousands of descriptors.
+std::optional<SocketOwnerIndex::Holder> SocketOwnerIndex::findIn(const Holder& recent, std::uint64_t inode) const {
+    DIR* directory = ::opendir(fdDirectory(procRoot_, recent.pid).c_str());
+    if (!directory) return std::nullopt;
+    const int base = ::dirfd(directory);
+    const auto candidates = nearby(recent.fd);
+    auto hit = std::find_if(candidates.begin(), candidates.end(), [&](int fd) { return inodeAt(base, fd) == inode; });
+    std::optional<Holder> found;
+    if (hit != candidates.end()) found = Holder{recent.pid, *hit};
+    if (!found) {
+        auto fds = numericEntries(directory);
+        std::sort(fds.begin(), fds.end(), std::greater<>());
+        const auto listed = std::find_if(fds.begin(), fds.end(), [&](int fd) { return inodeAt(base, fd) == inode; });
+        if (listed != fds.end()) found = Holder{recent.pid, *listed};
+    }
+    ::closedir(directory);
     return found;
 }
 
-bool SocketOwnerIndex::isOwn(std::uint64_t inode) const {
-    bool found = false;
-    forEachSocket(procRoot_ + "/self/fd", [&](std::uint64_t candidate) {
-        found = candidate == inode;
-        return !found;
-    });
-    return found;
-}
-
-void SocketOwnerIndex::rememberOwner(int pid) {
-    std::erase(recentOwners_, pid);
-    recentOwners_.push_front(pid);
-    if (recentOwners_.size() > kRecentOwners) recentOwners_.pop_back();
-}
-
-std::optional<int> SocketOwnerIndex::scanAll(std::uint64_t inode) {
+std::optional<SocketOwnerIndex::Holder> SocketOwnerIndex::scanAll(std::uint64_t inode) {
     cache_.clear();
     for (const int pid : processIds(procRoot_)) {
-        forEachSocket(procRoot_ + "/" + std::to_string(pid) + "/fd", [&](std::uint64_t candidate) {
-            if (cache_.size() < kCacheLimit) cache_.emplace(candidate, pid);
-            return true;
-        });
+        DIR* directory = ::opendir(fdDirectory(procRoot_, pid).c_str());
+        if (!directory) continue;
+        for (const int fd : numericEntries(directory)) {
+            if (cache_.size() >= kCacheLimit) break;
+            if (const auto seen = inodeAt(::dirfd(directory), fd)) cache_.emplace(*seen, Holder{pid, fd});
+        }
+        ::closedir(directory);
     }
     const auto hit = cache_.find(inode);
     if (hit == cache_.end()) return std::nullopt;
     return hit->second;
 }
 
+void SocketOwnerIndex::remember(std::uint64_t inode, const Holder& holder) {
+    if (cache_.size() < kCacheLimit) cache_.insert_or_assign(inode, holder);
+    std::erase_if(recentOwners_, [&](const Holder& owner) { return owner.pid == holder.pid; });
+    recentOwners_.push_front(holder);
+    if (recentOwners_.size() > kRecentOwners) recentOwners_.pop_back();
+}
+
 std::optional<int> SocketOwnerIndex::ownerOf(std::uint64_t inode) {
     std::lock_guard guard(lock_);
+    std::optional<Holder> holder;
     if (const auto hit = cache_.find(inode); hit != cache_.end()) {
-        if (processHolds(hit->second, inode)) return hit->second;
-        cache_.erase(hit);
+        if (stillHolds(hit->second, inode)) holder = hit->second;
+        else cache_.erase(hit);
     }
-    std::vector<int> recent(recentOwners_.begin(), recentOwners_.end());
-    std::sort(recent.begin(), recent.end());
-    for (const int pid : recent) {
-        if (processHolds(pid, inode)) {
-            cache_.emplace(inode, pid);
-            rememberOwner(pid);
-            return pid;
-        }
-    }
-    const auto owner = scanAll(inode);
-    if (owner) rememberOwner(*owner);
-    return owner;
+    for (auto owner = recentOwners_.begin(); !holder && owner != recentOwners_.end(); ++owner)
+        holder = findIn(*owner, inode);
+    if (!holder) holder = scanAll(inode);
+    if (!holder) return std::nullopt;
+    remember(inode, *holder);
+    return holder->pid;
 }
 
 }  // namespace corvane::platform

@@ -5,6 +5,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,7 +91,6 @@ TEST(SocketOwnerIndex, ReadsSocketLinks) {
 TEST(SocketOwnerIndex, FindsOwnSocketsAndTheProcessHoldingOne) {
     SocketOwnerIndex index;
     Socket own(AF_INET, SOCK_DGRAM);
-    EXPECT_TRUE(index.isOwn(own.inode()));
     EXPECT_EQ(index.ownerOf(own.inode()), ::getpid());
 
     // A child started with the socket as its standard input holds it too;
@@ -107,10 +107,53 @@ TEST(SocketOwnerIndex, FindsOwnSocketsAndTheProcessHoldingOne) {
     ::close(shared.fd);
     shared.fd = -1;
     EXPECT_EQ(index.ownerOf(inode), child);
-    EXPECT_FALSE(index.isOwn(inode));
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     EXPECT_EQ(index.ownerOf(inode), std::nullopt);
+}
+
+// A /proc tree of symbolic links: PID/fd/FD -> "socket:[INODE]".
+class FakeProcTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/corvane-proc.XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        root_ = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(root_); }
+
+    void holds(int pid, int fd, std::uint64_t inode) {
+        const auto directory = root_ / std::to_string(pid) / "fd";
+        std::filesystem::create_directories(directory);
+        std::filesystem::remove(directory / std::to_string(fd));
+        std::filesystem::create_symlink("socket:[" + std::to_string(inode) + "]", directory / std::to_string(fd));
+    }
+    void exits(int pid) { std::filesystem::remove_all(root_ / std::to_string(pid)); }
+
+    std::filesystem::path root_;
+};
+
+TEST_F(FakeProcTest, AskedOwnersAreRecheckedAndRecentOwnersComeFirst) {
+    holds(100, 0, 7);
+    std::filesystem::create_symlink("/dev/null", root_ / "100" / "fd" / "1");  // not a socket: skipped
+    holds(200, 5, 222);
+    SocketOwnerIndex index(root_.string());
+    EXPECT_EQ(index.ownerOf(222), 200);
+
+    // A socket shared with a lower pid: the recent owner answers, so no full scan ran.
+    holds(150, 4, 333);
+    holds(200, 9, 333);
+    EXPECT_EQ(index.ownerOf(333), 200);
+
+    // The remembered descriptor now names another socket: the old one is gone.
+    holds(200, 5, 444);
+    EXPECT_EQ(index.ownerOf(222), std::nullopt);
+    EXPECT_EQ(index.ownerOf(444), 200);
+
+    // The owner exits: a full scan finds the other holder.
+    exits(200);
+    EXPECT_EQ(index.ownerOf(333), 150);
+    EXPECT_EQ(index.ownerOf(7), 100);
 }
 
 }  // namespace
