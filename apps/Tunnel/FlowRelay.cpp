@@ -1,5 +1,9 @@
 #include "Tunnel/FlowRelay.hpp"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -14,7 +18,21 @@ namespace corvane::tunnel {
 struct FlowRelay::Upstream {
     asio::ip::tcp::socket socket;
     platform::Bytes initialData;
+    bool sendShutDown = false;  // touched on the socket's executor only
 };
+
+namespace {
+
+// The kernel has torn the connection down (TCP_CLOSE): it was reset or timed out, or
+// both sides have sent their FIN.
+bool isTornDown(asio::ip::tcp::socket& socket) {
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (::getsockopt(socket.native_handle(), IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return false;
+    return info.tcpi_state == TCP_CLOSE;
+}
+
+}  // namespace
 
 FlowRelay::FlowRelay(std::shared_ptr<platform::AppProxyTCPFlow> flow, ProxyConnection upstream,
                      CloseHandler onClose)
@@ -60,6 +78,7 @@ void FlowRelay::halfCloseUpstream() {
     asio::post(upstream->socket.get_executor(), [upstream] {
         std::error_code ignored;
         upstream->socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+        upstream->sendShutDown = true;
     });
 }
 
@@ -95,6 +114,9 @@ void FlowRelay::readUpstream(bool readable) {
     }
     if (error == asio::error::would_block || error == asio::error::try_again) return awaitUpstream();
     if (error == asio::error::eof) {
+        // A reset reads as the end once a failed write has taken its error: torn down
+        // while our side still sends, the connection was reset, not closed.
+        if (!upstream_->sendShutDown && isTornDown(socket)) return finish(asio::error::connection_reset);
         // The proxy side closed: end the application's stream, then the relay.
         flow_->closeWrite({});
         return finish({});

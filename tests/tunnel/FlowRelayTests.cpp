@@ -1,7 +1,11 @@
 #include "Tunnel/FlowRelay.hpp"
 
+#include <sys/socket.h>
+
 #include <cerrno>
+#include <chrono>
 #include <optional>
+#include <thread>
 
 #include <asio/error.hpp>
 #include <asio/read.hpp>
@@ -28,12 +32,27 @@ struct Closing {
 
 Bytes bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
+// Reads and clears the socket's pending error, as a failed send would; true once it
+// was `expected`.
+bool takePendingError(int fd, int expected) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (std::chrono::steady_clock::now() < deadline) {
+        int error = 0;
+        socklen_t length = sizeof error;
+        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+        if (error == expected) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
 class FlowRelayTest : public ::testing::Test {
 public:
     void SetUp() override {
         auto pair = LoopbackPair::make(context);
         proxy.emplace(std::move(pair.far));
         upstream.emplace(std::move(pair.near));
+        upstreamHandle = upstream->native_handle();
         flow = std::make_shared<FakeTCPFlow>(context.get_executor(),
                                              platform::HostEndpoint{"198.18.0.10", "7"});
     }
@@ -58,6 +77,7 @@ public:
     asio::io_context context;
     std::optional<asio::ip::tcp::socket> proxy;
     std::optional<asio::ip::tcp::socket> upstream;
+    int upstreamHandle = -1;  // the relay's upstream socket, kept after the move
     std::shared_ptr<FakeTCPFlow> flow;
     std::shared_ptr<FlowRelay> relay;
     int closeCalls = 0;
@@ -145,6 +165,15 @@ TEST_F(FlowRelayTest, EndingsAreReportedByErrorName) {
          [](FlowRelayTest& t) {
              t.proxy->set_option(asio::socket_base::linger(true, 0));
              t.proxy->close();
+         },
+         "ECONNRESET"},
+        // A write that failed first took the reset's error: the relay then reads a
+        // plain end of stream from the torn-down connection.
+        {"upstream reset whose error a write took",
+         [](FlowRelayTest& t) {
+             t.proxy->set_option(asio::socket_base::linger(true, 0));
+             t.proxy->close();
+             EXPECT_TRUE(takePendingError(t.upstreamHandle, ECONNRESET));
          },
          "ECONNRESET"},
     };
