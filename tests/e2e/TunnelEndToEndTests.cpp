@@ -555,21 +555,48 @@ std::size_t openDescriptors(pid_t pid) {
     return count;
 }
 
-TEST_F(TunnelEndToEnd, KilledProxyEndsItsRecordAndTheDaemonGoesOn) {
+// The proxy dies in the middle of an upload. Stopped first, it reads nothing more and
+// the daemon's writes queue in its receive buffer; killed then, its kernel closes a
+// socket with unread data by a reset, not the FIN of an orderly end. The record fails,
+// the application sees the reset, and the daemon serves new flows.
+TEST_F(TunnelEndToEnd, KilledProxyMidTransferFailsItsRecordAndTheDaemonGoesOn) {
     auto doomed = startInNet("microsocks -i 10.203.0.2 -p 1082", 1082);
     ASSERT_TRUE(doomed);
     const ProxyServer doomedProxy = proxy("doomed", ProxyProtocol::socks5, "10.203.0.2", 1082);
     run(profileWith({doomedProxy}, RuleAction::proxy(doomedProxy.id)));
     const std::size_t index = recordCount();
-    auto running = std::async(std::launch::async, [] { return probe("tcp-probe", "198.18.0.10", 7, 1000, 1500); });
+    // An upload of up to 15 s, its echo read meanwhile.
+    auto running = std::async(std::launch::async, [] { return probe("tcp-stream", "198.18.0.10", 7, 15000); });
+    auto current = [&] { return state()->control->records().at(index); };
     ASSERT_TRUE(waitForRecord(index, ConnectionStatus::active));
-    // The greeting came back: the transfer runs through the proxy.
-    ASSERT_TRUE(waitFor([&] { return state()->control->records()[index].bytesReceived >= 16; }));
+    // Bytes flow both ways: the echo is past the greeting.
+    ASSERT_TRUE(waitFor([&] {
+        const ConnectionRecord record = current();
+        return record.bytesSent >= (1u << 20) && record.bytesReceived > 16;
+    }));
+
+    ::kill(doomed->pid(), SIGSTOP);
+    // Stalled once the buffers on the way are full: the count holds for ten polls.
+    std::uint64_t last = 0;
+    int steady = 0;
+    EXPECT_TRUE(waitFor([&] {
+        const std::uint64_t sent = current().bytesSent;
+        steady = sent == last ? steady + 1 : 0;
+        last = sent;
+        return steady >= 10;
+    }));
     doomed->stop(SIGKILL);
-    // The killed proxy's connection ends with the kernel's FIN, which reads like an
-    // orderly end: the record must end, closed or failed, but never stay active.
-    EXPECT_TRUE(waitFor([&] { return state()->control->records()[index].status != ConnectionStatus::active; }));
-    running.get();
+    ConnectionRecord record;
+    EXPECT_TRUE(waitFor([&] {
+        record = current();
+        return record.status != ConnectionStatus::active;
+    }));
+    EXPECT_EQ(record.status, ConnectionStatus::failed);
+    EXPECT_GE(record.bytesSent, 1u << 20);
+    const auto result = running.get();
+    EXPECT_TRUE(result.value("sendError", "") == "ECONNRESET" || result.value("receiveError", "") == "ECONNRESET")
+        << result.dump();
+    EXPECT_LT(result.value("received", 0), result.value("sent", 0) + 16) << result.dump();
 
     run(profileWith({state()->dante}, RuleAction::proxy(state()->dante.id)));
     const std::size_t next = recordCount();

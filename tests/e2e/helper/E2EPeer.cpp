@@ -9,6 +9,8 @@
 //   tcp-burst HOST PORT FLOWS N  runs FLOWS tcp-probes at once, each with N random bytes, and checks
 //                             each echo (after the greeting) against a checksum of what it sent;
 //                             prints JSON
+//   tcp-stream HOST PORT MS   connects, sends for MS milliseconds or until the connection fails
+//                             while reading the echo, half-closes, reads to the end; prints JSON
 //   silent PORT               accepts connections (IPv4) and never reads or answers
 //   dns ADDRESS PORT          answers every A query with 198.18.0.10 (TTL 300)
 //   resolve-probe SERVER NAME PORT  asks SERVER:53 for NAME, then runs tcp-probe on the answer
@@ -196,6 +198,56 @@ int tcpProbe(const char* host, const char* port, std::size_t count, int holdMill
     return 0;
 }
 
+// Sends until the deadline or the first failed send; the reader runs meanwhile so
+// the echo never stalls the upload.
+int tcpStream(const char* host, const char* port, int milliseconds) {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!resolve(host, port, SOCK_STREAM, address, length)) return 2;
+    const int fd = socket(address.ss_family, SOCK_STREAM, 0);
+    timeval timeout{20, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+        std::printf("{\"connected\":false,\"error\":\"%s\"}\n", errnoName(errno).c_str());
+        close(fd);
+        return 0;
+    }
+    std::size_t sent = 0;
+    std::string sendError = "none";
+    std::thread writer([&] {
+        const std::string chunk(65536, 'x');
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const ssize_t done = send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL);
+            if (done <= 0) {
+                sendError = errnoName(errno);
+                return;
+            }
+            sent += static_cast<std::size_t>(done);
+        }
+        shutdown(fd, SHUT_WR);
+    });
+    std::size_t received = 0;
+    std::string receiveError = "none";
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+        if (got > 0) {
+            received += static_cast<std::size_t>(got);
+            continue;
+        }
+        if (got < 0) receiveError = errnoName(errno);
+        break;
+    }
+    writer.join();
+    std::printf("{\"connected\":true,\"sent\":%zu,\"received\":%zu,\"sendError\":\"%s\","
+                "\"receiveError\":\"%s\"}\n",
+                sent, received, sendError.c_str(), receiveError.c_str());
+    close(fd);
+    return 0;
+}
+
 std::uint64_t checksum(const std::string& data) {
     std::uint64_t hash = 1469598103934665603ull;
     for (unsigned char c : data) hash = (hash ^ c) * 1099511628211ull;
@@ -351,6 +403,7 @@ int main(int argc, char** argv) {
         for (;;) pause();
     }
     if (mode == "tcp-burst" && argc == 6) return tcpBurst(argv[2], argv[3], std::stoi(argv[4]), std::stoul(argv[5]));
+    if (mode == "tcp-stream" && argc == 5) return tcpStream(argv[2], argv[3], std::stoi(argv[4]));
     if (mode == "dns" && argc == 4) dnsServer(argv[2], argv[3]);
     if (mode == "resolve-probe" && argc == 5) return resolveProbe(argv[2], argv[3], argv[4]);
     std::fprintf(stderr, "usage: corvane-e2e-peer MODE ARGS\n");
