@@ -85,6 +85,7 @@ void TCPInterceptor::handle(asio::ip::tcp::socket socket) {
         sockopt::setResetOnClose(socket.native_handle());
         return;
     }
+    socket.set_option(asio::ip::tcp::no_delay(true), error);
     auto owner = owners_->tcpOwner(addressOf(peer), *destination);
     if (owner.isDaemon) return TCPPassThrough::start(std::move(socket), *destination, bypassMark_);
     auto flow = std::make_shared<LinuxTCPFlow>(std::move(socket), *destination, std::move(owner.metaData));

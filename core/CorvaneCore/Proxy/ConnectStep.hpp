@@ -5,6 +5,7 @@
 #include "CorvaneCore/Proxy/ProxyClientError.hpp"
 
 #include <asio/awaitable.hpp>
+#include <asio/ip/tcp.hpp>
 #include <asio/bind_cancellation_slot.hpp>
 #include <asio/redirect_error.hpp>
 #include <asio/use_awaitable.hpp>
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <system_error>
+#include <type_traits>
 
 namespace corvane::detail {
 
@@ -52,6 +54,10 @@ asio::awaitable<void> connectStep(Socket& socket, std::string host, std::uint16_
     }
     deadline.disarm();
     if (error) throw connectFailure(error);
+    // A relay passes on what it gets at once; Nagle would hold back the next
+    // small write (a handshake after an HTTP hop, a short reply) for an ACK.
+    if constexpr (std::is_same_v<typename Socket::protocol_type, asio::ip::tcp>)
+        socket.set_option(asio::ip::tcp::no_delay(true), error);
 }
 
 }  // namespace corvane::detail

@@ -79,6 +79,10 @@ TEST_F(ProxyClientTest, SOCKS5WithoutCredentialsSendsExactBytesAndLeavesTheStrea
     });
     ProxyConnection connection = connect({socksProxy(proxy.port())});
     EXPECT_TRUE(connection.initialData.empty());
+    // A relay's small writes go out at once, not after the previous one's ACK.
+    asio::ip::tcp::no_delay noDelay;
+    connection.socket.get_option(noDelay);
+    EXPECT_TRUE(noDelay.value());
     EXPECT_EQ(readAll(connection.socket, 13), "target speaks");
     asio::write(connection.socket, asio::buffer(std::string("ping")));
 }
