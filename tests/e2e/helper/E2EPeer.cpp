@@ -153,19 +153,35 @@ void serveBanner(int client, sockaddr_storage) {
     }
 }
 
-int tcpProbe(const char* host, const char* port, std::size_t count, int holdMilliseconds) {
+// A TCP connection of a probe, with send and receive time-outs.
+struct ProbeSocket {
+    int fd = -1;  // -1: the name did not resolve
+    bool connected = false;
+    std::string error = "none";  // why connect failed
+};
+
+ProbeSocket openProbe(const char* host, const char* port, int timeoutSeconds) {
+    ProbeSocket probe;
     sockaddr_storage address{};
     socklen_t length = 0;
-    if (!resolve(host, port, SOCK_STREAM, address, length)) return 2;
-    const int fd = socket(address.ss_family, SOCK_STREAM, 0);
-    timeval timeout{5, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    std::string error = "none";
+    if (!resolve(host, port, SOCK_STREAM, address, length)) return probe;
+    probe.fd = socket(address.ss_family, SOCK_STREAM, 0);
+    timeval timeout{timeoutSeconds, 0};
+    setsockopt(probe.fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(probe.fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    probe.connected = connect(probe.fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
+    if (!probe.connected) probe.error = errnoName(errno);
+    return probe;
+}
+
+int tcpProbe(const char* host, const char* port, std::size_t count, int holdMilliseconds) {
+    const ProbeSocket probe = openProbe(host, port, 5);
+    if (probe.fd < 0) return 2;
+    const int fd = probe.fd;
+    const bool connected = probe.connected;
+    std::string error = probe.error;
     std::string received;
-    const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
-    if (!connected) {
-        error = errnoName(errno);
-    } else {
+    if (connected) {
         std::thread writer([fd, count, holdMilliseconds] {
             const std::string chunk(count, 'x');
             sendAll(fd, chunk.data(), chunk.size());
@@ -201,15 +217,11 @@ int tcpProbe(const char* host, const char* port, std::size_t count, int holdMill
 // Sends until the deadline or the first failed send; the reader runs meanwhile so
 // the echo never stalls the upload.
 int tcpStream(const char* host, const char* port, int milliseconds) {
-    sockaddr_storage address{};
-    socklen_t length = 0;
-    if (!resolve(host, port, SOCK_STREAM, address, length)) return 2;
-    const int fd = socket(address.ss_family, SOCK_STREAM, 0);
-    timeval timeout{20, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
-        std::printf("{\"connected\":false,\"error\":\"%s\"}\n", errnoName(errno).c_str());
+    const ProbeSocket probe = openProbe(host, port, 20);
+    if (probe.fd < 0) return 2;
+    const int fd = probe.fd;
+    if (!probe.connected) {
+        std::printf("{\"connected\":false,\"error\":\"%s\"}\n", probe.error.c_str());
         close(fd);
         return 0;
     }
