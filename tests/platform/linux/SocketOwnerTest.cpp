@@ -1,3 +1,4 @@
+#include "platform/linux/FlowOwnerLookup.hpp"
 #include "platform/linux/SocketDiagnostics.hpp"
 #include "platform/linux/SocketOwnerIndex.hpp"
 
@@ -110,6 +111,45 @@ TEST(SocketOwnerIndex, FindsOwnSocketsAndTheProcessHoldingOne) {
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     EXPECT_EQ(index.ownerOf(inode), std::nullopt);
+}
+
+// The daemon's own connection is told apart (it is passed through, never routed);
+// another program's is described by its token and identifier.
+TEST(FlowOwnerLookup, TellsTheDaemonsOwnConnectionFromAnotherProgramsOne) {
+    Socket listener(AF_INET, SOCK_STREAM);
+    auto address = loopback(AF_INET);
+    ASSERT_EQ(::bind(listener.fd, address.raw(), address.length()), 0);
+    ASSERT_EQ(::listen(listener.fd, 4), 0);
+    const auto server = listener.local();
+    FlowOwnerLookup lookup;
+
+    Socket own(AF_INET, SOCK_STREAM);
+    ASSERT_EQ(::connect(own.fd, server.raw(), server.length()), 0);
+    auto owner = lookup.tcpOwner(own.local(), server);
+    EXPECT_TRUE(owner.isDaemon);
+    EXPECT_EQ(owner.pid, ::getpid());
+    EXPECT_EQ(owner.socketInode, own.inode());
+
+    Socket given(AF_INET, SOCK_STREAM);
+    ASSERT_EQ(::connect(given.fd, server.raw(), server.length()), 0);
+    const auto appEnd = given.local();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, given.fd, 0);
+    pid_t child = -1;
+    char* argv[] = {const_cast<char*>("/bin/sleep"), const_cast<char*>("5"), nullptr};
+    ASSERT_EQ(::posix_spawn(&child, argv[0], &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(given.fd);
+    given.fd = -1;
+    owner = lookup.tcpOwner(appEnd, server);
+    EXPECT_FALSE(owner.isDaemon);
+    EXPECT_EQ(owner.pid, child);
+    ASSERT_TRUE(owner.metaData.sourceAppAuditToken);
+    EXPECT_EQ(owner.metaData.sourceAppAuditToken->size(), 32U);
+    EXPECT_EQ(owner.metaData.sourceAppSigningIdentifier, "sleep");
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
 }
 
 // A /proc tree of symbolic links: PID/fd/FD -> "socket:[INODE]".
