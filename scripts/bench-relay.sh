@@ -16,8 +16,9 @@ MIB=${MIB:-256}
 CONNECTIONS=${CONNECTIONS:-2000}
 WORKERS=${WORKERS:-8}
 
-HOST_NS=cvb-host
-NET_NS=cvb-net
+# The namespace names carry the pid, so that runs at once do not meet.
+HOST_NS=cvb-host-$$
+NET_NS=cvb-net-$$
 HOST_ADDRESS=10.204.0.1
 NET_ADDRESS=10.204.0.2
 TARGET=198.18.0.10:5201

@@ -15,8 +15,9 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 0
 fi
 
-host=corvane-demo-host
-net=corvane-demo-net
+# The namespace names carry the pid, so that runs at once do not meet.
+host=corvane-demo-host-$$
+net=corvane-demo-net-$$
 demo=$(mktemp -d /tmp/corvane-demo.XXXXXX)
 pids=()
 cleanup() {

@@ -32,8 +32,9 @@ namespace {
 namespace fs = std::filesystem;
 using platform::Bytes;
 
-constexpr const char* kHost = "cvt-host";
-constexpr const char* kNet = "cvt-net";
+// The names carry the pid, so that test processes running at once do not meet.
+const std::string kHost = "cvt-host-" + std::to_string(::getpid());
+const std::string kNet = "cvt-net-" + std::to_string(::getpid());
 
 int shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
 
@@ -197,8 +198,8 @@ struct Topology {
         }
         writeConfigurations();
         // dante resolves names it is asked for through the responder of the test network.
-        fs::create_directories("/etc/netns/" + std::string(kNet));
-        std::ofstream("/etc/netns/" + std::string(kNet) + "/resolv.conf") << "nameserver 10.203.0.2\n";
+        fs::create_directories("/etc/netns/" + kNet);
+        std::ofstream("/etc/netns/" + kNet + "/resolv.conf") << "nameserver 10.203.0.2\n";
         const std::string inNet = std::string("ip netns exec ") + kNet + " ";
         const std::string logs = " >>" + (folder / "services.log").string() + " 2>&1";
         services.push_back(std::make_unique<Process>(inNet + probe.string() + " tcp-echo 7" + logs));
@@ -237,7 +238,7 @@ struct Topology {
         shell(std::string("ip netns del ") + kHost);
         shell(std::string("ip netns del ") + kNet);
         std::error_code ignored;
-        fs::remove_all("/etc/netns/" + std::string(kNet), ignored);
+        fs::remove_all("/etc/netns/" + kNet, ignored);
     }
 
     void writeConfigurations() const {
