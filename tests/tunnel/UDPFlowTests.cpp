@@ -260,20 +260,25 @@ TEST_F(UDPFlowTest, DatagramsRoutedWhileTheRelayEndsLeaveNothingBehind) {
 
 TEST_F(UDPFlowTest, StopDuringAnAssociationSetUpClosesTheRecordAndTheAssociation) {
     ScriptedProxy socks(ScriptedProxy::Kind::socks5);
+    socks.holdAssociationReplies();
     const ProxyServer s = testing::proxyServer("S", ProxyProtocol::socks5, socks.port());
     configure(udpProfile({s}, RuleAction::proxy(s.id)));
     start();
     auto flow = udpFlow();
     ASSERT_TRUE(deliver(flow));
     flow->pushBatch({bytes("queued")}, {HostEndpoint{"198.18.0.10", "7"}});
-    platform::testing::runUntilIdle(context);
+    ASSERT_TRUE(runUntil([&] { return socks.associationRequests() == 1; }));
     ASSERT_EQ(records().size(), 1u);
     provider->stopProxy([] {});
     EXPECT_EQ(records()[0].status, ConnectionStatus::closed);
     EXPECT_EQ(records()[0].bytesSent, 6u);
-    runUntil([] { return false; }, std::chrono::milliseconds(100));
-    EXPECT_TRUE(socks.datagrams().empty());
     EXPECT_TRUE(flow->isClosed());
+
+    // The reply that arrives after the stop must not release the queued datagram.
+    socks.releaseAssociationReplies();
+    runUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(socks.associations(), 1u);
+    EXPECT_TRUE(socks.datagrams().empty());
 }
 
 TEST_F(UDPFlowTest, DNSAnswersThroughAnAssociationNameLaterTCPFlows) {

@@ -42,7 +42,9 @@ std::pair<std::string, std::uint16_t> readAddress(const Bytes& data, std::size_t
 }  // namespace
 
 ScriptedProxy::ScriptedProxy(Kind kind)
-    : kind_(kind), acceptor_(context_, {asio::ip::address_v4::loopback(), 0}) {
+    : kind_(kind),
+      acceptor_(context_, {asio::ip::address_v4::loopback(), 0}),
+      release_(context_, asio::steady_timer::time_point::max()) {
     port_ = acceptor_.local_endpoint().port();
     asio::co_spawn(context_, acceptLoop(), asio::detached);
     thread_ = std::thread([this] { context_.run(); });
@@ -91,6 +93,20 @@ void ScriptedProxy::endAssociations() {
             association.control->close(ignored);
         }
     });
+}
+
+void ScriptedProxy::holdAssociationReplies() {
+    std::lock_guard guard(lock_);
+    holdAssociations_ = true;
+}
+
+void ScriptedProxy::releaseAssociationReplies() {
+    {
+        std::lock_guard guard(lock_);
+        holdAssociations_ = false;
+    }
+    // On the proxy's thread, after any reply that saw the hold has started waiting.
+    asio::post(context_, [this] { release_.cancel(); });
 }
 
 std::vector<std::string> ScriptedProxy::targets() const {
@@ -219,10 +235,16 @@ asio::awaitable<void> ScriptedProxy::echo(std::shared_ptr<asio::ip::tcp::socket>
 
 asio::awaitable<void> ScriptedProxy::associate(std::shared_ptr<asio::ip::tcp::socket> control) {
     bool refuse = false;
+    bool hold = false;
     {
         std::lock_guard guard(lock_);
         ++associationRequests_;
         refuse = refuseAssociations_;
+        hold = holdAssociations_;
+    }
+    if (hold) {
+        std::error_code released;
+        co_await release_.async_wait(asio::redirect_error(use_awaitable, released));
     }
     if (refuse) {
         const Bytes rejection{5, 7, 0, 1, 0, 0, 0, 0, 0, 0};

@@ -11,6 +11,7 @@
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
 #include <asio/ip/udp.hpp>
+#include <asio/steady_timer.hpp>
 
 namespace corvane::tunnel::testing {
 
@@ -41,6 +42,10 @@ public:
     void sendFragmentBeforeEcho();
     // Ends every association: closes its relay and control connection.
     void endAssociations();
+    // UDP ASSOCIATE replies wait (the request is still counted) until released;
+    // releasing sends the held ones and stops holding.
+    void holdAssociationReplies();
+    void releaseAssociationReplies();
 
     // "host:port" of each CONNECT, in order.
     std::vector<std::string> targets() const;
@@ -71,6 +76,7 @@ private:
     asio::io_context context_;
     asio::ip::tcp::acceptor acceptor_;
     std::uint16_t port_ = 0;
+    asio::steady_timer release_;  // never expires; cancelled to wake held replies
     std::thread thread_;
 
     mutable std::mutex lock_;
@@ -78,6 +84,7 @@ private:
     bool refuse_ = false;
     bool fragment_ = false;
     bool refuseAssociations_ = false;
+    bool holdAssociations_ = false;
     std::size_t associationRequests_ = 0;
     std::vector<std::string> targets_;
     std::vector<Association> associations_;
