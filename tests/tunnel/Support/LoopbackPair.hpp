@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <thread>
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
@@ -31,7 +32,8 @@ inline bool runUntil(asio::io_context& context, const std::function<bool()>& don
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done() && std::chrono::steady_clock::now() < deadline) {
         context.restart();
-        context.run_for(std::chrono::milliseconds(5));
+        // With no work left run_for returns at once: wait a little instead of spinning.
+        if (context.run_for(std::chrono::milliseconds(5)) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return done();
 }
