@@ -135,7 +135,8 @@ void serveBanner(int client, sockaddr_storage) {
     for (;;) pause();
 }
 
-[[noreturn]] void udpEcho(const char* host, const char* port) {
+// A UDP socket bound exactly to HOST:PORT; the server exits when it cannot have it.
+int boundDatagramSocket(const char* host, const char* port) {
     sockaddr_storage address{};
     socklen_t length = 0;
     if (!resolve(host, port, SOCK_DGRAM, address, length)) std::exit(1);
@@ -144,6 +145,11 @@ void serveBanner(int client, sockaddr_storage) {
         std::perror("bind");
         std::exit(1);
     }
+    return fd;
+}
+
+[[noreturn]] void udpEcho(const char* host, const char* port) {
+    const int fd = boundDatagramSocket(host, port);
     char buffer[65536];
     for (;;) {
         sockaddr_storage peer{};
@@ -345,14 +351,7 @@ int udpProbe(const char* host, const char* port, int count) {
 }
 
 [[noreturn]] void dnsServer(const char* host, const char* port) {
-    sockaddr_storage address{};
-    socklen_t length = 0;
-    if (!resolve(host, port, SOCK_DGRAM, address, length)) std::exit(1);
-    const int fd = socket(address.ss_family, SOCK_DGRAM, 0);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
-        std::perror("bind");
-        std::exit(1);
-    }
+    const int fd = boundDatagramSocket(host, port);
     unsigned char query[512];
     for (;;) {
         sockaddr_storage peer{};
