@@ -1,8 +1,7 @@
 #pragma once
 
-#include <cstddef>
-#include <deque>
-#include <variant>
+#include <optional>
+#include <tuple>
 
 #include "platform/AppProxyTCPFlow.hpp"
 #include "platform/testing/FakeFlow.hpp"
@@ -12,7 +11,7 @@ namespace corvane::platform::testing {
 // A TCP flow the test drives: it pushes what the application sends (data, end of
 // stream, an error), and reads what the provider wrote. Log entries: "read" for each
 // read call, "write(N)" for each write of N bytes.
-class FakeTCPFlow : public FakeFlow<AppProxyTCPFlow> {
+class FakeTCPFlow : public FakeFlow<AppProxyTCPFlow, std::tuple<std::optional<Bytes>, Error>> {
 public:
     FakeTCPFlow(asio::any_io_executor executor, Endpoint remoteEndpoint, FlowMetaData metaData = {});
 
@@ -24,30 +23,15 @@ public:
     void pushData(Bytes data);
     void pushEOF();
     void pushError(Error error);
-    // The next write completes with `error`.
-    void failNextWriteWith(Error error);
 
     // Everything written to the application, concatenated, and each write apart.
     Bytes written() const;
     std::vector<Bytes> writes() const;
-    // Reads issued while another was still outstanding (a provider fault).
-    std::size_t overlappingReads() const;
-    bool hasPendingRead() const;
+    using FakeFlow::overlappingReads;
 
 private:
-    struct Eof {};
-    using Event = std::variant<Bytes, Eof, Error>;
-
-    void readSideClosed() override;
-    void deliver(ReadHandler handler, Event event);
-    void push(Event event);
-
     Endpoint remoteEndpoint_;
-    std::deque<Event> events_;
-    ReadHandler pendingRead_;
-    std::size_t overlappingReads_ = 0;
     std::vector<Bytes> writes_;
-    std::deque<Error> writeErrors_;
 };
 
 }  // namespace corvane::platform::testing

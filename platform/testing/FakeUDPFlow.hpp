@@ -1,8 +1,8 @@
 #pragma once
 
-#include <deque>
+#include <optional>
+#include <tuple>
 #include <utility>
-#include <variant>
 
 #include "platform/AppProxyUDPFlow.hpp"
 #include "platform/testing/FakeFlow.hpp"
@@ -13,7 +13,9 @@ namespace corvane::platform::testing {
 // destinations, the end of the flow or an error, and reads what the provider wrote
 // back with the endpoint each datagram was sent by. Log entries: "readDatagrams",
 // "writeDatagrams(N)".
-class FakeUDPFlow : public FakeFlow<AppProxyUDPFlow> {
+class FakeUDPFlow
+    : public FakeFlow<AppProxyUDPFlow,
+                      std::tuple<std::optional<std::vector<Bytes>>, std::optional<std::vector<Endpoint>>, Error>> {
 public:
     using Written = std::pair<Bytes, Endpoint>;
 
@@ -27,26 +29,11 @@ public:
     // The flow ended: the read gets no lists.
     void pushEnd();
     void pushError(Error error);
-    void failNextWriteWith(Error error);
 
     std::vector<Written> written() const;
-    bool hasPendingRead() const;
 
 private:
-    struct Batch {
-        std::optional<std::vector<Bytes>> datagrams;
-        std::optional<std::vector<Endpoint>> endpoints;
-        Error error;
-    };
-
-    void readSideClosed() override;
-    void push(Batch batch);
-    void deliver(ReadHandler handler, Batch batch);
-
-    std::deque<Batch> batches_;
-    ReadHandler pendingRead_;
     std::vector<Written> written_;
-    std::deque<Error> writeErrors_;
 };
 
 }  // namespace corvane::platform::testing
