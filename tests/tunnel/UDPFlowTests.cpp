@@ -16,6 +16,9 @@ using testing::bytes;
 using testing::ScriptedProxy;
 using testing::UDPPeer;
 
+// A destination the UDP profile sends through its proxy.
+const HostEndpoint proxiedTarget{"198.18.0.10", "7"};
+
 class UDPFlowTest : public testing::ProviderFixture {
 public:
     std::shared_ptr<FakeUDPFlow> udpFlow(std::string identifier = "") {
@@ -28,6 +31,15 @@ public:
         profile.rules.push_back(testing::rule("UDP 7", std::move(action), {}, {TransportProtocol::udp}));
         profile.rules.back().ports = {PortRange{7, 7}};
         return profile;
+    }
+    // Starts the provider with port 7 over UDP through `socks` and hands it one
+    // flow; null when the provider does not take the flow.
+    std::shared_ptr<FakeUDPFlow> deliverThroughSocks(const ScriptedProxy& socks) {
+        const ProxyServer s = testing::proxyServer("S", ProxyProtocol::socks5, socks.port());
+        configure(udpProfile({s}, RuleAction::proxy(s.id)));
+        start();
+        auto flow = udpFlow();
+        return deliver(flow) ? flow : nullptr;
     }
     std::vector<Bytes> payloads(const FakeUDPFlow& flow) const {
         std::vector<Bytes> out;
@@ -79,13 +91,9 @@ TEST_F(UDPFlowTest, BlockedDatagramsAreDropped) {
 
 TEST_F(UDPFlowTest, DatagramsQueuedBeforeTheAssociationArriveInOrder) {
     ScriptedProxy socks(ScriptedProxy::Kind::socks5);
-    const ProxyServer s = testing::proxyServer("S", ProxyProtocol::socks5, socks.port());
-    configure(udpProfile({s}, RuleAction::proxy(s.id)));
-    start();
-    auto flow = udpFlow();
-    ASSERT_TRUE(deliver(flow));
-    const HostEndpoint target{"198.18.0.10", "7"};
-    flow->pushBatch({bytes("one"), bytes("two"), bytes("three")}, {target, target, target});
+    auto flow = deliverThroughSocks(socks);
+    ASSERT_TRUE(flow);
+    flow->pushBatch({bytes("one"), bytes("two"), bytes("three")}, {proxiedTarget, proxiedTarget, proxiedTarget});
     platform::testing::runUntilIdle(context);
 
     auto kept = records();
@@ -107,7 +115,7 @@ TEST_F(UDPFlowTest, DatagramsQueuedBeforeTheAssociationArriveInOrder) {
     EXPECT_EQ(arrived[2].payload, bytes("three"));
     EXPECT_EQ(arrived[0].host, "198.18.0.10");
     EXPECT_EQ(arrived[0].port, 7);
-    for (const auto& [payload, sender] : flow->written()) EXPECT_EQ(sender, platform::Endpoint(target));
+    for (const auto& [payload, sender] : flow->written()) EXPECT_EQ(sender, platform::Endpoint(proxiedTarget));
     EXPECT_EQ(socks.associations(), 1u);
 
     flow->pushEnd();
@@ -126,7 +134,7 @@ TEST_F(UDPFlowTest, FailoverSkipsHTTPProxiesButNamesTheFirst) {
     start();
     auto flow = udpFlow("dig");
     ASSERT_TRUE(deliver(flow));
-    flow->pushBatch({bytes("hello")}, {HostEndpoint{"198.18.0.10", "7"}});
+    flow->pushBatch({bytes("hello")}, {proxiedTarget});
     ASSERT_TRUE(runUntil([&] { return flow->written().size() == 1; }));
     EXPECT_EQ(records().at(0).actionDescription, "Proxy: H (failover)");
     EXPECT_EQ(records().at(0).appIdentifier, "dig");
@@ -137,16 +145,12 @@ TEST_F(UDPFlowTest, FailoverSkipsHTTPProxiesButNamesTheFirst) {
 TEST_F(UDPFlowTest, FailedAssociationsDropTheQueueAndTheNextDatagramTriesAgain) {
     ScriptedProxy socks(ScriptedProxy::Kind::socks5);
     socks.refuseAssociations();
-    const ProxyServer s = testing::proxyServer("S", ProxyProtocol::socks5, socks.port());
-    configure(udpProfile({s}, RuleAction::proxy(s.id)));
-    start();
-    auto flow = udpFlow();
-    ASSERT_TRUE(deliver(flow));
-    const HostEndpoint target{"198.18.0.10", "7"};
-    flow->pushBatch({bytes("a"), bytes("b")}, {target, target});
+    auto flow = deliverThroughSocks(socks);
+    ASSERT_TRUE(flow);
+    flow->pushBatch({bytes("a"), bytes("b")}, {proxiedTarget, proxiedTarget});
     ASSERT_TRUE(runUntil([&] { return socks.associationRequests() == 1; }));
     runUntil([] { return false; }, std::chrono::milliseconds(30));
-    flow->pushBatch({bytes("c")}, {target});
+    flow->pushBatch({bytes("c")}, {proxiedTarget});
     ASSERT_TRUE(runUntil([&] { return socks.associationRequests() == 2; }));
     // Proxied bytes count even when they never reach the proxy.
     EXPECT_EQ(records().at(0).bytesSent, 3u);
@@ -195,21 +199,17 @@ TEST_F(UDPFlowTest, EmptyRepliesAndReceiveErrorsDoNotSilenceADestination) {
 TEST_F(UDPFlowTest, AssociationsSurviveBadDatagramsAndComeBackAfterTheProxyEndsThem) {
     ScriptedProxy socks(ScriptedProxy::Kind::socks5);
     socks.sendFragmentBeforeEcho();
-    const ProxyServer s = testing::proxyServer("S", ProxyProtocol::socks5, socks.port());
-    configure(udpProfile({s}, RuleAction::proxy(s.id)));
-    start();
-    auto flow = udpFlow();
-    ASSERT_TRUE(deliver(flow));
-    const HostEndpoint target{"198.18.0.10", "7"};
-    flow->pushBatch({bytes("first")}, {target});
+    auto flow = deliverThroughSocks(socks);
+    ASSERT_TRUE(flow);
+    flow->pushBatch({bytes("first")}, {proxiedTarget});
     ASSERT_TRUE(runUntil([&] { return flow->written().size() == 1; }));
-    flow->pushBatch({bytes("second")}, {target});
+    flow->pushBatch({bytes("second")}, {proxiedTarget});
     ASSERT_TRUE(runUntil([&] { return flow->written().size() == 2; }));
     EXPECT_EQ(socks.associations(), 1u);
 
     socks.endAssociations();
     runUntil([] { return false; }, std::chrono::milliseconds(50));
-    flow->pushBatch({bytes("third")}, {target});
+    flow->pushBatch({bytes("third")}, {proxiedTarget});
     ASSERT_TRUE(runUntil([&] { return flow->written().size() == 3; }));
     EXPECT_EQ(socks.associations(), 2u);
     EXPECT_EQ(payloads(*flow).back(), bytes("third"));
@@ -250,7 +250,7 @@ TEST_F(UDPFlowTest, DatagramsRoutedWhileTheRelayEndsLeaveNothingBehind) {
     platform::testing::runUntilIdle(context);
     // The batch is already on its way to the relay when the relay finishes.
     flow->pushBatch({bytes("proxied"), bytes("direct")},
-                    {HostEndpoint{"198.18.0.10", "7"}, HostEndpoint{"127.0.0.1", std::to_string(peer.port())}});
+                    {proxiedTarget, HostEndpoint{"127.0.0.1", std::to_string(peer.port())}});
     relay->finish();
     platform::testing::runUntilIdle(context);
     EXPECT_EQ(proxied, 0);
@@ -261,12 +261,9 @@ TEST_F(UDPFlowTest, DatagramsRoutedWhileTheRelayEndsLeaveNothingBehind) {
 TEST_F(UDPFlowTest, StopDuringAnAssociationSetUpClosesTheRecordAndTheAssociation) {
     ScriptedProxy socks(ScriptedProxy::Kind::socks5);
     socks.holdAssociationReplies();
-    const ProxyServer s = testing::proxyServer("S", ProxyProtocol::socks5, socks.port());
-    configure(udpProfile({s}, RuleAction::proxy(s.id)));
-    start();
-    auto flow = udpFlow();
-    ASSERT_TRUE(deliver(flow));
-    flow->pushBatch({bytes("queued")}, {HostEndpoint{"198.18.0.10", "7"}});
+    auto flow = deliverThroughSocks(socks);
+    ASSERT_TRUE(flow);
+    flow->pushBatch({bytes("queued")}, {proxiedTarget});
     ASSERT_TRUE(runUntil([&] { return socks.associationRequests() == 1; }));
     ASSERT_EQ(records().size(), 1u);
     provider->stopProxy([] {});

@@ -4,7 +4,6 @@
 #include "CorvaneCore/Proxy/ProxyClient.hpp"
 
 #include <asio/co_spawn.hpp>
-#include <gtest/gtest.h>
 #include <asio/detached.hpp>
 #include <asio/io_context.hpp>
 
@@ -39,20 +38,6 @@ public:
     void drain() {
         context.restart();
         context.run();
-    }
-
-    // The error of type E that `call` throws; none when it throws nothing or
-    // something else (reported as a failure).
-    template <typename E, typename Call>
-    std::optional<E> errorOf(Call call) {
-        try {
-            call();
-        } catch (const E& error) {
-            return error;
-        } catch (const std::exception& other) {
-            ADD_FAILURE() << "unexpected error: " << other.what();
-        }
-        return std::nullopt;
     }
 
     double lastSeconds() const { return std::chrono::duration<double>(lastDuration).count(); }

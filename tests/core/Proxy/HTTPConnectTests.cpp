@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include "ErrorOf.hpp"
+
 #include <optional>
 #include <string>
 
@@ -12,21 +13,15 @@ namespace {
 using HTTPConnect::Bytes;
 using HTTPConnect::ProtocolError;
 
+// The protocol error a call throws, none when it returns.
+const auto errorOf = [](auto call) { return testing::errorOf<ProtocolError>(std::move(call)); };
+
 std::string requestText(const std::string& host, std::uint16_t port, const std::optional<ProxyCredentials>& credentials) {
     const Bytes bytes = HTTPConnect::request(host, port, credentials);
     return std::string(bytes.begin(), bytes.end());
 }
 
 Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
-std::optional<ProtocolError> errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const ProtocolError& error) {
-        return error;
-    }
-    return std::nullopt;
-}
 
 TEST(HTTPConnectTest, RequestBytes) {
     struct Case {
@@ -79,7 +74,7 @@ TEST(HTTPConnectTest, TargetThatCouldBreakTheRequestIsRefused) {
     };
     for (const auto& host : hosts) {
         EXPECT_EQ(errorOf([&] { HTTPConnect::request(host, 443, std::nullopt); }), ProtocolError::invalidTarget())
-            << testing::PrintToString(host);
+            << ::testing::PrintToString(host);
     }
     EXPECT_FALSE(errorOf([] { HTTPConnect::request("xn--bcher-kva.example", 443, std::nullopt); }));
     EXPECT_FALSE(errorOf([] { HTTPConnect::request("b\u00FCcher.example", 443, std::nullopt); }));
@@ -114,7 +109,7 @@ TEST(HTTPConnectTest, StatusCodes) {
     };
     for (const auto& head : malformed) {
         EXPECT_EQ(errorOf([&] { HTTPConnect::parseStatusCode(bytesOf(head)); }), ProtocolError::malformedResponse())
-            << testing::PrintToString(head);
+            << ::testing::PrintToString(head);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "CorvaneCore/Proxy/SOCKS5.hpp"
 
 #include "ClientRunner.hpp"
+#include "ErrorOf.hpp"
 #include "ScriptedServer.hpp"
 
 #include <asio/bind_cancellation_slot.hpp>
@@ -91,7 +92,7 @@ TEST_F(ProxyClientFailoverTest, WhenAllFailEachIsReportedAndTheLastErrorIsThrown
     });
     const std::vector<ProxyServer> proxies{socksProxy(testing::closedPort()), socksProxy(noMethod.port()),
                                            httpProxy(unavailable.port())};
-    const auto error = runner.errorOf<HTTPConnect::ProtocolError>([&] { failover(proxies); });
+    const auto error = testing::errorOf<HTTPConnect::ProtocolError>([&] { failover(proxies); });
     EXPECT_EQ(error, HTTPConnect::ProtocolError::connectFailed(503));
     ASSERT_EQ(attempts.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(attempts[i].proxy, proxies[i].id);
@@ -101,7 +102,7 @@ TEST_F(ProxyClientFailoverTest, WhenAllFailEachIsReportedAndTheLastErrorIsThrown
 }
 
 TEST_F(ProxyClientFailoverTest, EmptyListIsEmptyChain) {
-    const auto error = runner.errorOf<ProxyClientError>([&] { failover({}); });
+    const auto error = testing::errorOf<ProxyClientError>([&] { failover({}); });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), ProxyClientError::Kind::emptyChain);
 }

@@ -3,6 +3,7 @@
 #include "CorvaneCore/Proxy/SOCKS5.hpp"
 
 #include "ClientRunner.hpp"
+#include "ErrorOf.hpp"
 #include "ScriptedServer.hpp"
 
 #include <asio/read.hpp>
@@ -63,7 +64,7 @@ protected:
 
     template <typename E>
     std::optional<E> connectError(std::vector<ProxyServer> chain, std::string host = "10.1.2.3") {
-        return runner.errorOf<E>([&] { connect(std::move(chain), host); });
+        return testing::errorOf<E>([&] { connect(std::move(chain), host); });
     }
 
     testing::ClientRunner runner;
@@ -321,7 +322,7 @@ TEST_F(ProxyClientTest, ArgumentsThatNeedNoNetwork) {
     EXPECT_EQ(portZero->kind(), ProxyClientError::Kind::invalidProxyEndpoint);
     // glibc would read "1.2.3" as 1.2.0.3; it is not an address here, so it is
     // refused as a name that cannot be resolved, without a lookup.
-    const auto shortDotted = runner.errorOf<ProxyClientError>([&] {
+    const auto shortDotted = testing::errorOf<ProxyClientError>([&] {
         connect({testing::makeProxy(ProxyProtocol::socks5, 1080, std::nullopt, "1.2.3")});
     });
     ASSERT_TRUE(shortDotted);

@@ -7,6 +7,7 @@
 #include "CorvaneCore/Proxy/UDPAssociation.hpp"
 
 #include "ClientRunner.hpp"
+#include "ErrorOf.hpp"
 #include "PeerProcess.hpp"
 #include "ScriptedServer.hpp"
 
@@ -98,18 +99,18 @@ TEST_F(MicrosocksTest, UserPassAuthentication) {
     ProxyConnection connection = connect({testing::socksProxy(authPort, alice)}, echo.port());
     EXPECT_EQ(echoThrough(connection, "authenticated"), "authenticated");
 
-    EXPECT_EQ(runner.errorOf<SOCKS5::ProtocolError>(
+    EXPECT_EQ(testing::errorOf<SOCKS5::ProtocolError>(
                   [&] { connect({testing::socksProxy(authPort, ProxyCredentials{"alice", "wrong"})}, echo.port()); }),
               SOCKS5::ProtocolError::authenticationFailed());
-    EXPECT_EQ(runner.errorOf<SOCKS5::ProtocolError>([&] { connect({testing::socksProxy(authPort)}, echo.port()); }),
+    EXPECT_EQ(testing::errorOf<SOCKS5::ProtocolError>([&] { connect({testing::socksProxy(authPort)}, echo.port()); }),
               SOCKS5::ProtocolError::noAcceptableAuthMethod());
 }
 
 TEST_F(MicrosocksTest, ClosedTargetAndRefusedUDP) {
-    EXPECT_EQ(runner.errorOf<SOCKS5::ProtocolError>(
+    EXPECT_EQ(testing::errorOf<SOCKS5::ProtocolError>(
                   [&] { connect({testing::socksProxy(openPort)}, testing::closedPort()); }),
               SOCKS5::ProtocolError::connectFailed(5));
-    EXPECT_EQ(runner.errorOf<SOCKS5::ProtocolError>([&] {
+    EXPECT_EQ(testing::errorOf<SOCKS5::ProtocolError>([&] {
                   runner.run([&](asio::any_io_executor executor) {
                       return ProxyClient::establishUDPAssociation(testing::socksProxy(openPort), executor);
                   });
@@ -210,10 +211,10 @@ TEST_F(TinyproxyTest, ConnectWithBasicAuthorization) {
 }
 
 TEST_F(TinyproxyTest, WrongOrMissingCredentials) {
-    EXPECT_EQ(runner.errorOf<HTTPConnect::ProtocolError>(
+    EXPECT_EQ(testing::errorOf<HTTPConnect::ProtocolError>(
                   [&] { connect({testing::httpProxy(port, ProxyCredentials{"alice", "wrong"})}, echo.port()); }),
               HTTPConnect::ProtocolError::connectFailed(401));
-    EXPECT_EQ(runner.errorOf<HTTPConnect::ProtocolError>([&] { connect({testing::httpProxy(port)}, echo.port()); }),
+    EXPECT_EQ(testing::errorOf<HTTPConnect::ProtocolError>([&] { connect({testing::httpProxy(port)}, echo.port()); }),
               HTTPConnect::ProtocolError::connectFailed(407));
 }
 

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include "ErrorOf.hpp"
+
 #include <optional>
 #include <string>
 
@@ -12,20 +13,13 @@ namespace {
 using SOCKS5::Bytes;
 using SOCKS5::ProtocolError;
 
+// The protocol error a call throws, none when it returns.
+const auto errorOf = [](auto call) { return testing::errorOf<ProtocolError>(std::move(call)); };
+
 Bytes concat(Bytes head, const std::string& text, Bytes tail = {}) {
     head.insert(head.end(), text.begin(), text.end());
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
-}
-
-// Runs `call` and returns the protocol error it throws, none when it returns.
-std::optional<ProtocolError> errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const ProtocolError& error) {
-        return error;
-    }
-    return std::nullopt;
 }
 
 TEST(SOCKS5Test, GreetingOffersUserPassOnlyWhenAsked) {
@@ -50,7 +44,8 @@ TEST(SOCKS5Test, MethodSelection) {
         {{}, ProtocolError::truncatedResponse()},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(errorOf([&] { SOCKS5::parseMethodSelection(c.reply); }), c.error) << testing::PrintToString(c.reply);
+        EXPECT_EQ(errorOf([&] { SOCKS5::parseMethodSelection(c.reply); }), c.error)
+            << ::testing::PrintToString(c.reply);
     }
 }
 
@@ -167,7 +162,7 @@ TEST(SOCKS5Test, ReplyWithEveryAddressType) {
         {{0x05, 0x00, 0x00, 0x01, 1, 2, 3, 4, 0x00, 0x50, 0xEE}, {"1.2.3.4", 80}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(SOCKS5::parseReply(c.reply), c.endpoint) << testing::PrintToString(c.reply);
+        EXPECT_EQ(SOCKS5::parseReply(c.reply), c.endpoint) << ::testing::PrintToString(c.reply);
     }
 }
 
@@ -189,7 +184,7 @@ TEST(SOCKS5Test, MalformedReplies) {
         {{0x05, 0x00, 0x00, 0x03, 0x01, 'a', 0x00}, ProtocolError::truncatedResponse()},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(errorOf([&] { SOCKS5::parseReply(c.reply); }), c.error) << testing::PrintToString(c.reply);
+        EXPECT_EQ(errorOf([&] { SOCKS5::parseReply(c.reply); }), c.error) << ::testing::PrintToString(c.reply);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "CorvaneCore/Proxy/UDPAssociation.hpp"
 
 #include "ClientRunner.hpp"
+#include "ErrorOf.hpp"
 #include "ScriptedServer.hpp"
 
 #include <gtest/gtest.h>
@@ -144,18 +145,18 @@ TEST_F(UDPAssociationTest, ReceiveDecodesEachDatagramAndSurvivesABadOne) {
     ASSERT_FALSE(relay.receive().empty());
 
     relay.sendBack(Bytes{0x00, 0x00, 0x01, 0x01, 10, 0, 0, 53, 0x00, 0x35, 'x'});
-    EXPECT_EQ(runner.errorOf<SOCKS5::ProtocolError>([&] { receive(association); }),
+    EXPECT_EQ(testing::errorOf<SOCKS5::ProtocolError>([&] { receive(association); }),
               SOCKS5::ProtocolError::fragmentationUnsupported());
     relay.sendBack(Bytes{0x00, 0x00, 0x00, 0x01, 10, 0, 0, 53, 0x00, 0x35});
     EXPECT_EQ(receive(association), (SOCKS5::UDPDatagram{"10.0.0.53", 53, {}}));
     relay.sendBack(Bytes{0x00, 0x00, 0x00, 0x03, 0x08, 'd', 'n', 's', '.', 't', 'e', 's', 't', 0x00, 0x35, 'a'});
     EXPECT_EQ(receive(association), (SOCKS5::UDPDatagram{"dns.test", 53, {'a'}}));
     relay.sendBack(Bytes{});
-    const auto empty = runner.errorOf<ProxyClientError>([&] { receive(association); });
+    const auto empty = testing::errorOf<ProxyClientError>([&] { receive(association); });
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->kind(), ProxyClientError::Kind::connectionClosed);
     relay.sendBack(Bytes{0x00, 0x00, 0x00, 0x01, 10, 0, 0, 53});
-    EXPECT_EQ(runner.errorOf<SOCKS5::ProtocolError>([&] { receive(association); }),
+    EXPECT_EQ(testing::errorOf<SOCKS5::ProtocolError>([&] { receive(association); }),
               SOCKS5::ProtocolError::truncatedResponse());
     association->cancel();
     runner.drain();
@@ -171,7 +172,7 @@ TEST_F(UDPAssociationTest, CancelFromAnotherThreadEndsAPendingReceive) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         association->cancel();
     });
-    const auto error = runner.errorOf<ProxyClientError>([&] { receive(association); });
+    const auto error = testing::errorOf<ProxyClientError>([&] { receive(association); });
     canceller.join();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), ProxyClientError::Kind::connectionClosed);
@@ -182,14 +183,14 @@ TEST_F(UDPAssociationTest, RefusalsCloseTheControlConnection) {
     {
         ScriptedServer proxy(associateScript([] { return Bytes{0x05, 0x07, 0x00, 0x01, 0, 0, 0, 0, 0, 0}; },
                                              &closedByClient));
-        EXPECT_EQ(runner.errorOf<SOCKS5::ProtocolError>([&] { associate(socksProxy(proxy.port())); }),
+        EXPECT_EQ(testing::errorOf<SOCKS5::ProtocolError>([&] { associate(socksProxy(proxy.port())); }),
                   SOCKS5::ProtocolError::connectFailed(7));
     }
     EXPECT_TRUE(closedByClient);
     closedByClient = false;
     {
         ScriptedServer proxy(associateScript([] { return boundReply({0x01, 127, 0, 0, 1}, 0); }, &closedByClient));
-        const auto error = runner.errorOf<ProxyClientError>([&] { associate(socksProxy(proxy.port())); });
+        const auto error = testing::errorOf<ProxyClientError>([&] { associate(socksProxy(proxy.port())); });
         ASSERT_TRUE(error);
         EXPECT_EQ(error->kind(), ProxyClientError::Kind::invalidProxyEndpoint);
     }
@@ -198,7 +199,7 @@ TEST_F(UDPAssociationTest, RefusalsCloseTheControlConnection) {
 
 TEST_F(UDPAssociationTest, HTTPProxyCannotCarryUDPAndIsNeverContacted) {
     ScriptedServer proxy([](PeerConnection&) {});
-    const auto error = runner.errorOf<ProxyClientError>(
+    const auto error = testing::errorOf<ProxyClientError>(
         [&] { associate(testing::httpProxy(proxy.port())); });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), ProxyClientError::Kind::udpUnsupported);

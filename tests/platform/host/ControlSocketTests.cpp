@@ -13,12 +13,9 @@
 #include <thread>
 
 #include <asio/executor_work_guard.hpp>
-#include <asio/io_context.hpp>
 #include <gtest/gtest.h>
 
-#include "HostTestProvider.hpp"
-#include "platform/testing/CaptureLogSink.hpp"
-#include "platform/testing/FakeDiversionBackend.hpp"
+#include "SessionFixture.hpp"
 
 namespace corvane::platform {
 namespace {
@@ -32,16 +29,10 @@ T await(std::future<T>& future) {
     return future.get();
 }
 
-// A daemon host on a real socket in a temporary folder, run by one thread.
-class ControlSocketTest : public ::testing::Test {
+// A daemon host on a real socket in the session's folder, run by one thread.
+class ControlSocketTest : public hosttest::SessionFixture {
 protected:
     ControlSocketTest() {
-        char pattern[] = "/tmp/corvane-control-XXXXXX";
-        directory = ::mkdtemp(pattern);
-        store = std::make_unique<ConfigurationStore>(directory / "state");
-        session = std::make_unique<Session>(context.get_executor(), *store, diversion);
-        provider = std::make_shared<hosttest::HostTestProvider>(*session);
-        session->attach(provider);
         server = std::make_unique<ControlServer>(context.get_executor(), *session, *store, socketPath(),
                                                  ExtensionVersion{"1.0", "7"}, [] { return std::optional<gid_t>(); });
         server->open();
@@ -52,7 +43,6 @@ protected:
         work.reset();
         context.stop();
         runner.join();
-        std::filesystem::remove_all(directory);
     }
 
     std::filesystem::path socketPath() const { return directory / "run" / "control.sock"; }
@@ -64,6 +54,29 @@ protected:
         client->connect(socketPath(), [&](Error error) { done.set_value(error); });
         EXPECT_FALSE(await(future));
         return client;
+    }
+
+    // True when the daemon accepted the client's START.
+    bool start(ControlClient& client) {
+        std::promise<bool> started;
+        auto future = started.get_future();
+        client.start([&](bool ok) { started.set_value(ok); });
+        return await(future);
+    }
+
+    // A client that has started the session, once the session is connected.
+    std::shared_ptr<ControlClient> startedClient() {
+        auto client = connected();
+        EXPECT_TRUE(start(*client));
+        for (int i = 0; i < 50 && session->status() != S::connected; ++i) std::this_thread::sleep_for(10ms);
+        return client;
+    }
+
+    std::optional<ControlClient::Hello> hello(ControlClient& client) {
+        std::promise<std::optional<ControlClient::Hello>> hello;
+        auto future = hello.get_future();
+        client.hello([&](auto info) { hello.set_value(info); });
+        return await(future);
     }
 
     // Raw bytes to the socket; true when the daemon closed the connection without
@@ -89,14 +102,7 @@ protected:
         return n == 0 || reset;
     }
 
-    testing::ScopedLogCapture capture;
-    asio::io_context context;
     asio::executor_work_guard<asio::io_context::executor_type> work{context.get_executor()};
-    std::filesystem::path directory;
-    std::unique_ptr<ConfigurationStore> store;
-    testing::FakeDiversionBackend diversion{context.get_executor()};
-    std::unique_ptr<Session> session;
-    std::shared_ptr<hosttest::HostTestProvider> provider;
     std::unique_ptr<ControlServer> server;
     std::thread runner;
 };
@@ -153,10 +159,7 @@ TEST_F(ControlSocketTest, StartAndStopPushTheStatusToSubscribers) {
     EXPECT_EQ(await(subscribedFuture), S::disconnected);
 
     auto controller = connected();
-    std::promise<bool> started;
-    auto startedFuture = started.get_future();
-    controller->start([&](bool ok) { started.set_value(ok); });
-    EXPECT_TRUE(await(startedFuture));
+    EXPECT_TRUE(start(*controller));
     std::promise<bool> stopped;
     auto stoppedFuture = stopped.get_future();
     controller->stop([&](bool ok) { stopped.set_value(ok); });
@@ -169,12 +172,7 @@ TEST_F(ControlSocketTest, StartAndStopPushTheStatusToSubscribers) {
 }
 
 TEST_F(ControlSocketTest, AMessageGetsItsReplyAndHelloReportsTheVersion) {
-    auto client = connected();
-    std::promise<bool> started;
-    auto startedFuture = started.get_future();
-    client->start([&](bool ok) { started.set_value(ok); });
-    await(startedFuture);
-    for (int i = 0; i < 50 && session->status() != S::connected; ++i) std::this_thread::sleep_for(10ms);
+    auto client = startedClient();
 
     std::promise<std::optional<Bytes>> first, second;
     auto firstFuture = first.get_future(), secondFuture = second.get_future();
@@ -183,10 +181,7 @@ TEST_F(ControlSocketTest, AMessageGetsItsReplyAndHelloReportsTheVersion) {
     EXPECT_EQ(await(firstFuture), (Bytes{'c', 'b', 'a'}));
     EXPECT_EQ(await(secondFuture), std::nullopt);
 
-    std::promise<std::optional<ControlClient::Hello>> hello;
-    auto helloFuture = hello.get_future();
-    client->hello([&](auto info) { hello.set_value(info); });
-    auto info = await(helloFuture);
+    auto info = hello(*client);
     ASSERT_TRUE(info.has_value());
     EXPECT_EQ(info->version.shortVersion, "1.0");
     EXPECT_EQ(info->version.build, "7");
@@ -194,12 +189,7 @@ TEST_F(ControlSocketTest, AMessageGetsItsReplyAndHelloReportsTheVersion) {
 }
 
 TEST_F(ControlSocketTest, ADroppedConnectionAnswersEveryPendingRequestWithNone) {
-    auto client = connected();
-    std::promise<bool> started;
-    auto startedFuture = started.get_future();
-    client->start([&](bool ok) { started.set_value(ok); });
-    await(startedFuture);
-    for (int i = 0; i < 50 && session->status() != S::connected; ++i) std::this_thread::sleep_for(10ms);
+    auto client = startedClient();
 
     std::promise<std::optional<Bytes>> held;
     auto heldFuture = held.get_future();
@@ -220,10 +210,7 @@ TEST_F(ControlSocketTest, GarbageAndOversizedFramesCloseOnlyThatPeer) {
     EXPECT_TRUE(closedAfterSending({0, 0, 0, 1, 1}));                           // too short
     EXPECT_TRUE(closedAfterSending(ControlFrame{ControlKind::status, 0, {1}}.encode()));  // daemon's own kind
 
-    std::promise<std::optional<ControlClient::Hello>> hello;
-    auto future = hello.get_future();
-    bystander->hello([&](auto info) { hello.set_value(info); });
-    EXPECT_TRUE(await(future).has_value());
+    EXPECT_TRUE(hello(*bystander).has_value());
 }
 
 TEST_F(ControlSocketTest, APeerThatIsNeitherRootNorInTheGroupIsRefused) {
@@ -255,10 +242,7 @@ TEST_F(ControlSocketTest, ConnectionsBeyondTheLimitAreRefused) {
     std::vector<std::shared_ptr<ControlClient>> clients;
     for (int i = 0; i < 32; ++i) {
         clients.push_back(connected());
-        std::promise<std::optional<ControlClient::Hello>> hello;
-        auto future = hello.get_future();
-        clients.back()->hello([&](auto info) { hello.set_value(info); });
-        ASSERT_TRUE(await(future).has_value()) << i;
+        ASSERT_TRUE(hello(*clients.back()).has_value()) << i;
     }
     EXPECT_TRUE(closedAfterSending(ControlFrame{ControlKind::hello, 1, {}}.encode()));
     EXPECT_EQ(capture->lines().back().find("too many connections") != std::string::npos, true);

@@ -1,14 +1,9 @@
 #include "platform/host/Session.hpp"
 
-#include <unistd.h>
-
-#include <asio/io_context.hpp>
 #include <gtest/gtest.h>
 
-#include "HostTestProvider.hpp"
-#include "platform/testing/CaptureLogSink.hpp"
+#include "SessionFixture.hpp"
 #include "platform/testing/EventLoop.hpp"
-#include "platform/testing/FakeDiversionBackend.hpp"
 #include "platform/testing/FakeTCPFlow.hpp"
 
 namespace corvane::platform {
@@ -19,18 +14,11 @@ using S = SessionStatus;
 
 Bytes bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
-class SessionTest : public ::testing::Test {
+class SessionTest : public hosttest::SessionFixture {
 protected:
     SessionTest() {
-        char pattern[] = "/tmp/corvane-session-XXXXXX";
-        directory = ::mkdtemp(pattern);
-        store = std::make_unique<ConfigurationStore>(directory);
-        session = std::make_unique<Session>(context.get_executor(), *store, diversion);
-        provider = std::make_shared<hosttest::HostTestProvider>(*session);
-        session->attach(provider);
         session->addObserver([this](SessionStatus status) { statuses.push_back(status); });
     }
-    ~SessionTest() override { std::filesystem::remove_all(directory); }
 
     std::shared_ptr<testing::FakeTCPFlow> flow() {
         return std::make_shared<testing::FakeTCPFlow>(context.get_executor(), HostEndpoint{"198.18.0.10", "7"});
@@ -42,13 +30,6 @@ protected:
         statuses.clear();
     }
 
-    testing::ScopedLogCapture capture;
-    asio::io_context context;
-    std::filesystem::path directory;
-    std::unique_ptr<ConfigurationStore> store;
-    testing::FakeDiversionBackend diversion{context.get_executor()};
-    std::unique_ptr<Session> session;
-    std::shared_ptr<hosttest::HostTestProvider> provider;
     std::vector<SessionStatus> statuses;
 };
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,14 +15,19 @@ extern char** environ;
 
 namespace corvane::platform::testing {
 
-// A program started for a test and stopped by its pid when the test ends.
+// A program started for a test and stopped by its pid when the test ends;
+// `output`, when given, becomes its standard output.
 class ChildProcess {
 public:
-    explicit ChildProcess(std::vector<std::string> argv) {
+    explicit ChildProcess(std::vector<std::string> argv, int output = -1) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (output >= 0) posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
         std::vector<char*> raw;
         for (auto& argument : argv) raw.push_back(argument.data());
         raw.push_back(nullptr);
-        if (::posix_spawn(&pid_, raw[0], nullptr, nullptr, raw.data(), environ) != 0) pid_ = -1;
+        if (::posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
     }
     ~ChildProcess() { stop(SIGKILL); }
     ChildProcess(const ChildProcess&) = delete;
@@ -35,6 +41,14 @@ public:
         ::kill(pid_, signal);
         int status = 0;
         ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return status;
+    }
+
+    // The wait status once the child has ended by itself (and is reaped).
+    std::optional<int> ended() {
+        int status = 0;
+        if (pid_ <= 0 || ::waitpid(pid_, &status, WNOHANG) != pid_) return std::nullopt;
         pid_ = -1;
         return status;
     }

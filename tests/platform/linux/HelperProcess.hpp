@@ -1,23 +1,21 @@
 #pragma once
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-extern char** environ;
+#include "ChildProcess.hpp"
 
 namespace corvane::platform::testing {
 
@@ -28,14 +26,7 @@ public:
     explicit HelperProcess(std::vector<std::string> argv) {
         int output[2];
         if (::pipe2(output, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-        std::vector<char*> raw;
-        for (auto& argument : argv) raw.push_back(argument.data());
-        raw.push_back(nullptr);
-        if (::posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        child_.emplace(std::move(argv), output[1]);
         ::close(output[1]);
         reader_ = std::thread([this, fd = output[0]] { read(fd); });
     }
@@ -46,23 +37,17 @@ public:
     HelperProcess(const HelperProcess&) = delete;
     HelperProcess& operator=(const HelperProcess&) = delete;
 
-    pid_t pid() const { return pid_; }
+    pid_t pid() const { return child_ ? child_->pid() : -1; }
 
-    int stop(int signal) {
-        if (pid_ <= 0) return -1;
-        ::kill(pid_, signal);
-        return reap();
-    }
+    int stop(int signal) { return child_ ? child_->stop(signal) : -1; }
 
     // Waits for the program to end by itself (killing it after `limit`).
     int wait(std::chrono::milliseconds limit) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
+        while (pid() > 0 && std::chrono::steady_clock::now() < deadline) {
+            if (const auto status = child_->ended()) {
                 if (reader_.joinable()) reader_.join();
-                return status;
+                return *status;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
@@ -91,13 +76,6 @@ public:
     }
 
 private:
-    int reap() {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return status;
-    }
-
     void read(int fd) {
         std::string pending;
         char buffer[4096];
@@ -116,7 +94,7 @@ private:
         ::close(fd);
     }
 
-    pid_t pid_ = -1;
+    std::optional<ChildProcess> child_;
     std::thread reader_;
     std::mutex lock_;
     std::condition_variable changed_;
