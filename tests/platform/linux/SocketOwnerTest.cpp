@@ -37,6 +37,21 @@ SocketAddress loopback(int family) {
     return *SocketAddress::fromText(family == AF_INET6 ? "::1" : "127.0.0.1", 0);
 }
 
+// Starts `sleep 5` with the socket as its standard input and closes this
+// process's copy, so the child holds it alone; -1 when it cannot start.
+pid_t handToChild(Socket& socket) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, socket.fd, 0);
+    pid_t child = -1;
+    char* argv[] = {const_cast<char*>("/bin/sleep"), const_cast<char*>("5"), nullptr};
+    if (::posix_spawn(&child, argv[0], &actions, nullptr, argv, environ) != 0) child = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(socket.fd);
+    socket.fd = -1;
+    return child;
+}
+
 TEST(SocketDiagnostics, FindsATcpSocketByBothEnds) {
     for (const int family : {AF_INET, AF_INET6}) {
         Socket listener(family, SOCK_STREAM);
@@ -98,15 +113,8 @@ TEST(SocketOwnerIndex, FindsOwnSocketsAndTheProcessHoldingOne) {
     // after the parent closes its copy the child is the owner.
     Socket shared(AF_INET, SOCK_DGRAM);
     const auto inode = shared.inode();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, shared.fd, 0);
-    pid_t child = -1;
-    char* argv[] = {const_cast<char*>("/bin/sleep"), const_cast<char*>("5"), nullptr};
-    ASSERT_EQ(::posix_spawn(&child, argv[0], &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(shared.fd);
-    shared.fd = -1;
+    const pid_t child = handToChild(shared);
+    ASSERT_GT(child, 0);
     EXPECT_EQ(index.ownerOf(inode), child);
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
@@ -133,15 +141,8 @@ TEST(FlowOwnerLookup, TellsTheDaemonsOwnConnectionFromAnotherProgramsOne) {
     Socket given(AF_INET, SOCK_STREAM);
     ASSERT_EQ(::connect(given.fd, server.raw(), server.length()), 0);
     const auto appEnd = given.local();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, given.fd, 0);
-    pid_t child = -1;
-    char* argv[] = {const_cast<char*>("/bin/sleep"), const_cast<char*>("5"), nullptr};
-    ASSERT_EQ(::posix_spawn(&child, argv[0], &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(given.fd);
-    given.fd = -1;
+    const pid_t child = handToChild(given);
+    ASSERT_GT(child, 0);
     owner = lookup.tcpOwner(appEnd, server);
     EXPECT_FALSE(owner.isDaemon);
     EXPECT_EQ(owner.pid, child);
