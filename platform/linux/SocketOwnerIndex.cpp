@@ -84,17 +84,16 @@ bool SocketOwnerIndex::stillHolds(const Holder& holder, std::uint64_t inode) con
 std::optional<SocketOwnerIndex::Holder> SocketOwnerIndex::findIn(const Holder& recent, std::uint64_t inode) const {
     DIR* directory = ::opendir(fdDirectory(procRoot_, recent.pid).c_str());
     if (!directory) return std::nullopt;
-    const int base = ::dirfd(directory);
-    const auto candidates = nearby(recent.fd);
-    auto hit = std::find_if(candidates.begin(), candidates.end(), [&](int fd) { return inodeAt(base, fd) == inode; });
+    const auto holds = [&, base = ::dirfd(directory)](int fd) { return inodeAt(base, fd) == inode; };
+    auto candidates = nearby(recent.fd);
+    auto hit = std::find_if(candidates.begin(), candidates.end(), holds);
+    if (hit == candidates.end()) {
+        candidates = numericEntries(directory);
+        std::sort(candidates.begin(), candidates.end(), std::greater<>());
+        hit = std::find_if(candidates.begin(), candidates.end(), holds);
+    }
     std::optional<Holder> found;
     if (hit != candidates.end()) found = Holder{recent.pid, *hit};
-    if (!found) {
-        auto fds = numericEntries(directory);
-        std::sort(fds.begin(), fds.end(), std::greater<>());
-        const auto listed = std::find_if(fds.begin(), fds.end(), [&](int fd) { return inodeAt(base, fd) == inode; });
-        if (listed != fds.end()) found = Holder{recent.pid, *listed};
-    }
     ::closedir(directory);
     return found;
 }
