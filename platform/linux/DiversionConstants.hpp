@@ -10,7 +10,7 @@ namespace corvane::platform {
 struct DiversionConstants {
     // Carried by every socket the daemon opens outbound; the table skips it.
     std::uint32_t bypassMark = 0x43560001;
-    // Set on UDP packets to divert; policy routing sends them to lo.
+    // Set on TCP and UDP packets to divert; policy routing sends them to lo.
     std::uint32_t divertMark = 0x43560002;
     // The routing table holding the local route on lo.
     std::uint32_t routingTable = 0x4356;

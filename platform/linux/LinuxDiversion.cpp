@@ -28,6 +28,8 @@ void LinuxDiversion::start(FlowHandler newFlow, LossHandler) {
     // process's netlink socket, which no one else may change, and lives as
     // long as the process.
     std::lock_guard guard(lock_);
+    // A daemon killed earlier cannot have removed its routing rules.
+    routing_.remove();
     options_.constants.tcpPort = tcp_->open(options_.constants.tcpPort);
     options_.constants.udpPort = udp_->open(options_.constants.udpPort);
     tcp_->start(newFlow);

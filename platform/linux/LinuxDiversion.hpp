@@ -17,8 +17,8 @@ namespace corvane::platform {
 
 // The real diversion: network settings become the nftables table
 // `inet corvane` (owned by this process, so it vanishes when the daemon dies)
-// plus the policy routing of diverted UDP; redirected TCP and TPROXY'd UDP
-// arrive at the interceptors, which offer each flow to the provider and pass
+// plus the policy routing of diverted packets; TPROXY hands TCP and UDP to
+// the interceptors, which offer each flow to the provider and pass
 // declined ones through.
 class LinuxDiversion final : public DiversionBackend {
 public:

@@ -10,7 +10,7 @@
 
 namespace corvane::platform {
 
-// An app's redirected TCP connection, as the provider sees it. Every call is
+// An app's diverted TCP connection, as the provider sees it. Every call is
 // carried out on the flow's strand; the socket is closed once both sides are
 // closed (an error on the write side closes at once, with a reset).
 class LinuxTCPFlow final : public AppProxyTCPFlow, public std::enable_shared_from_this<LinuxTCPFlow> {

@@ -4,6 +4,7 @@
 #include "CorvaneCore/Support/StandardInteger.hpp"
 
 #include <algorithm>
+#include <utility>
 #include <cstdio>
 #include <vector>
 
@@ -100,9 +101,7 @@ void addInclusion(Compilation& out, const NetworkRule& rule, const DiversionCons
     const auto parsed = parseRule(rule);
     for (const bool udp : protocolsOf(rule.protocol)) {
         const auto match = matches(parsed.remote, parsed.local);
-        out.chains[udp].inclusions.push_back(
-            udp ? match + "meta mark set " + hex(constants.divertMark)
-                : match + "meta l4proto tcp redirect to :" + std::to_string(constants.tcpPort));
+        out.chains[udp].inclusions.push_back(match + "meta mark set " + hex(constants.divertMark));
     }
 }
 
@@ -119,8 +118,7 @@ std::string setText(const std::string& name, bool ipv6, const std::vector<std::s
 std::string chainText(const Compilation& out, bool udp, const DiversionConstants& constants) {
     const std::string proto = udp ? "udp" : "tcp";
     std::string text = "  chain out_" + proto + " {\n";
-    text += udp ? "    type route hook output priority mangle; policy accept;\n"
-                : "    type nat hook output priority -100; policy accept;\n";
+    text += "    type route hook output priority mangle; policy accept;\n";
     text += "    meta l4proto != " + proto + " return\n";
     text += "    meta mark " + hex(constants.bypassMark) + " return\n";
     text += "    fib daddr type { local, broadcast, multicast } return\n";
@@ -135,14 +133,19 @@ std::string chainText(const Compilation& out, bool udp, const DiversionConstants
     return text + "  }\n";
 }
 
+// Marked packets come back through lo (policy routing) and are handed to the
+// transparent listeners unchanged: no address is rewritten, so the accepted
+// socket carries the program's own source address and port.
 std::string tproxyChain(const DiversionConstants& constants) {
     const auto mark = hex(constants.divertMark);
-    const auto port = std::to_string(constants.udpPort);
-    return "  chain pre_udp {\n"
-           "    type filter hook prerouting priority mangle; policy accept;\n"
-           "    meta mark " + mark + " meta nfproto ipv4 meta l4proto udp tproxy ip to 127.0.0.1:" + port + " accept\n"
-           "    meta mark " + mark + " meta nfproto ipv6 meta l4proto udp tproxy ip6 to [::1]:" + port + " accept\n"
-           "  }\n";
+    std::string text = "  chain divert {\n    type filter hook prerouting priority mangle; policy accept;\n";
+    const std::pair<std::string, std::uint16_t> listeners[] = {{"tcp", constants.tcpPort}, {"udp", constants.udpPort}};
+    for (const auto& [proto, port] : listeners) {
+        const auto match = "    meta mark " + mark + " meta nfproto ";
+        text += match + "ipv4 meta l4proto " + proto + " tproxy ip to 127.0.0.1:" + std::to_string(port) + " accept\n";
+        text += match + "ipv6 meta l4proto " + proto + " tproxy ip6 to [::1]:" + std::to_string(port) + " accept\n";
+    }
+    return text + "  }\n";
 }
 
 }  // namespace

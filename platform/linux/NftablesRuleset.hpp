@@ -10,8 +10,9 @@ namespace corvane::platform {
 
 // Compiles network settings into the nftables script of the table
 // `inet corvane`: excluded networks as sets (or lines when they name a port
-// or a local network), included networks as redirect (TCP) and mark (UDP)
-// lines, and the TPROXY hook for marked UDP.
+// or a local network), included networks as lines that mark their packets for
+// policy routing, and the TPROXY hook that hands marked TCP and UDP to the
+// daemon's transparent sockets.
 class NftablesRuleset {
 public:
     // A rule the diversion cannot express; `what()` is the description.

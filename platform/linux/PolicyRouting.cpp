@@ -95,7 +95,7 @@ std::string PolicyRouting::install() {
         const auto result = runIp(command);
         if (result.status != 0) {
             remove();
-            return result.errorOutput.empty() ? "ip failed to set up the routing of diverted UDP" : result.errorOutput;
+            return result.errorOutput.empty() ? "ip failed to set up the routing of diverted traffic" : result.errorOutput;
         }
     }
     return "";

@@ -7,7 +7,7 @@
 
 namespace corvane::platform {
 
-// The routing half of the UDP diversion: packets carrying the divert mark
+// The routing half of the diversion: packets carrying the divert mark
 // look up a table of ours whose only route delivers everything locally on
 // lo, where the TPROXY hook hands them to the daemon's sockets. Installed
 // with the table and removed with it; after a crash the rules stay but match

@@ -19,8 +19,9 @@ public:
     };
 
     // The TCP socket whose local end is `local` and whose peer is `remote`.
-    // An app's redirected socket still names the original destination, so
-    // (app address, original destination) finds it.
+    // A diverted connection keeps both of its ends (TPROXY rewrites nothing),
+    // so (app address and port, original destination) names the app's socket
+    // exactly.
     static std::optional<Entry> tcpSocket(const SocketAddress& local, const SocketAddress& remote);
 
     // The UDP socket an app sends from: bound to `source`'s port and to its

@@ -8,10 +8,6 @@ namespace corvane::platform::sockopt {
 
 namespace {
 
-// From <linux/netfilter_ipv4.h> and <linux/netfilter_ipv6/ip6_tables.h>,
-// which clash with the libc headers when included together.
-constexpr int kOriginalDestination = 80;
-
 int one = 1;
 
 }  // namespace
@@ -33,14 +29,6 @@ std::error_code receiveOriginalDestination(int fd, int family) {
     const int result = family == AF_INET6 ? ::setsockopt(fd, SOL_IPV6, IPV6_RECVORIGDSTADDR, &one, sizeof(one))
                                           : ::setsockopt(fd, SOL_IP, IP_RECVORIGDSTADDR, &one, sizeof(one));
     return result == 0 ? std::error_code() : lastError();
-}
-
-std::optional<SocketAddress> originalDestination(int fd, int family) {
-    SocketAddress address;
-    socklen_t length = sizeof(address.storage);
-    const int level = family == AF_INET6 ? SOL_IPV6 : SOL_IP;
-    if (::getsockopt(fd, level, kOriginalDestination, address.raw(), &length) != 0) return std::nullopt;
-    return address;
 }
 
 void setResetOnClose(int fd) {

@@ -3,7 +3,6 @@
 #include "SocketAddress.hpp"
 
 #include <cstdint>
-#include <optional>
 #include <system_error>
 
 namespace corvane::platform::sockopt {
@@ -14,8 +13,6 @@ std::error_code setMark(int fd, std::uint32_t mark);
 std::error_code setTransparent(int fd, int family);
 // IP_RECVORIGDSTADDR / IPV6_RECVORIGDSTADDR on a TPROXY socket.
 std::error_code receiveOriginalDestination(int fd, int family);
-// The destination a redirected TCP connection was made to (SO_ORIGINAL_DST).
-std::optional<SocketAddress> originalDestination(int fd, int family);
 // Arms an abortive close: the next close sends a reset.
 void setResetOnClose(int fd);
 

@@ -10,8 +10,8 @@
 
 namespace corvane::platform {
 
-// The listeners the nat chain redirects outbound TCP to (127.0.0.1:P and
-// [::1]:P). Each accepted connection is looked up (original destination,
+// The transparent listeners TPROXY hands diverted outbound TCP to (127.0.0.1:P
+// and [::1]:P). Each accepted connection is looked up (original destination,
 // owner) and offered to the provider; a declined one is passed through.
 class TCPInterceptor : public std::enable_shared_from_this<TCPInterceptor> {
 public:
@@ -30,6 +30,7 @@ private:
     std::shared_ptr<FlowOwnerLookup> owners_;
     const std::uint32_t bypassMark_;
     std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> acceptors_;
+    std::vector<SocketAddress> listening_;
     DiversionBackend::FlowHandler newFlow_;
 };
 

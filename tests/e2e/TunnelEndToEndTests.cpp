@@ -216,10 +216,7 @@ struct Topology {
         }
         if (!waitFor([&] { return portOpen("198.18.0.10", 7); })) return;
 
-        daemon = std::make_unique<Process>(std::string("ip netns exec ") + kHost + " env RUNTIME_DIRECTORY=" +
-                                           (folder / "runtime").string() + " STATE_DIRECTORY=" +
-                                           (folder / "state").string() + " " + CORVANE_TUNNEL_BINARY + " >>" +
-                                           (folder / "daemon.log").string() + " 2>&1");
+        startDaemon();
         if (!waitFor([&] { return fs::exists(folder / "runtime" / "control.sock"); })) return;
         control = std::make_unique<Control>();
         ready = control->connect(folder / "runtime" / "control.sock");
@@ -232,6 +229,13 @@ struct Topology {
         removeNamespaces();
         std::error_code ignored;
         fs::remove_all(folder, ignored);
+    }
+
+    void startDaemon() {
+        daemon = std::make_unique<Process>(std::string("ip netns exec ") + kHost + " env RUNTIME_DIRECTORY=" +
+                                           (folder / "runtime").string() + " STATE_DIRECTORY=" +
+                                           (folder / "state").string() + " " + CORVANE_TUNNEL_BINARY + " >>" +
+                                           (folder / "daemon.log").string() + " 2>&1");
     }
 
     static void removeNamespaces() {
@@ -627,6 +631,65 @@ TEST_F(TunnelEndToEnd, SilentProxyTimesOutAndFailoverMovesOn) {
     EXPECT_NE(daemonLog().find("Failover: silent did not answer ("), std::string::npos) << daemonLog();
 }
 
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// The probe program, named by its path, is blocked towards both targets; the rest goes direct.
+Rule blockingTheProbe(const fs::path& probe) {
+    Rule rule;
+    rule.id = UUID::random();
+    rule.name = "No probe";
+    rule.applications = {probe.string()};
+    rule.hosts = {"198.18.0.10/32", "198.18.0.11/32"};
+    rule.ports = {PortRange{7, 7}};
+    rule.transports = {TransportProtocol::tcp};
+    rule.action = RuleAction::block();
+    return rule;
+}
+
+// Near the end: it fills the daemon's kept records. Each connection is found to be
+// the probe's, whatever source port it reuses, so none of them escapes its rule to go
+// out directly.
+TEST_F(TunnelEndToEnd, EveryConnectionOfABlockedProgramIsAttributedToIt) {
+    Profile profile;
+    profile.rules = {blockingTheProbe(state()->probe)};
+    run(profile);
+    const std::string peer = std::string("ip netns exec ") + kHost + " " + state()->probe.string();
+    // Only a flow whose program is known can meet the rule naming it.
+    const std::string attributed = "⇒ BLOCK via No probe";
+    const std::size_t before = occurrences(daemonLog(), attributed);
+    EXPECT_EQ(capture(peer + " tcp-many 198.18.0.10 7 500"), "{\"flows\":500,\"reached\":0}\n");
+    EXPECT_EQ(capture(peer + " tcp-reuse 198.18.0.10 198.18.0.11 7 100"), "{\"flows\":200,\"reached\":0}\n");
+    EXPECT_TRUE(waitFor([&] { return occurrences(daemonLog(), attributed) == before + 700; }))
+        << occurrences(daemonLog(), attributed) - before << " of 700 connections attributed";
+    EXPECT_EQ(daemonLog().find("TCP ? "), std::string::npos);
+}
+
+// curl reuses the source port of a blocked connection of another program, and its
+// own rule still sends it through its proxy.
+TEST_F(TunnelEndToEnd, ProgramReusingAnotherProgramsSourcePortKeepsItsOwnRule) {
+    if (!have("curl")) GTEST_SKIP() << "this test needs curl";
+    Profile profile;
+    profile.proxies = {state()->dante};
+    Rule viaDante;
+    viaDante.id = UUID::random();
+    viaDante.name = "curl via dante";
+    viaDante.applications = {"curl"};
+    viaDante.hosts = {"198.18.0.11/32"};
+    viaDante.action = RuleAction::proxy(state()->dante.id);
+    profile.rules = {blockingTheProbe(state()->probe), viaDante};
+    run(profile);
+    const std::string port = std::to_string(42000 + ::getpid() % 1000);
+    const std::string inHost = std::string("ip netns exec ") + kHost + " ";
+    EXPECT_EQ(capture(inHost + state()->probe.string() + " tcp-from " + port + " 198.18.0.10 7"),
+              "{\"reached\":false}\n");
+    const std::string out = capture(inHost + "curl --http0.9 -s -m 2 --local-port " + port + " http://198.18.0.11:7/");
+    EXPECT_EQ(out.substr(0, out.find('\n')), "peer=10.203.0.2") << out;
+}
+
 // Near the end: it fills the daemon's kept records.
 TEST_F(TunnelEndToEnd, YThousandConcurrentFlowsArriveIntactAndReleaseTheirDescriptors) {
     run(profileWith({state()->dante}, RuleAction::proxy(state()->dante.id)));
@@ -669,6 +732,14 @@ TEST_F(TunnelEndToEnd, ZZKilledDaemonLeavesTheNetworkWorking) {
         return shell(std::string("ip netns exec ") + kHost + " nft list table inet corvane") != 0;
     }));
     EXPECT_EQ(probe("tcp-probe", "198.18.0.10", 7, 10).value("greeting", ""), "peer=10.203.0.1");
+
+    // Its routing rule outlives it, matching nothing, until the next daemon starts.
+    const auto divertRule = [] {
+        return capture(std::string("ip -n ") + kHost + " rule list").find("fwmark 0x43560002") != std::string::npos;
+    };
+    EXPECT_TRUE(divertRule());
+    state()->startDaemon();
+    EXPECT_TRUE(waitFor([&] { return !divertRule(); }));
 }
 
 }  // namespace

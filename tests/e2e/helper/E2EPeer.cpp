@@ -14,6 +14,13 @@
 //   silent PORT               accepts connections (IPv4) and never reads or answers
 //   dns ADDRESS PORT          answers every A query with 198.18.0.10 (TTL 300)
 //   resolve-probe SERVER NAME PORT  asks SERVER:53 for NAME, then runs tcp-probe on the answer
+//   tcp-many HOST PORT N      makes N connections one after another from ports the kernel
+//                             chooses; prints JSON with how many heard anything from the far end
+//   tcp-from LOCALPORT HOST PORT  connects from LOCALPORT; prints JSON with whether it heard
+//                             anything from the far end
+//   tcp-reuse HOST1 HOST2 PORT N  N times: connects to HOST1 from a new port, closes, then
+//                             connects to HOST2 from that same port; prints JSON with how many
+//                             of the 2N connections heard anything from the far end
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -398,6 +405,80 @@ int resolveProbe(const char* server, const std::string& name, const char* port) 
     return tcpProbe(answer.c_str(), port, 5, 300);
 }
 
+// Connects `fd` to HOST:PORT and reports whether any byte arrives before the
+// connection ends or a second passes.
+bool reaches(int fd, const char* host, const char* port) {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!resolve(host, port, SOCK_STREAM, address, length)) std::exit(2);
+    timeval timeout{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) return false;
+    char byte = 0;
+    return recv(fd, &byte, 1, 0) == 1;
+}
+
+int tcpMany(const char* host, const char* port, int count) {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!resolve(host, port, SOCK_STREAM, address, length)) return 2;
+    int reached = 0;
+    for (int i = 0; i < count; ++i) {
+        const int fd = socket(address.ss_family, SOCK_STREAM, 0);
+        reached += reaches(fd, host, port);
+        close(fd);
+    }
+    std::printf("{\"flows\":%d,\"reached\":%d}\n", count, reached);
+    return 0;
+}
+
+// A TCP socket bound to `port` of the wildcard address (0: the kernel chooses).
+int boundStreamSocket(int family, std::uint16_t port) {
+    const int fd = socket(family, SOCK_STREAM, 0);
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_storage address{};
+    address.ss_family = static_cast<sa_family_t>(family);
+    if (family == AF_INET) reinterpret_cast<sockaddr_in&>(address).sin_port = htons(port);
+    else reinterpret_cast<sockaddr_in6&>(address).sin6_port = htons(port);
+    const socklen_t length = family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+        std::perror("bind");
+        std::exit(1);
+    }
+    return fd;
+}
+
+int tcpFrom(std::uint16_t localPort, const char* host, const char* port) {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!resolve(host, port, SOCK_STREAM, address, length)) return 2;
+    const int fd = boundStreamSocket(address.ss_family, localPort);
+    std::printf("{\"reached\":%s}\n", reaches(fd, host, port) ? "true" : "false");
+    close(fd);
+    return 0;
+}
+
+int tcpReuse(const char* first, const char* second, const char* port, int count) {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!resolve(first, port, SOCK_STREAM, address, length)) return 2;
+    int reached = 0;
+    for (int i = 0; i < count; ++i) {
+        const int fd = boundStreamSocket(address.ss_family, 0);
+        sockaddr_storage local{};
+        socklen_t localLength = sizeof local;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength);
+        reached += reaches(fd, first, port);
+        close(fd);
+        const int again = boundStreamSocket(address.ss_family, portOf(local));
+        reached += reaches(again, second, port);
+        close(again);
+    }
+    std::printf("{\"flows\":%d,\"reached\":%d}\n", 2 * count, reached);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -417,6 +498,11 @@ int main(int argc, char** argv) {
     if (mode == "tcp-stream" && argc == 5) return tcpStream(argv[2], argv[3], std::stoi(argv[4]));
     if (mode == "dns" && argc == 4) dnsServer(argv[2], argv[3]);
     if (mode == "resolve-probe" && argc == 5) return resolveProbe(argv[2], argv[3], argv[4]);
+    if (mode == "tcp-many" && argc == 5) return tcpMany(argv[2], argv[3], std::stoi(argv[4]));
+    if (mode == "tcp-from" && argc == 5) {
+        return tcpFrom(static_cast<std::uint16_t>(std::stoi(argv[2])), argv[3], argv[4]);
+    }
+    if (mode == "tcp-reuse" && argc == 6) return tcpReuse(argv[2], argv[3], argv[4], std::stoi(argv[5]));
     std::fprintf(stderr, "usage: corvane-e2e-peer MODE ARGS\n");
     return 2;
 }

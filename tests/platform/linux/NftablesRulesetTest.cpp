@@ -46,13 +46,13 @@ TEST(NftablesRuleset, CompilesTheProviderSettingsIntoTheWholeTable) {
               "  set udp_declined4 { type ipv4_addr . inet_service; flags timeout; }\n"
               "  set udp_declined6 { type ipv6_addr . inet_service; flags timeout; }\n"
               "  chain out_tcp {\n"
-              "    type nat hook output priority -100; policy accept;\n"
+              "    type route hook output priority mangle; policy accept;\n"
               "    meta l4proto != tcp return\n"
               "    meta mark 0x43560001 return\n"
               "    fib daddr type { local, broadcast, multicast } return\n"
               "    ip daddr @excl_tcp4 return\n"
               "    ip6 daddr @excl_tcp6 return\n"
-              "    meta l4proto tcp redirect to :40001\n"
+              "    meta mark set 0x43560002\n"
               "  }\n"
               "  chain out_udp {\n"
               "    type route hook output priority mangle; policy accept;\n"
@@ -65,8 +65,10 @@ TEST(NftablesRuleset, CompilesTheProviderSettingsIntoTheWholeTable) {
               "    ip6 saddr . udp sport @udp_declined6 return\n"
               "    meta mark set 0x43560002\n"
               "  }\n"
-              "  chain pre_udp {\n"
+              "  chain divert {\n"
               "    type filter hook prerouting priority mangle; policy accept;\n"
+              "    meta mark 0x43560002 meta nfproto ipv4 meta l4proto tcp tproxy ip to 127.0.0.1:40001 accept\n"
+              "    meta mark 0x43560002 meta nfproto ipv6 meta l4proto tcp tproxy ip6 to [::1]:40001 accept\n"
               "    meta mark 0x43560002 meta nfproto ipv4 meta l4proto udp tproxy ip to 127.0.0.1:40002 accept\n"
               "    meta mark 0x43560002 meta nfproto ipv6 meta l4proto udp tproxy ip6 to [::1]:40002 accept\n"
               "  }\n"
@@ -97,8 +99,8 @@ TEST(NftablesRuleset, PortsNetworksAndProtocolsBecomeLinesOfTheirChains) {
     EXPECT_NE(tcp.find("    ip6 daddr @excl_tcp6 return\n"
                        "    ip daddr 10.0.0.0/8 th dport 53 return\n"
                        "    ip daddr 10.9.0.0/16 ip saddr 10.1.2.0/24 return\n"
-                       "    ip6 daddr fd00:18::10/128 th dport 443 meta l4proto tcp redirect to :40001\n"
-                       "    ip daddr 198.18.0.0/15 meta l4proto tcp redirect to :40001\n"),
+                       "    ip6 daddr fd00:18::10/128 th dport 443 meta mark set 0x43560002\n"
+                       "    ip daddr 198.18.0.0/15 meta mark set 0x43560002\n"),
               std::string::npos)
         << tcp;
     const auto udp = chainBody(table, "out_udp");
