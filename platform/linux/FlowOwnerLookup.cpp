@@ -22,14 +22,28 @@ FlowOwnerLookup::Owner FlowOwnerLookup::ownerOfSocket(std::uint64_t inode) {
     return owner;
 }
 
+// A flow nobody holds any more (its program exited, or its socket was closed
+// before the lookup) can only meet rules that name no application: say so
+// rather than let it pass as an unknown application.
+void FlowOwnerLookup::reportIfUnowned(const Owner& owner, std::string_view protocol, const SocketAddress& source) const {
+    if (owner.pid) return;
+    log_.error("No process holds the %{public}s socket %{public}s:%hu (it may have exited); rules naming an "
+               "application cannot apply to its flow",
+               {LogArg::publicText(std::string(protocol)), LogArg::publicText(source.hostText()),
+                LogArg::number(source.port())});
+}
+
 FlowOwnerLookup::Owner FlowOwnerLookup::tcpOwner(const SocketAddress& appEnd, const SocketAddress& originalDestination) {
     const auto entry = SocketDiagnostics::tcpSocket(appEnd, originalDestination);
-    return ownerOfSocket(entry ? entry->inode : 0);
+    auto owner = ownerOfSocket(entry ? entry->inode : 0);
+    reportIfUnowned(owner, "TCP", appEnd);
+    return owner;
 }
 
 FlowOwnerLookup::Owner FlowOwnerLookup::udpOwner(const SocketAddress& source, std::uint16_t firstDestinationPort) {
     const auto entry = SocketDiagnostics::udpSocket(source);
     auto owner = ownerOfSocket(entry ? entry->inode : 0);
+    reportIfUnowned(owner, "UDP", source);
     if (firstDestinationPort == kDNSPort) owner.metaData.sourceAppSigningIdentifier = std::string(kSystemResolverIdentifier);
     return owner;
 }

@@ -3,6 +3,7 @@
 #include "SocketAddress.hpp"
 #include "SocketOwnerIndex.hpp"
 #include "platform/FlowMetaData.hpp"
+#include "platform/Logger.hpp"
 
 #include <cstdint>
 #include <optional>
@@ -31,8 +32,10 @@ public:
 
 private:
     Owner ownerOfSocket(std::uint64_t inode);
+    void reportIfUnowned(const Owner& owner, std::string_view protocol, const SocketAddress& source) const;
 
     SocketOwnerIndex index_;
+    Logger log_{"corvane-tunnel", "diversion"};
 };
 
 }  // namespace corvane::platform

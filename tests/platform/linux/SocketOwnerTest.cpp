@@ -3,6 +3,7 @@
 #include "platform/linux/SocketOwnerIndex.hpp"
 
 #include "ChildProcess.hpp"
+#include "platform/testing/CaptureLogSink.hpp"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -151,6 +152,38 @@ TEST(FlowOwnerLookup, TellsTheDaemonsOwnConnectionFromAnotherProgramsOne) {
     EXPECT_EQ(owner.metaData.sourceAppSigningIdentifier, "sleep");
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
+}
+
+// A connection whose program has closed it (the kernel still finishes it) and a
+// datagram whose socket is gone have no owner, and each says so in a line of its own.
+TEST(FlowOwnerLookup, ReportsFlowsThatNoProcessHolds) {
+    testing::ScopedLogCapture log;
+    Socket listener(AF_INET, SOCK_STREAM);
+    auto address = loopback(AF_INET);
+    ASSERT_EQ(::bind(listener.fd, address.raw(), address.length()), 0);
+    ASSERT_EQ(::listen(listener.fd, 4), 0);
+    const auto server = listener.local();
+    FlowOwnerLookup lookup;
+
+    Socket closed(AF_INET, SOCK_STREAM);
+    ASSERT_EQ(::connect(closed.fd, server.raw(), server.length()), 0);
+    const auto appEnd = closed.local();
+    ::close(closed.fd);
+    closed.fd = -1;
+    EXPECT_EQ(lookup.tcpOwner(appEnd, server).pid, std::nullopt);
+
+    Socket gone(AF_INET, SOCK_DGRAM);
+    ASSERT_EQ(::bind(gone.fd, address.raw(), address.length()), 0);
+    const auto source = gone.local();
+    ::close(gone.fd);
+    gone.fd = -1;
+    EXPECT_EQ(lookup.udpOwner(source, 53).pid, std::nullopt);
+
+    const auto line = [](const std::string& protocol, std::uint16_t port) {
+        return "No process holds the " + protocol + " socket 127.0.0.1:" + std::to_string(port) +
+               " (it may have exited); rules naming an application cannot apply to its flow";
+    };
+    EXPECT_EQ(log->lines(), (std::vector<std::string>{line("TCP", appEnd.port()), line("UDP", source.port())}));
 }
 
 // A /proc tree of symbolic links: PID/fd/FD -> "socket:[INODE]".
