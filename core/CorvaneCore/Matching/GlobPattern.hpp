@@ -4,13 +4,15 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvane {
 
 // A HostMatcher pattern prepared for matching many texts: lower-cased once,
 // with the literal bytes at its two ends packed into words, so that most
 // texts that cannot match are turned away by a length test and two word
-// comparisons, without the walk.
+// comparisons, and split at its stars, so that the others are matched by
+// searching for the pieces between the stars instead of by the walk.
 class GlobPattern {
 public:
     // Up to eight bytes of one end of a text.
@@ -25,6 +27,7 @@ public:
         std::string lower;
         Word head;
         Word tail;
+        bool hasStar;
     };
 
     explicit GlobPattern(std::string_view pattern);
@@ -33,16 +36,28 @@ public:
     bool matches(const Text& text) const {
         const bool lengthFits = hasStar_ ? text.lower.size() >= minimumLength_ : text.lower.size() == minimumLength_;
         return lengthFits && ((text.head ^ head_) & headMask_) == 0 && ((text.tail ^ tail_) & tailMask_) == 0 &&
-               matchesBeyondEnds(text.lower);
+               matchesPastFilters(text);
     }
 
 private:
-    bool matchesBeyondEnds(std::string_view lowerText) const;
+    // The bytes between two stars (or an end and a star, or the whole
+    // pattern without one), as their place in the lower-cased pattern.
+    struct Segment {
+        std::size_t begin;
+        std::size_t size;
+        bool hasQuestionMark;
+    };
+
+    bool matchesPastFilters(const Text& text) const;
+    std::string_view bytesOf(const Segment& segment) const;
+    bool segmentAt(std::string_view text, std::size_t position, const Segment& segment) const;
+    // The first place of the segment within [from, to), or npos.
+    std::size_t findSegment(std::string_view text, std::size_t from, std::size_t to, const Segment& segment) const;
 
     // The literal bytes before the first wildcard only ever meet the text's
     // first bytes, those after the last wildcard its last bytes, and every
     // byte but a "*" takes one text byte of its own: these are the checks
-    // that need no walk.
+    // that need no search.
     bool hasStar_ = false;
     std::size_t minimumLength_ = 0;  // bytes other than "*"
     Word head_ = 0;  // up to eight bytes before the first wildcard, as Text::head holds them
@@ -50,8 +65,7 @@ private:
     Word tail_ = 0;  // up to eight bytes after the last wildcard, as Text::tail holds them
     Word tailMask_ = 0;
     std::string lower_;
-    std::size_t literalPrefix_ = 0;  // bytes before the first "*" or "?" (all without one)
-    std::size_t literalSuffix_ = 0;  // bytes after the last "*" or "?" (all without one)
+    std::vector<Segment> segments_;  // the pattern split at every "*", in order
 };
 
 }  // namespace corvane

@@ -20,7 +20,7 @@ const std::vector<std::string> kPatterns = {
     "ab?defgh",  "abcdefg?",   "?bcdefgh",    "a*h",          "a*b",         "*a*b",        "a?*",
     "*.Example.ORG", "example.org", "api-?.example.org", "*.example.*", "com.vendor.*", "/usr/bin/*",
     "ÉCOLE.fr",  "*.école.FR", "i̇stanbul",    "İ*",           "\xE2\x84\xAA", "k*",          "é",
-    "??",        "\xFF*",      "*\xFF",       "a*\xFF" "b",
+    "??",        "\xFF*",      "*\xFF",       "a*\xFF" "b",   "*é*",         "*.example.*", "*b?d*fgh*",
 };
 
 const std::vector<std::string> kTexts = {
@@ -70,6 +70,33 @@ TEST(GlobPatternTest, MatchesExactlyAsTheMatcherDoes) {
         }
     }
     EXPECT_GT(matched, 100);  // the table has both answers in plenty
+}
+
+// Every text of a few letters and stars against every pattern of a few
+// letters, stars and question marks: the pieces between stars, their
+// search, and the texts with a "*" that the walk takes as a literal.
+std::vector<std::string> allTexts(std::string_view alphabet, std::size_t longest) {
+    std::vector<std::string> texts = {""};
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        if (texts[i].size() < longest)
+            for (char c : alphabet) texts.push_back(texts[i] + c);
+    return texts;
+}
+
+TEST(GlobPatternTest, MatchesEveryShortPatternAndTextAsTheMatcherDoes) {
+    const auto patterns = allTexts("ab*?", 5);
+    const auto texts = allTexts("ab*", 6);
+    std::vector<GlobPattern::Text> prepared;
+    for (const auto& text : texts) prepared.emplace_back(text);
+    int mismatches = 0;
+    for (const auto& pattern : patterns) {
+        const GlobPattern glob(pattern);
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            if (glob.matches(prepared[i]) == HostMatcher::matches(pattern, texts[i])) continue;
+            if (++mismatches <= 10) ADD_FAILURE() << "pattern \"" << pattern << "\", text \"" << texts[i] << "\"";
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace
