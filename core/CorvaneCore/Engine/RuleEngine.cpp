@@ -81,16 +81,18 @@ std::string RuleEngine::RuleMatchResult::reason() const {
     return "Rule is disabled";
 }
 
-RuleEngine::RuleEngine(Profile profile) : profile(std::move(profile)) {
+RuleEngine::RuleEngine(Profile profile) : profile(std::move(profile)), index_(this->profile.rules) {
     compiledRules_.reserve(this->profile.rules.size());
     for (const Rule& rule : this->profile.rules) compiledRules_.emplace_back(rule);
 }
 
 RuleEngine::Verdict RuleEngine::verdict(const FlowDescriptor& flow) const {
     const FlowFacts facts(flow);
-    for (std::size_t i = 0; i < compiledRules_.size(); ++i)
-        if (compiledRules_[i].classify(facts) == Outcome::match) return {profile.rules[i].action, profile.rules[i]};
-    return {profile.defaultAction, std::nullopt};
+    const auto first = index_.findFirst(
+        facts, [&](std::size_t position) { return compiledRules_[position].classify(facts) == Outcome::match; });
+    if (!first) return {profile.defaultAction, std::nullopt};
+    const Rule& rule = profile.rules[*first];
+    return {rule.action, rule};
 }
 
 RuleAction RuleEngine::action(const FlowDescriptor& flow) const { return verdict(flow).action; }

@@ -2,6 +2,7 @@
 
 #include "CorvaneCore/Engine/CompiledRule.hpp"
 #include "CorvaneCore/Engine/FlowDescriptor.hpp"
+#include "CorvaneCore/Engine/RuleIndex.hpp"
 #include "CorvaneCore/Engine/UDPInterception.hpp"
 #include "CorvaneCore/Models/Profile.hpp"
 #include "CorvaneCore/Models/Rule.hpp"
@@ -93,6 +94,7 @@ struct RuleEngine {
 
 private:
     std::vector<CompiledRule> compiledRules_;  // one for each rule of the profile, in order
+    RuleIndex index_;                          // the rules a verdict needs to try
 };
 
 }  // namespace corvane

@@ -103,29 +103,33 @@ Result evaluate(const Rule& rule, const FlowDescriptor& flow) {
 
 // Pools that the profiles and flows are drawn from: letter case on either
 // side, non-ASCII text whose lower-casing changes its length, bytes that are
-// not UTF-8, globs with "*" and "?", networks of both families (folded and
-// not), texts that only look like networks, and untrimmed patterns.
+// not UTF-8, globs with "*" and "?" on either side of the index's key
+// lengths, networks of both families (folded and not) with prefixes on
+// either side of the index's key bytes, texts that only look like networks
+// (a bare domain that reads as one is still a name), and untrimmed patterns.
 const std::vector<std::string> kApplicationPatterns = {
     "com.vendor.*",  "COM.VENDOR.APP", "com.vendor.app", "/usr/bin/*",  "/usr/bin/curl",     "/USR/BIN/CU?L",
     "team:4qz8n1vk3t", "team:OTHER",   "ÉCOLE.*",        "*é*",         "?",                 "*",
     "",              "org.example.??????", "a*b",        "i̇stanbul",    "\xE2\x84\xAA*",     "\xFF.app",
-    "*.app",         "firefox-esr",    "*firefox*",      " firefox-esr",
+    "*.app",         "firefox-esr",    "*firefox*",      " firefox-esr",      "firefox-*",         "firefox*",
+    "ssh",
 };
 const std::vector<std::string> kHostPatterns = {
     "*.example.org", "example.org", "EXAMPLE.ORG",   "*.ÉCOLE.fr",        "école.fr",        "10.0.0.0/8",
     "10.1.2.3",      "::ffff:10.0.0.0/8", "2001:db8::/32", "2001:DB8::1",  "192.168.1.*",     " example.org",
     "*",             "",               "::/0",            "0.0.0.0/0",        "*.",              "api-?.example.org",
     "10.0.0.0/33",   "*.*.org",        "a*b",             "x*",               "*.İstanbul",      "203.0.113.0/24",
+    "8.0.0.0/6",     "2000::/3",       "2000::/12",       "*.b.example.org",  "*le.org",          "*.10.0.0.0/8",
 };
 const std::vector<std::optional<std::string>> kIdentifiers = {
     std::nullopt, "com.vendor.app", "COM.Vendor.App", "école.app", "İstanbul", "k.app", "\xFF.APP", "a*xb",
-    "firefox-esr", "org.example.abcdef",
+    "firefox-esr", "org.example.abcdef", "ssh", "firefox",
 };
 const std::vector<std::optional<std::string>> kPaths = {std::nullopt, "/usr/bin/curl", "/usr/bin/CURL", "/opt/x"};
 const std::vector<std::optional<std::string>> kHostnames = {
     std::nullopt,      "",           "Example.ORG",        "api.example.org", "a.b.example.org",   "école.FR",
     "www.ÉCOLE.fr",    "10.1.2.3",   "::ffff:10.1.2.3",    "2001:db8::5",     "api-1.example.org", "a*xb",
-    "i̇stanbul",        "x.İstanbul", "192.168.1.5",        "xb",
+    "i̇stanbul",        "x.İstanbul", "192.168.1.5",        "xb",              "10.0.0.0/8",
 };
 const std::vector<std::optional<std::string>> kAddresses = {std::nullopt, "10.1.2.3",    "192.168.1.5",
                                                             "2001:db8::1", "::1",         "203.0.113.7"};
@@ -133,11 +137,20 @@ const std::vector<std::uint16_t> kPorts = {0, 22, 80, 443, 8999, 65535};
 
 class Generator {
 public:
+    // Up to six rules drawn from the pools.
     Profile profile() {
         Profile profile;
         profile.defaultAction = action();
-        const int count = below(7);
-        for (int i = 0; i < count; ++i) profile.rules.push_back(rule());
+        for (int n = below(7); n > 0; --n) profile.rules.push_back(rule());
+        return profile;
+    }
+
+    // Many rules, most of which no flow of the pools meets, so that first
+    // matches lie far into the list (past the index's first 64 rules too).
+    Profile longProfile(int count) {
+        Profile profile;
+        profile.defaultAction = action();
+        for (int i = 0; i < count; ++i) profile.rules.push_back(below(40) == 0 ? rule() : rareRule(i));
         return profile;
     }
 
@@ -206,8 +219,44 @@ private:
         return rule;
     }
 
+    Rule rareRule(int n) {
+        Rule rule = this->rule();
+        rule.isEnabled = true;
+        rule.applications = {"net.rare" + std::to_string(n) + ".*"};
+        rule.hosts = {"*.rare" + std::to_string(n) + ".example", "172.16." + std::to_string(n % 256) + ".0/24"};
+        return rule;
+    }
+
     std::mt19937 random_{20261210};
 };
+
+// Compares the engine's verdict, trace and evaluation of every rule tried
+// with the definition; the position of the rule that decided, if one did.
+std::optional<std::size_t> expectDefinedAnswers(const RuleEngine& engine, const FlowDescriptor& flow) {
+    const auto& rules = engine.profile.rules;
+    std::vector<Result> expected;
+    std::optional<std::size_t> decisive;
+    for (std::size_t i = 0; i < rules.size() && !decisive; ++i) {
+        expected.push_back(reference::evaluate(rules[i], flow));
+        if (expected.back().isMatch()) decisive = i;
+        EXPECT_EQ(engine.evaluate(rules[i], flow), expected.back()) << "rule " << i;
+    }
+    const std::optional<Rule> matchedRule = decisive ? std::optional(rules[*decisive]) : std::nullopt;
+    const RuleAction action = matchedRule ? matchedRule->action : engine.profile.defaultAction;
+
+    EXPECT_EQ(engine.verdict(flow), (RuleEngine::Verdict{action, matchedRule}));
+    const auto trace = engine.trace(flow);
+    EXPECT_EQ(trace.steps.size(), expected.size());
+    for (std::size_t i = 0; i < std::min(expected.size(), trace.steps.size()); ++i) {
+        EXPECT_EQ(trace.steps[i].id, rules[i].id);
+        EXPECT_EQ(trace.steps[i].rule, rules[i]);
+        EXPECT_EQ(trace.steps[i].result, expected[i]) << "rule " << i;
+        EXPECT_EQ(trace.steps[i].isDecisive, decisive == i);
+    }
+    EXPECT_EQ(trace.action, action);
+    EXPECT_EQ(trace.matchedRule, matchedRule);
+    return decisive;
+}
 
 TEST(RuleEngineEquivalenceTest, VerdictTraceAndEvaluateFollowTheDefinition) {
     Generator generator;
@@ -215,39 +264,32 @@ TEST(RuleEngineEquivalenceTest, VerdictTraceAndEvaluateFollowTheDefinition) {
     int defaulted = 0;
     for (int p = 0; p < 400; ++p) {
         const RuleEngine engine(generator.profile());
-        const auto& rules = engine.profile.rules;
         for (int f = 0; f < 25; ++f) {
             const FlowDescriptor flow = generator.flow();
             SCOPED_TRACE("profile " + std::to_string(p) + ", flow " + std::to_string(f) + " to " +
                          flow.targetDescription());
-
-            std::vector<Result> expected;
-            std::optional<std::size_t> decisive;
-            for (std::size_t i = 0; i < rules.size() && !decisive; ++i) {
-                expected.push_back(reference::evaluate(rules[i], flow));
-                if (expected.back().isMatch()) decisive = i;
-                EXPECT_EQ(engine.evaluate(rules[i], flow), expected.back()) << "rule " << i;
-            }
-            const std::optional<Rule> matchedRule = decisive ? std::optional(rules[*decisive]) : std::nullopt;
-            const RuleAction action = matchedRule ? matchedRule->action : engine.profile.defaultAction;
-            (matchedRule ? matchedByRule : defaulted) += 1;
-
-            EXPECT_EQ(engine.verdict(flow), (RuleEngine::Verdict{action, matchedRule}));
-            const auto trace = engine.trace(flow);
-            EXPECT_EQ(trace.steps.size(), expected.size());
-            for (std::size_t i = 0; i < std::min(expected.size(), trace.steps.size()); ++i) {
-                EXPECT_EQ(trace.steps[i].id, rules[i].id);
-                EXPECT_EQ(trace.steps[i].rule, rules[i]);
-                EXPECT_EQ(trace.steps[i].result, expected[i]) << "rule " << i;
-                EXPECT_EQ(trace.steps[i].isDecisive, decisive == i);
-            }
-            EXPECT_EQ(trace.action, action);
-            EXPECT_EQ(trace.matchedRule, matchedRule);
+            (expectDefinedAnswers(engine, flow) ? matchedByRule : defaulted) += 1;
         }
     }
     // Both ends occur often enough for the comparison to mean something.
     EXPECT_GT(matchedByRule, 2000);
     EXPECT_GT(defaulted, 2000);
+}
+
+TEST(RuleEngineEquivalenceTest, LongProfilesFollowTheDefinition) {
+    Generator generator;
+    int matchedFarIn = 0;
+    for (int p = 0; p < 20; ++p) {
+        const RuleEngine engine(generator.longProfile(300));
+        for (int f = 0; f < 25; ++f) {
+            const FlowDescriptor flow = generator.flow();
+            SCOPED_TRACE("profile " + std::to_string(p) + ", flow " + std::to_string(f) + " to " +
+                         flow.targetDescription());
+            const auto decisive = expectDefinedAnswers(engine, flow);
+            matchedFarIn += decisive && *decisive >= 64 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(matchedFarIn, 150);
 }
 
 }  // namespace
