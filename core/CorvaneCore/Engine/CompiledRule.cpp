@@ -53,7 +53,8 @@ bool CompiledRule::networkMatches(const FlowFacts& facts) const {
 bool CompiledRule::hostNameMatches(const FlowFacts& facts) const {
     if (!facts.hostname) return false;
     const GlobPattern::Text& host = *facts.hostname;
-    return std::any_of(hostNames_.begin(), hostNames_.end(), [&host](const GlobPattern& pattern) { return pattern.matches(host); });
+    return std::any_of(hostNames_.begin(), hostNames_.end(),
+                       [&host](const GlobPattern& pattern) { return pattern.matches(host); });
 }
 
 bool CompiledRule::hostMatches(const FlowFacts& facts) const { return networkMatches(facts) || hostNameMatches(facts); }

@@ -12,15 +12,15 @@ namespace {
 // Patterns and texts around the prepared pattern's shortcuts: literal ends of
 // seven, eight and nine bytes (one word and either side of it), wildcards at
 // and next to the ends, texts shorter than a word, lower-casing that changes
-// the length (U+0130, KELVIN SIGN), bytes that are not UTF-8, and a "*" in
-// the text, which the walk takes as a literal first.
+// the length (U+0130, KELVIN SIGN), bytes that are not UTF-8, several stars,
+// and a "*" in the text, which the walk takes as a literal first.
 const std::vector<std::string> kPatterns = {
     "",          "*",          "?",           "**",           "a",           "A*",          "*a",
     "abcdefg",   "abcdefgh",   "abcdefghi",   "abcdefgh*",    "*abcdefgh",   "abcdefghi*",  "*bcdefghi",
     "ab?defgh",  "abcdefg?",   "?bcdefgh",    "a*h",          "a*b",         "*a*b",        "a?*",
     "*.Example.ORG", "example.org", "api-?.example.org", "*.example.*", "com.vendor.*", "/usr/bin/*",
     "ÉCOLE.fr",  "*.école.FR", "i̇stanbul",    "İ*",           "\xE2\x84\xAA", "k*",          "é",
-    "??",        "\xFF*",      "*\xFF",       "a*\xFF" "b",   "*é*",         "*.example.*", "*b?d*fgh*",
+    "??",        "\xFF*",      "*\xFF",       "a*\xFF" "b",   "*é*",         "*b?d*fgh*",
 };
 
 const std::vector<std::string> kTexts = {
