@@ -1,71 +1,11 @@
 #include "CorvaneCore/Engine/RuleEngine.hpp"
 
-#include "CorvaneCore/Matching/CIDRBlock.hpp"
-#include "CorvaneCore/Matching/HostMatcher.hpp"
-
-#include <algorithm>
 #include <string_view>
 
 namespace corvane {
 namespace {
 
-// Why a rule did or did not match, before it is put into words. The verdict
-// needs only this; the trace adds the words.
-enum class Outcome { disabled, transport, port, application, target, neither, match };
-
-// What the host patterns of every rule are tested against, worked out once
-// per flow.
-struct FlowFacts {
-    const FlowDescriptor& flow;
-    std::optional<IPAddressValue> hostnameAddress;  // the host name when it is itself an IP literal
-
-    explicit FlowFacts(const FlowDescriptor& flow)
-        : flow(flow),
-          hostnameAddress(flow.remoteHostname ? IPAddressValue::fromString(*flow.remoteHostname) : std::nullopt) {}
-};
-
-bool hostPatternMatches(std::string_view pattern, const FlowFacts& facts) {
-    if (const auto network = CIDRBlock::fromString(pattern)) {
-        if (facts.flow.remoteAddress && network->contains(*facts.flow.remoteAddress)) return true;
-        return facts.hostnameAddress && network->contains(*facts.hostnameAddress);
-    }
-    if (!facts.flow.remoteHostname) return false;
-    const std::string_view host = *facts.flow.remoteHostname;
-    if (HostMatcher::matches(pattern, host)) return true;
-    // A pattern for every subdomain covers the bare domain too.
-    return pattern.starts_with("*.") && HostMatcher::matches(pattern.substr(2), host);
-}
-
-bool applicationPatternMatches(std::string_view pattern, const FlowDescriptor& flow) {
-    return flow.anyApplicationCandidate(
-        [pattern](std::string_view candidate) { return HostMatcher::matches(pattern, candidate); });
-}
-
-bool holdsPort(const std::vector<PortRange>& ranges, std::uint16_t port) {
-    return std::any_of(ranges.begin(), ranges.end(), [port](const PortRange& range) { return range.contains(port); });
-}
-
-Outcome classify(const Rule& rule, const FlowFacts& facts) {
-    const FlowDescriptor& flow = facts.flow;
-    if (!rule.isEnabled) return Outcome::disabled;
-    if (!rule.transports.empty() && !rule.transports.contains(flow.transport)) return Outcome::transport;
-    if (!rule.ports.empty() && !holdsPort(rule.ports, flow.remotePort)) return Outcome::port;
-
-    const bool applicationMatched =
-        std::any_of(rule.applications.begin(), rule.applications.end(),
-                    [&flow](const std::string& pattern) { return applicationPatternMatches(pattern, flow); });
-    const bool hostMatched = std::any_of(rule.hosts.begin(), rule.hosts.end(), [&facts](const std::string& pattern) {
-        return hostPatternMatches(pattern, facts);
-    });
-
-    if (rule.matchMode == RuleMatchMode::all) {
-        if (!rule.applications.empty() && !applicationMatched) return Outcome::application;
-        if (!rule.hosts.empty() && !hostMatched) return Outcome::target;
-        return Outcome::match;
-    }
-    if (applicationMatched || hostMatched || (rule.applications.empty() && rule.hosts.empty())) return Outcome::match;
-    return Outcome::neither;
-}
+using Outcome = CompiledRule::Outcome;
 
 template <class Range, class Text>
 std::string joined(const Range& items, std::string_view separator, Text text) {
@@ -141,11 +81,18 @@ std::string RuleEngine::RuleMatchResult::reason() const {
     return "Rule is disabled";
 }
 
+RuleEngine::RuleEngine(Profile profile) : profile(std::move(profile)), index_(this->profile.rules) {
+    compiledRules_.reserve(this->profile.rules.size());
+    for (const Rule& rule : this->profile.rules) compiledRules_.emplace_back(rule);
+}
+
 RuleEngine::Verdict RuleEngine::verdict(const FlowDescriptor& flow) const {
     const FlowFacts facts(flow);
-    for (const Rule& rule : profile.rules)
-        if (rule.isEnabled && classify(rule, facts) == Outcome::match) return {rule.action, rule};
-    return {profile.defaultAction, std::nullopt};
+    const auto first = index_.findFirst(
+        facts, [&](std::size_t position) { return compiledRules_[position].classify(facts) == Outcome::match; });
+    if (!first) return {profile.defaultAction, std::nullopt};
+    const Rule& rule = profile.rules[*first];
+    return {rule.action, rule};
 }
 
 RuleAction RuleEngine::action(const FlowDescriptor& flow) const { return verdict(flow).action; }
@@ -153,8 +100,9 @@ RuleAction RuleEngine::action(const FlowDescriptor& flow) const { return verdict
 RuleEngine::Trace RuleEngine::trace(const FlowDescriptor& flow) const {
     const FlowFacts facts(flow);
     Trace trace{{}, profile.defaultAction, std::nullopt};
-    for (const Rule& rule : profile.rules) {
-        RuleMatchResult result = describe(classify(rule, facts), rule, flow);
+    for (std::size_t i = 0; i < compiledRules_.size(); ++i) {
+        const Rule& rule = profile.rules[i];
+        RuleMatchResult result = describe(compiledRules_[i].classify(facts), rule, flow);
         const bool decisive = result.isMatch();
         trace.steps.push_back({rule.id, rule, std::move(result), decisive});
         if (decisive) {
@@ -167,7 +115,7 @@ RuleEngine::Trace RuleEngine::trace(const FlowDescriptor& flow) const {
 }
 
 RuleEngine::RuleMatchResult RuleEngine::evaluate(const Rule& rule, const FlowDescriptor& flow) const {
-    return describe(classify(rule, FlowFacts(flow)), rule, flow);
+    return describe(CompiledRule(rule).classify(FlowFacts(flow)), rule, flow);
 }
 
 }  // namespace corvane

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "CorvaneCore/Engine/CompiledRule.hpp"
 #include "CorvaneCore/Engine/FlowDescriptor.hpp"
+#include "CorvaneCore/Engine/RuleIndex.hpp"
 #include "CorvaneCore/Engine/UDPInterception.hpp"
 #include "CorvaneCore/Models/Profile.hpp"
 #include "CorvaneCore/Models/Rule.hpp"
@@ -15,8 +17,9 @@
 namespace corvane {
 
 // Decides what happens to a flow: the first enabled rule of the profile that
-// matches, else the profile's default action. A value with no state and no
-// cache; it is rebuilt whenever the profile changes.
+// matches, else the profile's default action. The profile is prepared for
+// matching once, when the engine is made, and never changes afterwards; a
+// changed profile gets a new engine.
 struct RuleEngine {
     struct Verdict {
         RuleAction action;
@@ -77,9 +80,9 @@ struct RuleEngine {
         bool usedDefaultAction() const { return !matchedRule.has_value(); }
     };
 
-    Profile profile;
+    const Profile profile;
 
-    explicit RuleEngine(Profile profile) : profile(std::move(profile)) {}
+    explicit RuleEngine(Profile profile);
 
     // Run for every TCP flow and every UDP datagram.
     Verdict verdict(const FlowDescriptor& flow) const;
@@ -88,6 +91,10 @@ struct RuleEngine {
     Trace trace(const FlowDescriptor& flow) const;
     // One rule against one flow: the single source of both answers.
     RuleMatchResult evaluate(const Rule& rule, const FlowDescriptor& flow) const;
+
+private:
+    std::vector<CompiledRule> compiledRules_;  // one for each rule of the profile, in order
+    RuleIndex index_;                          // the rules a verdict needs to try
 };
 
 }  // namespace corvane

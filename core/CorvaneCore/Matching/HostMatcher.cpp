@@ -49,8 +49,10 @@ bool matches(std::string_view pattern, std::string_view text) {
     // ASCII texts lower-case byte by byte without a copy; any other text goes
     // through full Unicode lower-casing (which may change its length).
     if (isASCII(pattern) && isASCII(text)) return globMatch(pattern, text, asciiLower);
-    const std::string lowerPattern = unicode::lowercased(pattern);
-    const std::string lowerText = unicode::lowercased(text);
+    return matchesLowercased(unicode::lowercased(pattern), unicode::lowercased(text));
+}
+
+bool matchesLowercased(std::string_view lowerPattern, std::string_view lowerText) {
     return globMatch(lowerPattern, lowerText, [](char c) { return c; });
 }
 

@@ -10,4 +10,8 @@ namespace corvane::HostMatcher {
 
 bool matches(std::string_view pattern, std::string_view text);
 
+// The same walk over texts that are both already lower-cased with
+// unicode::lowercased: the bytes are compared as they are.
+bool matchesLowercased(std::string_view lowerPattern, std::string_view lowerText);
+
 }  // namespace corvane::HostMatcher

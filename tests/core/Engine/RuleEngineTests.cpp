@@ -249,8 +249,7 @@ TEST_F(RuleEngineProfileTest, TheFirstEnabledMatchDecides) {
 }
 
 TEST_F(RuleEngineProfileTest, WithoutAMatchTheDefaultActionApplies) {
-    engine.profile.rules = {disabledMatch, other};
-    engine.profile.defaultAction = RuleAction::failover({kProxy, UUID::random()});
+    const RuleEngine engine(Profile{{}, {disabledMatch, other}, RuleAction::failover({kProxy, UUID::random()})});
     const auto flow = flowFrom("com.vendor.app", "api.example.org");
     const auto verdict = engine.verdict(flow);
     EXPECT_EQ(verdict.action, engine.profile.defaultAction);
@@ -273,7 +272,7 @@ TEST_F(RuleEngineProfileTest, TraceAndVerdictAlwaysAgree) {
         addressOnly("10.0.0.1"), flowFrom(std::nullopt, ""), flowFrom("a", "example.org", 1, TransportProtocol::udp)};
     for (const auto& profileRules : {std::vector<Rule>{disabledMatch, other, catchAll, after},
                                      std::vector<Rule>{disabledMatch, other}, std::vector<Rule>{other, catchAll}}) {
-        engine.profile.rules = profileRules;
+        const RuleEngine engine(Profile{{}, profileRules, RuleAction::direct()});
         for (const auto& flow : flows) {
             SCOPED_TRACE(flow.targetDescription());
             const auto verdict = engine.verdict(flow);

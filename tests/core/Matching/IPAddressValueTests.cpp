@@ -164,6 +164,8 @@ TEST(CIDRBlockTest, ContainmentAtTheBoundaries) {
         {"192.168.0.0/23", "192.168.2.1", false},
         {"192.168.0.0/31", "192.168.0.1", true},
         {"192.168.0.0/31", "192.168.0.2", false},
+        {"128.0.0.0/1", "255.0.0.1", true},
+        {"128.0.0.0/1", "127.255.255.255", false},
         {"2001:db8::/32", "2001:db8:ffff::1", true},
         {"2001:db8::/32", "2001:db9::", false},
         {"2001:db8::/33", "2001:db8:8000::", false},
@@ -180,6 +182,13 @@ TEST(CIDRBlockTest, ContainmentAtTheBoundaries) {
         ASSERT_TRUE(block && address);
         EXPECT_EQ(block->contains(*address), c.contained);
     }
+}
+
+TEST(CIDRBlockTest, APrefixBuiltOutsideTheFamilyWidthIsHeldToIt) {
+    const auto base = *IPAddressValue::fromString("10.0.0.1");
+    EXPECT_TRUE((CIDRBlock{base, 40}.contains(base)));
+    EXPECT_FALSE((CIDRBlock{base, 40}.contains(*IPAddressValue::fromString("10.0.0.2"))));
+    EXPECT_TRUE((CIDRBlock{base, -3}.contains(*IPAddressValue::fromString("192.0.2.1"))));
 }
 
 TEST(CIDRBlockTest, AnUnfoldedMappedAddressNeverMeetsAnIPv4Network) {
