@@ -3,6 +3,8 @@
 #include <functional>
 #include <optional>
 
+#include <asio/ip/tcp.hpp>
+
 #include "platform/AppProxyFlow.hpp"
 #include "platform/Bytes.hpp"
 #include "platform/Endpoint.hpp"
@@ -22,6 +24,11 @@ public:
     virtual void readData(ReadHandler completionHandler) = 0;
     // Data to the application; completes once all of it is handed to the system.
     virtual void write(Bytes data, WriteHandler completionHandler) = 0;
+    // The kernel socket behind the flow, when it is one, so that a relay can move
+    // its bytes with splice(2) instead of reads and writes (it then makes no
+    // readData or write calls while it does); null otherwise. Closing stays with
+    // closeRead and closeWrite.
+    virtual asio::ip::tcp::socket* kernelSocket() { return nullptr; }
 };
 
 }  // namespace corvane::platform

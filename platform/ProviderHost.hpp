@@ -27,7 +27,8 @@ public:
                                           SettingsHandler completionHandler) = 0;
     // The saved configuration's protocol at this moment; null when none is saved.
     virtual std::shared_ptr<const TunnelProviderProtocol> protocolConfiguration() const = 0;
-    // The executor of the host's pool; strands and tasks of the provider live on it.
+    // The executor the provider's strands and tasks live on. Called while a flow is
+    // being handed over, it is that flow's own loop.
     virtual asio::any_io_executor executor() const = 0;
     // Makes a socket the provider opens bypass the diversion (native descriptor).
     virtual Error prepareOutboundSocket(int nativeSocket) const = 0;

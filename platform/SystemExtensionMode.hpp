@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <asio/any_io_executor.hpp>
 
@@ -27,10 +28,11 @@ struct ExtensionDirectories {
 };
 
 using ProviderFactory = std::function<std::shared_ptr<TransparentProxyProvider>(ProviderHost&)>;
-using DiversionFactory = std::function<std::unique_ptr<DiversionBackend>(asio::any_io_executor)>;
+// Makes the diversion over the daemon's event loops (the first one is the main loop).
+using DiversionFactory = std::function<std::unique_ptr<DiversionBackend>(std::vector<asio::any_io_executor>)>;
 
-// Builds the host and the one provider, opens the control socket and runs the pool
-// for ever. SIGTERM and SIGINT stop a running session (bounded) and end the process
+// Builds the host and the one provider, opens the control socket and runs the
+// event loops for ever. SIGTERM and SIGINT stop a running session (bounded) and end the process
 // with status 0.
 [[noreturn]] void startSystemExtensionMode(ProviderFactory makeProvider,
                                            DiversionFactory makeDiversion,

@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
-# Measures the TCP relay side by side in two network namespaces of its own:
-#   explicit  the client speaks SOCKS5 to microsocks itself (no daemon),
-#   redsocks  an nftables redirect in the host namespace hands it to redsocks,
-#   daemon    corvane-tunnel diverts it and relays it through the same microsocks,
+# Measures the daemon's data path side by side in two network namespaces of its own
+# (the machine under test; the network with the proxies and the target):
+#   direct             the client connects to the target, no session running
+#   passthrough        the session runs with the default profile: the flow is
+#                      declined and the daemon passes it through
+#   explicit:PROXY     the client speaks SOCKS5 to the proxy itself
+#   redsocks:PROXY     an nftables redirect hands the flow to redsocks, which uses the proxy
+#   daemon:PROXY       corvane-tunnel diverts the flow and relays it through the proxy
+# for PROXY microsocks and dante: upload, download and connection rate, each path in
+# turn in every round, with the daemon's CPU time per GiB and per 1,000 connections;
 # then the daemon's resident memory with IDLE idle relayed connections.
 # Usage (as root): bench-relay.sh BUILD_DIR   (a build with -DCORVANE_BUILD_BENCH=ON)
-# Tunables: ROUNDS (5), MIB per transfer (256), CONNECTIONS per rate run (2000),
-# WORKERS (8), IDLE (10000, or what the descriptor limit allows). Every process is stopped by its pid and both namespaces
-# are deleted on exit, also on failure.
+# Tunables: ROUNDS (3), MIB per transfer (1024), CONNECTIONS per rate run (3000),
+# WORKERS (8), IDLE (10000, or what the descriptor limit allows). Every process is
+# stopped by its pid and both namespaces are deleted on exit, also on failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?usage: bench-relay.sh BUILD_DIR}" && pwd)
-ROUNDS=${ROUNDS:-5}
-MIB=${MIB:-256}
-CONNECTIONS=${CONNECTIONS:-2000}
+ROUNDS=${ROUNDS:-3}
+MIB=${MIB:-1024}
+CONNECTIONS=${CONNECTIONS:-3000}
 WORKERS=${WORKERS:-8}
 
 # The namespace names carry the pid, so that runs at once do not meet.
@@ -22,8 +28,8 @@ NET_NS=cvb-net-$$
 HOST_ADDRESS=10.204.0.1
 NET_ADDRESS=10.204.0.2
 TARGET=198.18.0.10:5201
-PROXY=$NET_ADDRESS:1080
-REDSOCKS_PORT=12345
+declare -A PROXIES=([microsocks]=$NET_ADDRESS:1080 [dante]=$NET_ADDRESS:1082)
+declare -A REDSOCKS_PORTS=([microsocks]=12345 [dante]=12346)
 
 client_bin=$build/bench/corvane-relay-client
 target_bin=$build/bench/corvane-relay-target
@@ -35,7 +41,7 @@ fail() { echo "bench-relay: $*" >&2; exit 1; }
 for program in "$client_bin" "$target_bin" "$control_bin" "$daemon_bin"; do
   [[ -x $program ]] || fail "missing $program (build with -DCORVANE_BUILD_BENCH=ON)"
 done
-for program in ip nft microsocks; do
+for program in ip nft microsocks danted; do
   command -v "$program" >/dev/null || fail "missing $program (scripts/install-deps.sh installs it)"
 done
 if ! command -v redsocks >/dev/null; then
@@ -43,6 +49,8 @@ if ! command -v redsocks >/dev/null; then
 fi
 
 work=$(mktemp -d /tmp/cvb-relay.XXXXXX)
+[[ -d $work ]] || fail "no temporary folder"
+chmod 755 "$work"
 pids=()
 cleanup() {
   local pid
@@ -79,13 +87,13 @@ median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }'; }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 
-# Every relayed flow costs the daemon (and microsocks) two descriptors: take as
+# Every idle relayed flow costs the daemon (and the proxy) two descriptors: take as
 # many idle flows as the descriptor limit allows, up to 10000.
 ulimit -n 1048576 2>/dev/null || ulimit -n "$(ulimit -Hn)"
 fits=$((($(ulimit -n) - 200) / 2))
 IDLE=${IDLE:-$((fits < 10000 ? fits : 10000))}
 
-# The namespaces: the machine under test and the network with the proxy and target.
+# The namespaces: the machine under test and the network with the proxies and target.
 ip netns del "$HOST_NS" 2>/dev/null || true
 ip netns del "$NET_NS" 2>/dev/null || true
 ip netns add "$HOST_NS"
@@ -105,99 +113,135 @@ for ns in "$HOST_NS" "$NET_NS"; do
 done
 
 start target.log ip netns exec "$NET_NS" "$target_bin" "$TARGET"
-start microsocks.log ip netns exec "$NET_NS" microsocks -i "$NET_ADDRESS" -p "${PROXY#*:}"
+start microsocks.log ip netns exec "$NET_NS" microsocks -i "$NET_ADDRESS" -p "${PROXIES[microsocks]#*:}"
+cat >"$work/danted.conf" <<CONF
+logoutput: $work/danted.log
+internal: $NET_ADDRESS port = ${PROXIES[dante]#*:}
+external: $NET_ADDRESS
+clientmethod: none
+socksmethod: none
+user.privileged: root
+user.unprivileged: nobody
+client pass { from: 0.0.0.0/0 to: 0.0.0.0/0 }
+socks pass { from: 0.0.0.0/0 to: 0.0.0.0/0 command: connect }
+CONF
+start danted.log ip netns exec "$NET_NS" danted -f "$work/danted.conf"
 wait_for port_open "$NET_NS" "$TARGET"
-wait_for port_open "$NET_NS" "$PROXY"
-
-cat >"$work/redsocks.conf" <<EOF
+for proxy in "${!PROXIES[@]}"; do
+  wait_for port_open "$NET_NS" "${PROXIES[$proxy]}"
+  cat >"$work/redsocks-$proxy.conf" <<CONF
 base { log_debug = off; log_info = off; log = stderr; daemon = off; redirector = iptables; }
-redsocks { local_ip = 127.0.0.1; local_port = $REDSOCKS_PORT; ip = ${PROXY%:*}; port = ${PROXY#*:}; type = socks5; }
-EOF
-start redsocks.log ip netns exec "$HOST_NS" redsocks -c "$work/redsocks.conf"
-wait_for port_open "$HOST_NS" "127.0.0.1:$REDSOCKS_PORT"
+redsocks { local_ip = 127.0.0.1; local_port = ${REDSOCKS_PORTS[$proxy]}; ip = ${PROXIES[$proxy]%:*}; port = ${PROXIES[$proxy]#*:}; type = socks5; }
+CONF
+  start "redsocks-$proxy.log" ip netns exec "$HOST_NS" redsocks -c "$work/redsocks-$proxy.conf"
+  wait_for port_open "$HOST_NS" "127.0.0.1:${REDSOCKS_PORTS[$proxy]}"
+done
 
 mkdir -p "$work/runtime" "$work/state"
 start daemon.log ip netns exec "$HOST_NS" env RUNTIME_DIRECTORY="$work/runtime" STATE_DIRECTORY="$work/state" "$daemon_bin"
 daemon_pid=${pids[-1]}
 wait_for test -S "$work/runtime/control.sock"
 control() { in_host "$control_bin" "$work/runtime/control.sock" "$@"; }
+# The daemon's user and system CPU time so far, in clock ticks.
+ticks=$(getconf CLK_TCK)
+daemon_cpu() { awk '{ print $14 + $15 }' "/proc/$daemon_pid/stat"; }
 
 # Each path is switched on, measured and switched off again, in turn in every round.
 redirect_on() {
-  in_host nft -f - <<EOF
+  in_host nft -f - <<RULES
 table ip cvb_redsocks {
   chain out {
     type nat hook output priority -100; policy accept;
-    ip daddr ${TARGET%:*} tcp dport ${TARGET#*:} redirect to :$REDSOCKS_PORT
+    ip daddr ${TARGET%:*} tcp dport ${TARGET#*:} redirect to :${REDSOCKS_PORTS[$1]}
   }
 }
-EOF
+RULES
 }
 redirect_off() { in_host nft delete table ip cvb_redsocks; }
 setup() {
   case $1 in
-    redsocks) redirect_on ;;
-    daemon) control route "$PROXY" "$TARGET" ;;
+    passthrough) control direct ;;
+    redsocks:*) redirect_on "${1#*:}" ;;
+    daemon:*) control route "${PROXIES[${1#*:}]}" "$TARGET" ;;
   esac
 }
 teardown() {
   case $1 in
-    redsocks) redirect_off ;;
-    daemon) control stop ;;
+    passthrough | daemon:*) control stop ;;
+    redsocks:*) redirect_off ;;
   esac
 }
 client() {
   local path=$1
   shift
-  if [[ $path == explicit ]]; then
-    in_host "$client_bin" --socks "$PROXY" "$TARGET" "$@"
+  if [[ $path == explicit:* ]]; then
+    in_host "$client_bin" --socks "${PROXIES[${path#*:}]}" "$TARGET" "$@"
   else
     in_host "$client_bin" "$TARGET" "$@"
   fi
 }
 
-paths=(explicit redsocks daemon)
+paths=(direct passthrough)
+for kind in explicit redsocks daemon; do
+  for proxy in microsocks dante; do paths+=("$kind:$proxy"); done
+done
 metrics=(upload download connect)
-declare -A results
+declare -A results cpu
 load_start=$(load)
 for ((round = 1; round <= ROUNDS; ++round)); do
   for path in "${paths[@]}"; do
     setup "$path"
     for metric in "${metrics[@]}"; do
+      before=$(daemon_cpu)
       case $metric in
         connect) value=$(client "$path" connect "$CONNECTIONS" "$WORKERS") ;;
         *) value=$(client "$path" "$metric" "$MIB") ;;
       esac
+      used=$(($(daemon_cpu) - before))
       results[$path.$metric]+=" $value"
-      echo "round $round: $path $metric $value"
+      cpu[$path.$metric]+=" $used"
+      echo "round $round: $path $metric $value (daemon CPU $((used * 1000 / ticks)) ms)"
     done
     teardown "$path"
   done
 done
 load_relay=$(load)
 
+declare -A m
+for path in "${paths[@]}"; do
+  for metric in "${metrics[@]}"; do
+    # shellcheck disable=SC2086
+    m[$path.$metric]=$(median ${results[$path.$metric]})
+  done
+done
+row() { printf '%-28s %14s %16s %14s\n' "$@"; }
 echo "Relay benchmark: $ROUNDS rounds, medians; $MIB MiB per transfer, $CONNECTIONS connections on $WORKERS threads per rate run"
 echo "Load average: $load_start at start, $load_relay after the relay rounds ($(nproc) cores)"
-printf '%-18s %10s %10s %10s %16s %16s\n' "" explicit redsocks daemon daemon/redsocks daemon/explicit
-for metric in "${metrics[@]}"; do
-  declare -A m=()
-  for path in "${paths[@]}"; do
-    # shellcheck disable=SC2086
-    m[$path]=$(median ${results[$path.$metric]})
-  done
-  case $metric in
-    upload) label="upload MiB/s" ;;
-    download) label="download MiB/s" ;;
-    connect) label="connections/s" ;;
-  esac
-  printf '%-18s %10s %10s %10s %16s %16s\n' "$label" "${m[explicit]}" "${m[redsocks]}" "${m[daemon]}" \
-    "$(ratio "${m[daemon]}" "${m[redsocks]}")" "$(ratio "${m[daemon]}" "${m[explicit]}")"
-  for path in "${paths[@]}"; do echo "  $path $metric runs:${results[$path.$metric]}"; done
+row path "upload MiB/s" "download MiB/s" "connections/s"
+for path in "${paths[@]}"; do row "$path" "${m[$path.upload]}" "${m[$path.download]}" "${m[$path.connect]}"; done
+ratios() {
+  row "$1" "$(ratio "${m[$2.upload]}" "${m[$3.upload]}")" "$(ratio "${m[$2.download]}" "${m[$3.download]}")" \
+    "$(ratio "${m[$2.connect]}" "${m[$3.connect]}")"
+}
+echo "Ratios"
+ratios "passthrough/direct" passthrough direct
+for proxy in microsocks dante; do
+  ratios "daemon/redsocks ($proxy)" "daemon:$proxy" "redsocks:$proxy"
+  ratios "daemon/explicit ($proxy)" "daemon:$proxy" "explicit:$proxy"
+done
+echo "Daemon CPU time, medians: seconds per GiB moved (transfers), per 1,000 connections (rate)"
+row path upload download connect
+per_unit() { awk -v t="$1" -v hz="$ticks" -v units="$2" 'BEGIN { printf "%.3f", t / hz / units }'; }
+for path in passthrough daemon:microsocks daemon:dante; do
+  # shellcheck disable=SC2086
+  row "$path" "$(per_unit "$(median ${cpu[$path.upload]})" "$(awk -v m="$MIB" 'BEGIN { print m / 1024 }')")" \
+    "$(per_unit "$(median ${cpu[$path.download]})" "$(awk -v m="$MIB" 'BEGIN { print m / 1024 }')")" \
+    "$(per_unit "$(median ${cpu[$path.connect]})" "$(awk -v n="$CONNECTIONS" 'BEGIN { print n / 1000 }')")"
 done
 
 # Memory: the daemon before and while IDLE idle connections are relayed through it.
-control route "$PROXY" "$TARGET"
-client daemon connect 200 4 >/dev/null
+control route "${PROXIES[microsocks]}" "$TARGET"
+client daemon:microsocks connect 200 4 >/dev/null
 sleep 1
 rss_before=$(rss_kib "$daemon_pid")
 start idle.log ip netns exec "$HOST_NS" "$client_bin" "$TARGET" idle "$IDLE" 16

@@ -11,6 +11,8 @@
 #include <asio/post.hpp>
 #include <asio/write.hpp>
 
+#include "platform/SplicePump.hpp"
+
 namespace corvane::tunnel {
 
 // The connection through the proxies with the bytes it brought along; pending
@@ -19,6 +21,12 @@ struct FlowRelay::Upstream {
     asio::ip::tcp::socket socket;
     platform::Bytes initialData;
     bool sendShutDown = false;  // touched on the socket's executor only
+};
+
+// What a splice pump needs alive while it runs: both sockets' owners.
+struct FlowRelay::Ends {
+    std::shared_ptr<platform::AppProxyTCPFlow> flow;
+    std::shared_ptr<Upstream> upstream;
 };
 
 namespace {
@@ -42,8 +50,38 @@ FlowRelay::FlowRelay(std::shared_ptr<platform::AppProxyTCPFlow> flow, ProxyConne
       onClose_(std::move(onClose)) {}
 
 void FlowRelay::start() {
-    readFromFlow();
+    if (flow_->kernelSocket()) spliceToUpstream();
+    else readFromFlow();
     writeInitialData();
+}
+
+// Where the flow is a kernel socket its bytes move both ways inside the kernel,
+// with the same counts, half-closes and endings as the copying path.
+void FlowRelay::spliceToUpstream() {
+    std::weak_ptr<FlowRelay> weak = weak_from_this();
+    platform::SplicePump::start(
+        *flow_->kernelSocket(), upstream_->socket, std::make_shared<Ends>(Ends{flow_, upstream_}),
+        [weak](std::size_t length) {
+            if (auto self = weak.lock()) self->count(&Counters::bytesSent, length);
+        },
+        [weak](platform::Error error) {
+            auto self = weak.lock();
+            if (!self) return;
+            if (error) return self->finish(error);
+            self->halfCloseUpstream();
+        });
+}
+
+void FlowRelay::spliceToFlow() {
+    std::weak_ptr<FlowRelay> weak = weak_from_this();
+    platform::SplicePump::start(
+        upstream_->socket, *flow_->kernelSocket(), std::make_shared<Ends>(Ends{flow_, upstream_}),
+        [weak](std::size_t length) {
+            if (auto self = weak.lock()) self->count(&Counters::bytesReceived, length);
+        },
+        [weak](platform::Error error) {
+            if (auto self = weak.lock()) self->upstreamEnded(error);
+        });
 }
 
 void FlowRelay::readFromFlow() {
@@ -91,6 +129,7 @@ void FlowRelay::writeInitialData() {
 }
 
 void FlowRelay::receiveFromUpstream() {
+    if (flow_->kernelSocket()) return spliceToFlow();
     std::weak_ptr<FlowRelay> weak = weak_from_this();
     auto upstream = upstream_;
     asio::post(upstream->socket.get_executor(), [weak, upstream] {
@@ -113,16 +152,19 @@ void FlowRelay::readUpstream(bool readable) {
         return writeToFlow(std::move(data));
     }
     if (error == asio::error::would_block || error == asio::error::try_again) return awaitUpstream();
-    if (error == asio::error::eof) {
-        // A reset reads as the end once a failed write has taken its error: torn down
-        // while our side still sends, the connection was reset, not closed.
-        if (!upstream_->sendShutDown && isTornDown(socket)) return finish(asio::error::connection_reset);
-        // The proxy side closed: end the application's stream, then the relay.
-        flow_->closeWrite({});
-        return finish({});
-    }
+    if (error == asio::error::eof) return upstreamEnded({});
     if (error) return finish(error);
     awaitUpstream();
+}
+
+void FlowRelay::upstreamEnded(platform::Error error) {
+    if (error) return finish(error);
+    // A reset reads as the end once a failed write has taken its error: torn down
+    // while our side still sends, the connection was reset, not closed.
+    if (!upstream_->sendShutDown && isTornDown(upstream_->socket)) return finish(asio::error::connection_reset);
+    // The proxy side closed: end the application's stream, then the relay.
+    flow_->closeWrite({});
+    finish({});
 }
 
 void FlowRelay::awaitUpstream() {

@@ -13,8 +13,10 @@
 
 namespace corvane::tunnel {
 
-// Copies one intercepted TCP flow both ways between the application's flow and the
-// connection through the proxies, counts the bytes and ends both sides once.
+// Relays one intercepted TCP flow both ways between the application's flow and the
+// connection through the proxies, counts the bytes and ends both sides once. A flow
+// that is a kernel socket is spliced; any other one is copied through reads and
+// writes.
 class FlowRelay : public std::enable_shared_from_this<FlowRelay> {
 public:
     struct Counters {
@@ -43,7 +45,11 @@ public:
 
 private:
     struct Upstream;
+    struct Ends;
 
+    void spliceToUpstream();
+    void spliceToFlow();
+    void upstreamEnded(platform::Error error);
     void readFromFlow();
     void sendUpstream(platform::Bytes data);
     void halfCloseUpstream();

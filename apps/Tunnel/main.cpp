@@ -28,8 +28,8 @@ int main() {
                 host, {[container] { return SharedConstants::profileURL({container, std::nullopt}); }, codeSigning,
                        executablePaths, platform::systemClock()});
         },
-        [](asio::any_io_executor executor) -> std::unique_ptr<platform::DiversionBackend> {
-            return std::make_unique<platform::LinuxDiversion>(std::move(executor));
+        [](std::vector<asio::any_io_executor> loops) -> std::unique_ptr<platform::DiversionBackend> {
+            return std::make_unique<platform::LinuxDiversion>(std::move(loops));
         },
         {"1.0", "1"});
 }

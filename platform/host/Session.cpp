@@ -1,5 +1,7 @@
 #include "platform/host/Session.hpp"
 
+#include "platform/host/EventLoops.hpp"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -284,6 +286,8 @@ void Session::setTunnelNetworkSettings(std::optional<TransparentProxyNetworkSett
 std::shared_ptr<const TunnelProviderProtocol> Session::protocolConfiguration() const {
     return store_.protocolConfiguration();
 }
+
+asio::any_io_executor Session::executor() const { return EventLoops::current().value_or(executor_); }
 
 Error Session::prepareOutboundSocket(int nativeSocket) const {
     return diversion_.prepareOutboundSocket(nativeSocket);

@@ -53,7 +53,9 @@ public:
     void setTunnelNetworkSettings(std::optional<TransparentProxyNetworkSettings> settings,
                                   SettingsHandler completionHandler) override;
     std::shared_ptr<const TunnelProviderProtocol> protocolConfiguration() const override;
-    asio::any_io_executor executor() const override { return executor_; }
+    // The loop of the calling thread, so that the work a flow starts stays on the
+    // loop that delivered it; the session's own executor on other threads.
+    asio::any_io_executor executor() const override;
     Error prepareOutboundSocket(int nativeSocket) const override;
 
     // Flows handed out and not yet released (for tests and diagnostics).

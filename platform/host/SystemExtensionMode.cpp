@@ -5,24 +5,21 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <thread>
-#include <vector>
 
-#include <asio/executor_work_guard.hpp>
-#include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 #include <asio/steady_timer.hpp>
 
 #include "platform/Logger.hpp"
 #include "platform/host/ConfigurationStore.hpp"
 #include "platform/host/ControlServer.hpp"
+#include "platform/host/EventLoops.hpp"
 #include "platform/host/Session.hpp"
 
 namespace corvane::platform {
 
 namespace {
 
-constexpr int kPoolThreads = 4;
+constexpr std::size_t kEventLoops = 4;
 constexpr auto kStopDeadline = std::chrono::seconds(5);
 
 std::filesystem::path firstEntry(const char* value, const char* fallback) {
@@ -58,19 +55,19 @@ void startSystemExtensionMode(ProviderFactory makeProvider, DiversionFactory mak
     const auto directories = ExtensionDirectories::fromEnvironment();
     prepareSharedFolder(directories.stateDirectory / "shared");
 
-    asio::io_context context(kPoolThreads);
-    auto work = asio::make_work_guard(context);
+    EventLoops loops(kEventLoops);
+    const auto main = loops.executor(0);
     ConfigurationStore store(directories.stateDirectory);
     std::unique_ptr<DiversionBackend> diversion;
     std::unique_ptr<Session> session;
     std::shared_ptr<TransparentProxyProvider> provider;
     std::unique_ptr<ControlServer> server;
     try {
-        diversion = makeDiversion(context.get_executor());
-        session = std::make_unique<Session>(context.get_executor(), store, *diversion);
+        diversion = makeDiversion(loops.executors());
+        session = std::make_unique<Session>(main, store, *diversion);
         provider = makeProvider(*session);
         session->attach(provider);
-        server = std::make_unique<ControlServer>(context.get_executor(), *session, store,
+        server = std::make_unique<ControlServer>(main, *session, store,
                                                  directories.runtimeDirectory / "control.sock", std::move(version));
         server->open();
     } catch (const std::exception& e) {
@@ -80,20 +77,17 @@ void startSystemExtensionMode(ProviderFactory makeProvider, DiversionFactory mak
     }
 
     // SIGTERM and SIGINT: stop a running session, bounded, then end.
-    asio::signal_set signals(context, SIGTERM, SIGINT);
-    asio::steady_timer deadline(context);
+    asio::signal_set signals(main, SIGTERM, SIGINT);
+    asio::steady_timer deadline(main);
     signals.async_wait([&](Error error, int) {
         if (error) return;
         server->close();
-        session->stop([&context] { context.stop(); });
+        session->stop([&loops] { loops.stop(); });
         deadline.expires_after(kStopDeadline);
-        deadline.async_wait([&context](Error) { context.stop(); });
+        deadline.async_wait([&loops](Error) { loops.stop(); });
     });
 
-    std::vector<std::thread> pool;
-    for (int i = 1; i < kPoolThreads; ++i) pool.emplace_back([&context] { context.run(); });
-    context.run();
-    for (auto& thread : pool) thread.join();
+    loops.run();
     std::exit(EXIT_SUCCESS);
 }
 

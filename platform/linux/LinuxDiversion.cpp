@@ -7,12 +7,12 @@
 
 namespace corvane::platform {
 
-LinuxDiversion::LinuxDiversion(asio::any_io_executor executor, Options options)
-    : executor_(std::move(executor)),
+LinuxDiversion::LinuxDiversion(std::vector<asio::any_io_executor> loops, Options options)
+    : executor_(loops.at(0)),
       options_(std::move(options)),
       nftables_(std::make_shared<Nftables>()),
       owners_(std::make_shared<FlowOwnerLookup>()),
-      tcp_(std::make_shared<TCPInterceptor>(executor_, owners_, options_.constants.bypassMark)),
+      tcp_(std::make_shared<TCPInterceptor>(std::move(loops), owners_, options_.constants.bypassMark)),
       udp_(std::make_shared<UDPInterceptor>(executor_, owners_, nftables_, options_.timing)),
       routing_(options_.constants) {}
 

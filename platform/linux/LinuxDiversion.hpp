@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace corvane::platform {
 
@@ -27,7 +28,8 @@ public:
         UDPInterceptor::Timing timing;
     };
 
-    explicit LinuxDiversion(asio::any_io_executor executor, Options options = {});
+    // TCP is accepted on every loop; UDP, nftables and the completions run on the first.
+    explicit LinuxDiversion(std::vector<asio::any_io_executor> loops, Options options = {});
     ~LinuxDiversion() override;
 
     // Opens the listeners (throws std::system_error, e.g. without CAP_NET_ADMIN).

@@ -27,6 +27,7 @@ public:
     void open(std::function<void(Error)> completionHandler) override;
     void readData(ReadHandler completionHandler) override;
     void write(Bytes data, WriteHandler completionHandler) override;
+    asio::ip::tcp::socket* kernelSocket() override { return &socket_; }
     void closeRead(Error error) override;
     void closeWrite(Error error) override;
 

@@ -19,6 +19,11 @@ std::error_code setMark(int fd, std::uint32_t mark) {
     return {};
 }
 
+std::error_code setReusePort(int fd) {
+    if (::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof(one)) != 0) return lastError();
+    return {};
+}
+
 std::error_code setTransparent(int fd, int family) {
     const int result = family == AF_INET6 ? ::setsockopt(fd, SOL_IPV6, IPV6_TRANSPARENT, &one, sizeof(one))
                                           : ::setsockopt(fd, SOL_IP, IP_TRANSPARENT, &one, sizeof(one));

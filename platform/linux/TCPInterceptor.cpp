@@ -19,69 +19,82 @@ SocketAddress addressOf(const asio::ip::tcp::endpoint& endpoint) {
     return SocketAddress::fromRaw(endpoint.data(), static_cast<socklen_t>(endpoint.size()));
 }
 
-// TPROXY hands a listener connections to any address only when it is transparent.
-void transparent(asio::ip::tcp::acceptor& acceptor, int family) {
-    if (const auto error = sockopt::setTransparent(acceptor.native_handle(), family))
-        throw std::system_error(error, "transparent TCP listener");
-}
-
 }  // namespace
 
-TCPInterceptor::TCPInterceptor(asio::any_io_executor executor, std::shared_ptr<FlowOwnerLookup> owners,
+TCPInterceptor::TCPInterceptor(std::vector<asio::any_io_executor> loops, std::shared_ptr<FlowOwnerLookup> owners,
                                std::uint32_t bypassMark)
-    : executor_(std::move(executor)), owners_(std::move(owners)), bypassMark_(bypassMark) {}
+    : loops_(std::move(loops)), owners_(std::move(owners)), bypassMark_(bypassMark) {}
+
+// A transparent listener (TPROXY hands it connections to any address) that shares
+// its port with the listeners of the other loops.
+std::unique_ptr<asio::ip::tcp::acceptor> TCPInterceptor::listener(const asio::any_io_executor& loop,
+                                                                  const asio::ip::tcp::endpoint& endpoint,
+                                                                  asio::error_code& error) {
+    auto acceptor = std::make_unique<asio::ip::tcp::acceptor>(loop);
+    acceptor->open(endpoint.protocol());
+    if (endpoint.address().is_v6()) acceptor->set_option(asio::ip::v6_only(true));
+    acceptor->set_option(asio::socket_base::reuse_address(true));
+    const int family = endpoint.protocol().family();
+    if (const auto failed = sockopt::setReusePort(acceptor->native_handle()))
+        throw std::system_error(failed, "TCP listener port sharing");
+    if (const auto failed = sockopt::setTransparent(acceptor->native_handle(), family))
+        throw std::system_error(failed, "transparent TCP listener");
+    acceptor->bind(endpoint, error);
+    return acceptor;
+}
+
+// One IPv4 and one IPv6 listener per loop on `port` (0: the first one picks it);
+// false, with `error`, when one cannot be bound.
+bool TCPInterceptor::bindAll(std::uint16_t port, asio::error_code& error) {
+    acceptors_.clear();
+    for (const asio::ip::address& address : {asio::ip::address(asio::ip::address_v4::loopback()),
+                                             asio::ip::address(asio::ip::address_v6::loopback())}) {
+        for (const auto& loop : loops_) {
+            acceptors_.push_back(listener(loop, {address, port}, error));
+            if (error) return false;
+            port = acceptors_.back()->local_endpoint().port();
+        }
+    }
+    return true;
+}
 
 std::uint16_t TCPInterceptor::open(std::uint16_t port) {
     asio::error_code error;
     for (int attempt = 0; attempt < kBindAttempts; ++attempt) {
-        acceptors_.clear();
-        auto v4 = std::make_unique<asio::ip::tcp::acceptor>(executor_);
-        v4->open(asio::ip::tcp::v4());
-        v4->set_option(asio::socket_base::reuse_address(true));
-        transparent(*v4, AF_INET);
-        v4->bind({asio::ip::address_v4::loopback(), port}, error);
-        if (error) throw std::system_error(error, "TCP listener");
-        const auto chosen = v4->local_endpoint().port();
-        auto v6 = std::make_unique<asio::ip::tcp::acceptor>(executor_);
-        v6->open(asio::ip::tcp::v6());
-        v6->set_option(asio::ip::v6_only(true));
-        v6->set_option(asio::socket_base::reuse_address(true));
-        transparent(*v6, AF_INET6);
-        v6->bind({asio::ip::address_v6::loopback(), chosen}, error);
-        if (error && port == 0 && error == asio::error::address_in_use) continue;
-        if (error) throw std::system_error(error, "TCP listener (IPv6)");
-        v4->listen(asio::socket_base::max_listen_connections);
-        v6->listen(asio::socket_base::max_listen_connections);
-        listening_ = {addressOf(v4->local_endpoint()), addressOf(v6->local_endpoint())};
-        acceptors_.push_back(std::move(v4));
-        acceptors_.push_back(std::move(v6));
-        return chosen;
+        if (bindAll(port, error)) {
+            for (auto& acceptor : acceptors_) acceptor->listen(asio::socket_base::max_listen_connections);
+            listening_ = {addressOf(acceptors_.front()->local_endpoint()), addressOf(acceptors_.back()->local_endpoint())};
+            return listening_.front().port();
+        }
+        // The port the first listener picked is taken for another: pick again.
+        if (port != 0 || error != asio::error::address_in_use) break;
     }
     throw std::system_error(error, "TCP listener");
 }
 
 void TCPInterceptor::start(DiversionBackend::FlowHandler newFlow) {
     newFlow_ = std::move(newFlow);
-    for (std::size_t i = 0; i < acceptors_.size(); ++i) accept(i);
+    for (std::size_t i = 0; i < acceptors_.size(); ++i)
+        asio::post(acceptors_[i]->get_executor(), [self = shared_from_this(), i] { self->accept(i); });
 }
 
 void TCPInterceptor::close() {
-    asio::post(executor_, [self = shared_from_this()] {
-        for (auto& acceptor : self->acceptors_) {
+    for (std::size_t i = 0; i < acceptors_.size(); ++i) {
+        asio::post(acceptors_[i]->get_executor(), [self = shared_from_this(), i] {
             asio::error_code ignored;
-            acceptor->close(ignored);
-        }
-    });
+            self->acceptors_[i]->close(ignored);
+        });
+    }
 }
 
+// Each listener accepts on its own loop, and the connection stays there.
 void TCPInterceptor::accept(std::size_t which) {
-    auto& acceptor = *acceptors_[which];
-    acceptor.async_accept(asio::make_strand(executor_), [self = shared_from_this(), which](
-                                                            asio::error_code error, asio::ip::tcp::socket socket) {
-        if (error == asio::error::operation_aborted || !self->acceptors_[which]->is_open()) return;
-        if (!error) asio::post(self->executor_, [self, socket = std::move(socket)]() mutable { self->handle(std::move(socket)); });
-        self->accept(which);
-    });
+    acceptors_[which]->async_accept(
+        [self = shared_from_this(), which](asio::error_code error, asio::ip::tcp::socket socket) {
+            if (error == asio::error::operation_aborted || !self->acceptors_[which]->is_open()) return;
+            self->accept(which);
+            if (!error) self->handle(std::move(socket));
+        });
 }
 
 void TCPInterceptor::handle(asio::ip::tcp::socket socket) {

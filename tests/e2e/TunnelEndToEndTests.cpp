@@ -252,11 +252,17 @@ struct Topology {
             << "clientmethod: none\nsocksmethod: none\nuser.privileged: root\nuser.unprivileged: nobody\n"
             << "client pass { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n"
             << "socks pass { from: 0.0.0.0/0 to: 0.0.0.0/0 command: connect udpassociate udpreply }\n";
-        std::ofstream(folder / "tinyproxy.conf")
-            << "User nobody\nGroup nogroup\nListen 10.203.0.2\nPort 8888\nTimeout 60\n"
-            << "LogFile \"" << (folder / "tinyproxy.log").string() << "\"\nLogLevel Connect\n"
-            << "PidFile \"" << (folder / "tinyproxy.pid").string() << "\"\nMaxClients 20\n"
-            << "Allow 10.203.0.0/24\nDisableViaHeader Yes\n";
+        writeTinyproxyConfiguration("tinyproxy", 8888);
+    }
+
+    // FOLDER/NAME.conf for a tinyproxy on 10.203.0.2:PORT, logging to NAME.log.
+    fs::path writeTinyproxyConfiguration(const std::string& name, int port) const {
+        const fs::path path = folder / (name + ".conf");
+        std::ofstream(path) << "User nobody\nGroup nogroup\nListen 10.203.0.2\nPort " << port << "\nTimeout 60\n"
+                            << "LogFile \"" << (folder / (name + ".log")).string() << "\"\nLogLevel Connect\n"
+                            << "PidFile \"" << (folder / (name + ".pid")).string() << "\"\nMaxClients 20\n"
+                            << "Allow 10.203.0.0/24\nDisableViaHeader Yes\n";
+        return path;
     }
 };
 
@@ -563,11 +569,14 @@ std::size_t openDescriptors(pid_t pid) {
 // The proxy dies in the middle of an upload. Stopped first, it reads nothing more and
 // the daemon's writes queue in its receive buffer; killed then, its kernel closes a
 // socket with unread data by a reset, not the FIN of an orderly end. The record fails,
-// the application sees the reset, and the daemon serves new flows.
+// the application sees the reset, and the daemon serves new flows. The proxy is one
+// that copies both ways at once (microsocks serves its client first and, fed at full
+// speed, would never pass the echo back).
 TEST_F(TunnelEndToEnd, KilledProxyMidTransferFailsItsRecordAndTheDaemonGoesOn) {
-    auto doomed = startInNet("microsocks -i 10.203.0.2 -p 1082", 1082);
+    const fs::path configuration = state()->writeTinyproxyConfiguration("doomed", 1082);
+    auto doomed = startInNet("tinyproxy -d -c " + configuration.string(), 1082);
     ASSERT_TRUE(doomed);
-    const ProxyServer doomedProxy = proxy("doomed", ProxyProtocol::socks5, "10.203.0.2", 1082);
+    const ProxyServer doomedProxy = proxy("doomed", ProxyProtocol::httpConnect, "10.203.0.2", 1082);
     run(profileWith({doomedProxy}, RuleAction::proxy(doomedProxy.id)));
     const std::size_t index = recordCount();
     // An upload of up to 15 s, its echo read meanwhile.

@@ -184,7 +184,7 @@ TEST_F(LinuxUDPFlowTest, RefusesRepliesWithoutAnAddressAndReportsClosingOnce) {
 
 TEST(LinuxDiversion, RefusesSettingsBeforeItsListenersExist) {
     asio::io_context io;
-    LinuxDiversion diversion(io.get_executor());
+    LinuxDiversion diversion({io.get_executor()});
     std::optional<std::optional<Failure>> result;
     diversion.applySettings(TransparentProxyNetworkSettings{}, [&](std::optional<Failure> failure) { result = failure; });
     io.run();
@@ -197,7 +197,7 @@ TEST(LinuxDiversion, ReportsSettingsItCannotExpressThroughTheCompletion) {
     LinuxDiversion::Options options;
     options.constants.tcpPort = 40001;
     options.constants.udpPort = 40002;
-    LinuxDiversion diversion(io.get_executor(), options);
+    LinuxDiversion diversion({io.get_executor()}, options);
     TransparentProxyNetworkSettings settings;
     NetworkRule inbound;
     inbound.direction = NetworkRule::Direction::inbound;

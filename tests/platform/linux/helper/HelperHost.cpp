@@ -173,7 +173,7 @@ int host(int argc, char** argv) {
     serveLocalEcho(echo);
     const auto echoEndpoint = echo->local_endpoint();
 
-    auto diversion = std::make_unique<LinuxDiversion>(io.get_executor(), options);
+    auto diversion = std::make_unique<LinuxDiversion>(std::vector<asio::any_io_executor>{io.get_executor()}, options);
     auto& backend = *diversion;
     diversion->start(
         [&backend, &io, echoEndpoint](std::shared_ptr<AppProxyFlow> flow) {
