@@ -1,111 +1,20 @@
-#include "platform/host/ControlClient.hpp"
-#include "platform/host/ControlServer.hpp"
-
 #include <grp.h>
 #include <pwd.h>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <future>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
-#include <asio/executor_work_guard.hpp>
-#include <gtest/gtest.h>
-
-#include "SessionFixture.hpp"
+#include "ControlSocketFixture.hpp"
 
 namespace corvane::platform {
 namespace {
 
 using namespace std::chrono_literals;
+using hosttest::await;
+using hosttest::ControlSocketTest;
 using S = SessionStatus;
-
-template <class T>
-T await(std::future<T>& future) {
-    if (future.wait_for(2s) != std::future_status::ready) throw std::runtime_error("timed out");
-    return future.get();
-}
-
-// A daemon host on a real socket in the session's folder, run by one thread.
-class ControlSocketTest : public hosttest::SessionFixture {
-protected:
-    ControlSocketTest() {
-        server = std::make_unique<ControlServer>(context.get_executor(), *session, *store, socketPath(),
-                                                 ExtensionVersion{"1.0", "7"}, [] { return std::optional<gid_t>(); });
-        server->open();
-        runner = std::thread([this] { context.run(); });
-    }
-    ~ControlSocketTest() override {
-        asio::post(context, [this] { server->close(); });
-        work.reset();
-        context.stop();
-        runner.join();
-    }
-
-    std::filesystem::path socketPath() const { return directory / "run" / "control.sock"; }
-
-    std::shared_ptr<ControlClient> connected() {
-        auto client = ControlClient::create(context.get_executor());
-        std::promise<Error> done;
-        auto future = done.get_future();
-        client->connect(socketPath(), [&](Error error) { done.set_value(error); });
-        EXPECT_FALSE(await(future));
-        return client;
-    }
-
-    // True when the daemon accepted the client's START.
-    bool start(ControlClient& client) {
-        std::promise<bool> started;
-        auto future = started.get_future();
-        client.start([&](bool ok) { started.set_value(ok); });
-        return await(future);
-    }
-
-    // A client that has started the session, once the session is connected.
-    std::shared_ptr<ControlClient> startedClient() {
-        auto client = connected();
-        EXPECT_TRUE(start(*client));
-        for (int i = 0; i < 50 && session->status() != S::connected; ++i) std::this_thread::sleep_for(10ms);
-        return client;
-    }
-
-    std::optional<ControlClient::Hello> hello(ControlClient& client) {
-        std::promise<std::optional<ControlClient::Hello>> hello;
-        auto future = hello.get_future();
-        client.hello([&](auto info) { hello.set_value(info); });
-        return await(future);
-    }
-
-    // Raw bytes to the socket; true when the daemon closed the connection without
-    // sending anything.
-    bool closedAfterSending(const Bytes& bytes) {
-        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, socketPath().c_str(), sizeof address.sun_path - 1);
-        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        // The daemon may close a refused peer before our bytes are even sent.
-        if (::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) < 0) {
-            const bool closed = errno == EPIPE || errno == ECONNRESET;
-            ::close(fd);
-            return closed;
-        }
-        timeval timeout{2, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        char buffer[64];
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        const bool reset = n < 0 && errno == ECONNRESET;  // closed with our bytes unread
-        ::close(fd);
-        return n == 0 || reset;
-    }
-
-    asio::executor_work_guard<asio::io_context::executor_type> work{context.get_executor()};
-    std::unique_ptr<ControlServer> server;
-    std::thread runner;
-};
 
 TransparentProxyConfiguration sample() {
     return {"Corvane", true,
@@ -134,10 +43,7 @@ TEST_F(ControlSocketTest, SaveAndLoadKeepTheValueTypes) {
 }
 
 TEST_F(ControlSocketTest, AnInvalidConfigurationIsRefusedWithItsReason) {
-    std::promise<std::optional<ControlClient::Reply>> reply;
-    auto future = reply.get_future();
-    connected()->request(ControlKind::saveConfiguration, Bytes{'[', ']'}, [&](auto r) { reply.set_value(r); });
-    auto answer = await(future);
+    auto answer = request(*connected(), ControlKind::saveConfiguration, Bytes{'[', ']'});
     ASSERT_TRUE(answer.has_value());
     EXPECT_FALSE(answer->flag);
     EXPECT_EQ(std::string(answer->data.begin(), answer->data.end()).rfind("The configuration is not valid: ", 0), 0u);
