@@ -74,15 +74,20 @@ private:
     void read() {
         socket_.async_read_some(asio::buffer(buffer_), asio::bind_executor(strand_,
             [self = shared_from_this()](Error error, std::size_t size) {
+                if (self->closed_) return;
                 if (error) return self->shutdown();
                 try {
                     self->decoder_.feed(self->buffer_.data(), size);
-                    while (auto frame = self->decoder_.next()) self->handle(std::move(*frame));
+                    while (!self->closed_) {
+                        auto frame = self->decoder_.next();
+                        if (!frame) break;
+                        self->handle(std::move(*frame));
+                    }
                 } catch (const ControlProtocolError& e) {
                     self->shared_->log.error("Closing a control connection: %{public}s", {LogArg::publicText(e.what())});
                     return self->shutdown();
                 }
-                self->read();
+                if (!self->closed_) self->read();
             }));
     }
 
@@ -179,9 +184,12 @@ private:
         if (output_.size() == 1) writeNext();
     }
 
+    // The front of the queue is in flight until this completion runs: only the
+    // completion removes it, and a peer closed meanwhile ignores it.
     void writeNext() {
         asio::async_write(socket_, asio::buffer(output_.front()), asio::bind_executor(strand_,
             [self = shared_from_this()](Error error, std::size_t) {
+                if (self->closed_) return;
                 if (error) return self->shutdown();
                 self->queuedBytes_ -= self->output_.front().size();
                 self->output_.pop_front();
@@ -195,7 +203,8 @@ private:
         if (observer_ != 0) shared_->session.removeObserver(observer_);
         Error ignored;
         socket_.close(ignored);
-        output_.clear();
+        // What still waits goes now; the buffer in flight goes with the peer.
+        if (!output_.empty()) output_.erase(std::next(output_.begin()), output_.end());
     }
 
     std::shared_ptr<Shared> shared_;
