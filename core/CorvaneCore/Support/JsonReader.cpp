@@ -9,9 +9,34 @@ namespace {
     throw JsonDecodeError("“" + std::string(what) + "”: expected " + std::string(expected) + ".");
 }
 
+// Whether the text opens more than kMaxDepth arrays and objects at once, counted
+// in one pass without recursion; brackets inside strings do not count.
+bool nestedTooDeep(std::string_view text) {
+    std::size_t depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxDepth) return true;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 Json parse(std::string_view text) {
+    if (nestedTooDeep(text)) {
+        throw JsonDecodeError("The data is nested more than " + std::to_string(kMaxDepth) + " levels deep.");
+    }
     Json value = Json::parse(text.begin(), text.end(), nullptr, false);
     if (value.is_discarded()) throw JsonDecodeError("The data is not valid JSON.");
     return value;

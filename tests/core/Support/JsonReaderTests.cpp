@@ -47,5 +47,37 @@ TEST(JsonReaderTest, ParseAndShapeFailures) {
     EXPECT_THROW(requireArray(parse("{}"), "list"), JsonDecodeError);
 }
 
+std::string nestedArrays(std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); }
+
+std::string nestedObjects(std::size_t depth) {
+    std::string text;
+    for (std::size_t i = 0; i < depth; ++i) text += R"({"a":)";
+    return text + "1" + std::string(depth, '}');
+}
+
+// The message parse throws for the text, or none when it parses.
+std::optional<std::string> parseError(const std::string& text) {
+    try {
+        parse(text);
+        return std::nullopt;
+    } catch (const JsonDecodeError& e) {
+        return e.what();
+    }
+}
+
+TEST(JsonReaderTest, NestingBeyondTheLimitIsRefusedBeforeParsing) {
+    const std::string refusal = "The data is nested more than 64 levels deep.";
+    const std::string deepInString = "[\"\\\"" + std::string(1000, '[') + "\"]";  // ["\"[[[…"]
+    for (const std::string& text : {nestedArrays(50000), nestedObjects(50000), nestedArrays(kMaxDepth + 1),
+                                    "[{\"a\":" + nestedArrays(kMaxDepth - 1) + "}]",
+                                    "[\"\\\\\"," + nestedArrays(kMaxDepth) + "]"}) {  // ["\\", [[…]]]
+        EXPECT_EQ(parseError(text), refusal) << text.substr(0, 80);
+    }
+    for (const std::string& text : {nestedArrays(kMaxDepth), nestedObjects(kMaxDepth), deepInString,
+                                    "[" + nestedArrays(kMaxDepth - 1) + "," + nestedArrays(kMaxDepth - 1) + "]"}) {
+        EXPECT_EQ(parseError(text), std::nullopt) << text.substr(0, 80);
+    }
+}
+
 }  // namespace
 }  // namespace corvane::json

@@ -75,11 +75,14 @@ TEST_F(ConfigurationStoreTest, ASaveReplacesTheConfiguration) {
 }
 
 TEST_F(ConfigurationStoreTest, ADamagedFileIsSetAsideAndReportedUntilTheNextSave) {
-    for (const char* content : {"{not json", R"({"enabled":true})", R"({"localizedDescription":"C","enabled":true,
-        "protocol":{"providerBundleIdentifier":"a","serverAddress":"b","providerConfiguration":{"profile":{"$data":"@@"}}}})"}) {
+    const std::string withValue = R"({"localizedDescription":"C","enabled":true,
+        "protocol":{"providerBundleIdentifier":"a","serverAddress":"b","providerConfiguration":{"profile":)";
+    const std::string nested = std::string(50000, '[') + std::string(50000, ']');
+    for (const std::string& content : {std::string("{not json"), std::string(R"({"enabled":true})"),
+                                       withValue + R"({"$data":"@@"}}}})", withValue + nested + "}}}"}) {
         std::ofstream(directory / "configuration.json") << content;
         ConfigurationStore store(directory);
-        EXPECT_THROW(store.load(), ConfigurationStoreError) << content;
+        EXPECT_THROW(store.load(), ConfigurationStoreError) << content.substr(0, 80);
         EXPECT_EQ(store.protocolConfiguration(), nullptr);
         EXPECT_FALSE(fs::exists(directory / "configuration.json"));
         ASSERT_EQ(asideFiles().size(), 1u);
@@ -90,8 +93,9 @@ TEST_F(ConfigurationStoreTest, ADamagedFileIsSetAsideAndReportedUntilTheNextSave
         EXPECT_EQ(store.load(), std::vector{sample()});
         fs::remove(asideFiles()[0]);
     }
-    EXPECT_EQ(capture->entries().size(), 3u);
+    ASSERT_EQ(capture->entries().size(), 4u);
     EXPECT_EQ(capture->entries()[0].level, LogLevel::error);
+    EXPECT_NE(capture->lines()[3].find("(The data is nested more than 64 levels deep.)"), std::string::npos);
 }
 
 TEST_F(ConfigurationStoreTest, AnEarlierDamagedCopyIsNeverReplaced) {

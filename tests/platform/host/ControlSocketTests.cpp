@@ -43,10 +43,22 @@ TEST_F(ControlSocketTest, SaveAndLoadKeepTheValueTypes) {
 }
 
 TEST_F(ControlSocketTest, AnInvalidConfigurationIsRefusedWithItsReason) {
-    auto answer = request(*connected(), ControlKind::saveConfiguration, Bytes{'[', ']'});
-    ASSERT_TRUE(answer.has_value());
-    EXPECT_FALSE(answer->flag);
-    EXPECT_EQ(std::string(answer->data.begin(), answer->data.end()).rfind("The configuration is not valid: ", 0), 0u);
+    const std::string nested = std::string(50000, '[') + std::string(50000, ']');
+    const std::pair<std::string, std::string> cases[] = {
+        {"[]", "The configuration is not valid: “configuration”: expected an object."},
+        {R"({"localizedDescription":"C","enabled":true,"protocol":{"providerBundleIdentifier":"a",)"
+         R"("serverAddress":"b","providerConfiguration":{"deep":)" + nested + "}}}",
+         "The configuration is not valid: The data is nested more than 64 levels deep."},
+    };
+    auto client = connected();
+    for (const auto& [payload, reason] : cases) {
+        auto answer = request(*client, ControlKind::saveConfiguration, Bytes(payload.begin(), payload.end()));
+        ASSERT_TRUE(answer.has_value());
+        EXPECT_FALSE(answer->flag);
+        EXPECT_EQ(std::string(answer->data.begin(), answer->data.end()), reason);
+    }
+    EXPECT_TRUE(hello(*client).has_value());
+    EXPECT_TRUE(store->load().empty());
 }
 
 TEST_F(ControlSocketTest, StartAndStopPushTheStatusToSubscribers) {
