@@ -1,12 +1,18 @@
 #include "CorvaneCore/Support/JsonReader.hpp"
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace corvane::json {
 namespace {
 
 [[noreturn]] void fail(std::string_view what, std::string_view expected) {
     throw JsonDecodeError("“" + std::string(what) + "”: expected " + std::string(expected) + ".");
+}
+
+[[noreturn]] void failDepth() {
+    throw JsonDecodeError("The data is nested more than " + std::to_string(kMaxDepth) + " levels deep.");
 }
 
 // Whether the text opens more than kMaxDepth arrays and objects at once, counted
@@ -34,12 +40,22 @@ bool nestedTooDeep(std::string_view text) {
 }  // namespace
 
 Json parse(std::string_view text) {
-    if (nestedTooDeep(text)) {
-        throw JsonDecodeError("The data is nested more than " + std::to_string(kMaxDepth) + " levels deep.");
-    }
+    if (nestedTooDeep(text)) failDepth();
     Json value = Json::parse(text.begin(), text.end(), nullptr, false);
     if (value.is_discarded()) throw JsonDecodeError("The data is not valid JSON.");
     return value;
+}
+
+void requireDepthWithinLimit(const Json& value) {
+    // Each array or object with the number of levels above it.
+    std::vector<std::pair<const Json*, std::size_t>> open{{&value, 0}};
+    while (!open.empty()) {
+        const auto [current, above] = open.back();
+        open.pop_back();
+        if (!current->is_structured()) continue;
+        if (above + 1 > kMaxDepth) failDepth();
+        for (const Json& child : *current) open.emplace_back(&child, above + 1);
+    }
 }
 
 const Json& requireObject(const Json& value, std::string_view what) {

@@ -30,6 +30,10 @@ inline constexpr std::size_t kMaxDepth = 64;
 // throws JsonDecodeError.
 Json parse(std::string_view text);
 
+// Throws JsonDecodeError, as parse does, for a value nested deeper than kMaxDepth.
+// It counts without recursion, so it is safe on a value of any depth.
+void requireDepthWithinLimit(const Json& value);
+
 const Json& requireObject(const Json& value, std::string_view what);
 const Json& requireArray(const Json& value, std::string_view what);
 

@@ -79,5 +79,16 @@ TEST(JsonReaderTest, NestingBeyondTheLimitIsRefusedBeforeParsing) {
     }
 }
 
+TEST(JsonReaderTest, AValueInMemoryIsHeldToTheSameDepth) {
+    const auto raw = [](const std::string& text) { return Json::parse(text); };  // nlohmann's, without the limit
+    for (const Json& value : {raw(nestedArrays(kMaxDepth)), raw(nestedObjects(kMaxDepth)), Json(1)}) {
+        EXPECT_NO_THROW(requireDepthWithinLimit(value));
+    }
+    for (const Json& value : {raw(nestedArrays(kMaxDepth + 1)), raw(nestedObjects(50000)),
+                              raw("[1,{\"a\":" + nestedArrays(kMaxDepth - 1) + "}]")}) {
+        EXPECT_THROW(requireDepthWithinLimit(value), JsonDecodeError);
+    }
+}
+
 }  // namespace
 }  // namespace corvane::json

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <limits>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -72,6 +73,45 @@ TEST_F(ConfigurationStoreTest, ASaveReplacesTheConfiguration) {
     other.protocolConfiguration.providerConfiguration.reset();
     store.save(other);
     EXPECT_EQ(ConfigurationStore(directory).load(), std::vector{other});
+}
+
+// A configuration the file could not give back after a restart is refused when it
+// is saved, with its reason, and the saved one stays.
+TEST_F(ConfigurationStoreTest, AConfigurationThatWouldNotReadBackIsRefusedAndTheSavedOneKept) {
+    const auto withValue = [](nlohmann::json value) {
+        auto configuration = sample();
+        (*configuration.protocolConfiguration.providerConfiguration)["value"] = std::move(value);
+        return configuration;
+    };
+    const auto nested = [](std::size_t depth, const std::string& inside) {
+        return nlohmann::json::parse(std::string(depth, '[') + inside + std::string(depth, ']'));
+    };
+    std::string zeros = "0";
+    for (int i = 0; i < 140000; ++i) zeros += ",0";
+    const std::string tooLarge = "The configuration is too large to store: it takes ";
+    const std::string notReadBack = "The configuration cannot be stored, as it would not read back: ";
+    const std::pair<TransparentProxyConfiguration, std::string> cases[] = {
+        // 10 KB of text 5,000 levels deep: some 50 MB once written with indentation.
+        {withValue(nested(5000, "")), notReadBack + "The data is nested more than 64 levels deep."},
+        // 280 KB of text: 140,000 numbers 60 levels deep take over 17 MB written.
+        {withValue(nested(60, zeros)), tooLarge},
+        // Within the value, at 62 levels, the file nests 65 levels deep.
+        {withValue(nested(62, "")), notReadBack + "The data is nested more than 64 levels deep."},
+        {withValue(std::numeric_limits<double>::infinity()), notReadBack + "it reads back differently"},
+    };
+    ConfigurationStore store(directory);
+    store.save(sample());
+    for (const auto& [configuration, reason] : cases) {
+        try {
+            store.save(configuration);
+            ADD_FAILURE() << "saved: " << reason;
+        } catch (const ConfigurationStoreError& e) {
+            EXPECT_EQ(std::string(e.what()).substr(0, reason.size()), reason);
+        }
+        EXPECT_EQ(store.load(), std::vector{sample()});
+        EXPECT_EQ(ConfigurationStore(directory).load(), std::vector{sample()});
+        EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()), 1);
+    }
 }
 
 TEST_F(ConfigurationStoreTest, ADamagedFileIsSetAsideAndReportedUntilTheNextSave) {

@@ -61,6 +61,27 @@ TEST_F(ControlSocketTest, AnInvalidConfigurationIsRefusedWithItsReason) {
     EXPECT_TRUE(store->load().empty());
 }
 
+TEST_F(ControlSocketTest, AConfigurationTheStoreCannotKeepIsRefusedInTheReply) {
+    auto client = connected();
+    const Bytes good = [] {
+        const std::string text = toJson(sample()).dump();
+        return Bytes(text.begin(), text.end());
+    }();
+    EXPECT_TRUE(request(*client, ControlKind::saveConfiguration, good)->flag);
+    // 280 KB of numbers 60 levels deep: over 17 MB once written with indentation.
+    std::string payload = R"({"localizedDescription":"C","enabled":true,"protocol":{"providerBundleIdentifier":"a",)"
+                          R"("serverAddress":"b","providerConfiguration":{"wide":)" + std::string(60, '[') + "0";
+    for (int i = 0; i < 140000; ++i) payload += ",0";
+    payload += std::string(60, ']') + "}}}";
+
+    auto answer = request(*client, ControlKind::saveConfiguration, Bytes(payload.begin(), payload.end()));
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_FALSE(answer->flag);
+    EXPECT_EQ(std::string(answer->data.begin(), answer->data.end()).rfind("The configuration is too large to store: ", 0), 0u);
+    EXPECT_EQ(*session->protocolConfiguration(), sample().protocolConfiguration);
+    EXPECT_EQ(ConfigurationStore(directory / "state").load(), std::vector{sample()});
+}
+
 TEST_F(ControlSocketTest, StartAndStopPushTheStatusToSubscribers) {
     auto watcher = connected();
     std::mutex lock;
