@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -33,9 +34,17 @@ T await(std::future<T>& future) {
 // (more with runOnThreads).
 class ControlSocketTest : public SessionFixture {
 protected:
+    static constexpr gid_t kCorvaneGroup = 4242;
+
     ControlSocketTest() {
-        server = std::make_unique<ControlServer>(context.get_executor(), *session, *store, socketPath(),
-                                                 ExtensionVersion{"1.0", "7"}, [] { return std::optional<gid_t>(); });
+        server = std::make_unique<ControlServer>(
+            context.get_executor(), *session, *store, socketPath(), ExtensionVersion{"1.0", "7"},
+            [this] { return fakeUid >= 0 ? std::optional<gid_t>(kCorvaneGroup) : std::nullopt; },
+            [this](int socket) -> std::optional<ControlServer::PeerIdentity> {
+                const long uid = fakeUid;
+                if (uid < 0) return ControlServer::socketPeerIdentity(socket);
+                return ControlServer::PeerIdentity{{0, static_cast<uid_t>(uid), kCorvaneGroup}, {}};
+            });
         server->open();
         runOnThreads(1);
     }
@@ -121,6 +130,9 @@ protected:
         return n == 0 || reset;
     }
 
+    // Peers are whom the kernel names, unless a test sets this: then each new peer
+    // is this user, a member of the group "corvane".
+    std::atomic<long> fakeUid{-1};
     asio::executor_work_guard<asio::io_context::executor_type> work{context.get_executor()};
     std::unique_ptr<ControlServer> server;
     std::vector<std::thread> runners;

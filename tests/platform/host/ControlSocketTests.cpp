@@ -177,14 +177,31 @@ TEST_F(ControlSocketTest, APeerThatIsNeitherRootNorInTheGroupIsRefused) {
                                 std::to_string(child) + "): not root and not in the group “corvane”");
 }
 
-TEST_F(ControlSocketTest, ConnectionsBeyondTheLimitAreRefused) {
+// Idle connections of other users never lock root out: each user has a share of
+// the slots, the others together all but root's reserve.
+TEST_F(ControlSocketTest, EachUserHasAShareOfTheConnectionsAndRootAlwaysGetsIn) {
     std::vector<std::shared_ptr<ControlClient>> clients;
-    for (int i = 0; i < 32; ++i) {
+    const auto admitted = [&](long uid) {
+        fakeUid = uid;
         clients.push_back(connected());
-        ASSERT_TRUE(hello(*clients.back()).has_value()) << i;
+        return hello(*clients.back()).has_value();
+    };
+    for (long uid : {1000, 1001, 1002}) {
+        for (int i = 0; i < 8; ++i) EXPECT_TRUE(admitted(uid)) << uid << " #" << i;
     }
-    EXPECT_TRUE(closedAfterSending(ControlFrame{ControlKind::hello, 1, {}}.encode()));
-    EXPECT_EQ(capture->lines().back().find("too many connections") != std::string::npos, true);
+    EXPECT_FALSE(admitted(1000));  // a user's share is full
+    EXPECT_NE(capture->lines().back().find("uid 1000 (pid 0): too many connections"), std::string::npos);
+    EXPECT_FALSE(admitted(1003));  // the others' slots are full
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(admitted(0)) << "root #" << i;
+    EXPECT_FALSE(admitted(0));  // every slot is taken
+
+    clients.front()->close();  // the first of uid 1000
+    bool readmitted = false;
+    for (int attempt = 0; attempt < 100 && !readmitted; ++attempt) {
+        std::this_thread::sleep_for(10ms);  // until the daemon has seen it go
+        readmitted = admitted(1000);
+    }
+    EXPECT_TRUE(readmitted);
 }
 
 TEST_F(ControlSocketTest, TheSocketBelongsToTheGroupWhenItExists) {
