@@ -45,6 +45,36 @@ std::string utcStamp() {
     return text;
 }
 
+// A value deeper than any file may be is refused before it is written out, as
+// writing recurses once per level.
+void requireValuesWithinDepth(const TransparentProxyConfiguration& configuration) {
+    const auto& values = configuration.protocolConfiguration.providerConfiguration;
+    if (!values) return;
+    for (const auto& [key, value] : *values) {
+        if (const auto* other = std::get_if<nlohmann::json>(&value)) json::requireDepthWithinLimit(*other);
+    }
+}
+
+// The file's text for the configuration. Throws unless the next start would accept
+// the text and read this same configuration from it, so that no save leaves a file
+// that is lost then.
+std::string writtenForm(const TransparentProxyConfiguration& configuration) {
+    std::string reason = "it reads back differently";
+    try {
+        requireValuesWithinDepth(configuration);
+        std::string text = toJson(configuration).dump(2) + "\n";
+        if (text.size() > ConfigurationStore::kMaxFileSize) {
+            throw ConfigurationStoreError("The configuration is too large to store: it takes " +
+                                          std::to_string(text.size()) + " bytes written, at most " +
+                                          std::to_string(ConfigurationStore::kMaxFileSize) + ".");
+        }
+        if (TransparentProxyConfiguration::fromJson(json::parse(text)) == configuration) return text;
+    } catch (const JsonDecodeError& e) {
+        reason = e.what();
+    }
+    throw ConfigurationStoreError("The configuration cannot be stored, as it would not read back: " + reason);
+}
+
 }  // namespace
 
 ConfigurationStore::ConfigurationStore(std::filesystem::path stateDirectory) : directory_(std::move(stateDirectory)) {
@@ -66,7 +96,7 @@ std::shared_ptr<const TunnelProviderProtocol> ConfigurationStore::protocolConfig
 }
 
 void ConfigurationStore::save(const TransparentProxyConfiguration& configuration) {
-    const std::string text = toJson(configuration).dump(2) + "\n";
+    const std::string text = writtenForm(configuration);
     std::lock_guard guard(lock_);
     std::string temporary = (directory_ / "configuration.json.XXXXXX").string();
     FileDescriptor fd(::mkstemp(temporary.data()));

@@ -32,7 +32,9 @@ public:
     // The saved configurations (none or one); throws ConfigurationStoreError after
     // a damaged file was found.
     std::vector<TransparentProxyConfiguration> load() const;
-    // Replaces the saved configuration; throws ConfigurationStoreError.
+    // Replaces the saved configuration; throws ConfigurationStoreError, and keeps
+    // the saved one, for a configuration the file could not give back after a
+    // restart (too large once written, nested too deep, read back differently).
     void save(const TransparentProxyConfiguration& configuration);
     // The saved protocol at this moment; null when nothing is saved.
     std::shared_ptr<const TunnelProviderProtocol> protocolConfiguration() const;

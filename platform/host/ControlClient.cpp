@@ -65,9 +65,12 @@ void ControlClient::request(ControlKind kind, Bytes payload, std::function<void(
     });
 }
 
+// The front of the queue is in flight until this completion runs: only the
+// completion removes it, and a dropped connection ignores it.
 void ControlClient::writeNext() {
     asio::async_write(socket_, asio::buffer(output_.front()),
         asio::bind_executor(strand_, [self = shared_from_this()](Error error, std::size_t) {
+            if (!self->connected_) return;
             if (error) return self->drop();
             self->output_.pop_front();
             if (!self->output_.empty()) self->writeNext();
@@ -77,6 +80,7 @@ void ControlClient::writeNext() {
 void ControlClient::read() {
     socket_.async_read_some(asio::buffer(buffer_),
         asio::bind_executor(strand_, [self = shared_from_this()](Error error, std::size_t size) {
+            if (!self->connected_) return;
             if (error) return self->drop();
             try {
                 self->decoder_.feed(self->buffer_.data(), size);
@@ -107,7 +111,8 @@ void ControlClient::drop() {
     connected_ = false;
     Error ignored;
     socket_.close(ignored);
-    output_.clear();
+    // What still waits goes now; the buffer in flight goes with the client.
+    if (!output_.empty()) output_.erase(std::next(output_.begin()), output_.end());
     auto pending = std::move(pending_);
     pending_.clear();
     for (auto& [id, done] : pending) done(std::nullopt);

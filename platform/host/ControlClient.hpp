@@ -24,7 +24,8 @@ namespace corvane::platform {
 
 // A client of the daemon's control socket. Callbacks run on the client's strand.
 // When the connection drops, every request still waiting is answered with none
-// (or an error), so no caller waits for ever.
+// (or an error), so no caller waits for ever. A client connects once; after a drop,
+// make a new one.
 class ControlClient : public std::enable_shared_from_this<ControlClient> {
 public:
     struct Reply {

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <deque>
 #include <vector>
 
@@ -18,7 +17,7 @@
 #include "CorvaneCore/Support/JsonDecodeError.hpp"
 #include "CorvaneCore/Support/JsonReader.hpp"
 #include "platform/host/ControlFrame.hpp"
-#include "platform/host/PeerPolicy.hpp"
+#include "platform/host/ControlPeerSlots.hpp"
 
 namespace corvane::platform {
 
@@ -28,8 +27,6 @@ namespace {
 constexpr std::size_t kMaxQueuedOutput = 4 * ControlFrame::kMaxLength;
 // Provider messages one peer may have waiting for their answer.
 constexpr std::size_t kMaxMessagesInFlight = 256;
-// Connected peers at once (each may buffer up to one maximal frame).
-constexpr int kMaxPeers = 32;
 
 Bytes textBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
@@ -48,25 +45,30 @@ std::vector<gid_t> peerGroups(int fd) {
 }  // namespace
 
 struct ControlServer::Shared {
-    Shared(Session& session, ConfigurationStore& store, ExtensionVersion version, GroupLookup corvaneGroup)
-        : session(session), store(store), version(std::move(version)), corvaneGroup(std::move(corvaneGroup)) {}
+    Shared(Session& session, ConfigurationStore& store, ExtensionVersion version, GroupLookup corvaneGroup,
+           PeerLookup peerIdentity)
+        : session(session),
+          store(store),
+          version(std::move(version)),
+          corvaneGroup(std::move(corvaneGroup)),
+          peerIdentity(std::move(peerIdentity)) {}
 
     Session& session;
     ConfigurationStore& store;
     ExtensionVersion version;
     GroupLookup corvaneGroup;
+    PeerLookup peerIdentity;
     Logger log{"corvane-tunnel", "control"};
-    std::atomic<int> peers{0};
+    ControlPeerSlots slots;  // each peer may buffer up to one maximal frame
 };
 
 // One connected, admitted client. Everything touching its socket runs on its strand.
 class ControlServer::Peer : public std::enable_shared_from_this<Peer> {
 public:
-    Peer(std::shared_ptr<Shared> shared, asio::local::stream_protocol::socket socket)
-        : shared_(std::move(shared)), socket_(std::move(socket)), strand_(socket_.get_executor()) {
-        ++shared_->peers;
-    }
-    ~Peer() { --shared_->peers; }
+    // Holds the slot its user took for it until it goes.
+    Peer(std::shared_ptr<Shared> shared, asio::local::stream_protocol::socket socket, uid_t user)
+        : shared_(std::move(shared)), socket_(std::move(socket)), strand_(socket_.get_executor()), user_(user) {}
+    ~Peer() { shared_->slots.release(user_); }
 
     void start() { read(); }
 
@@ -74,15 +76,20 @@ private:
     void read() {
         socket_.async_read_some(asio::buffer(buffer_), asio::bind_executor(strand_,
             [self = shared_from_this()](Error error, std::size_t size) {
+                if (self->closed_) return;
                 if (error) return self->shutdown();
                 try {
                     self->decoder_.feed(self->buffer_.data(), size);
-                    while (auto frame = self->decoder_.next()) self->handle(std::move(*frame));
+                    while (!self->closed_) {
+                        auto frame = self->decoder_.next();
+                        if (!frame) break;
+                        self->handle(std::move(*frame));
+                    }
                 } catch (const ControlProtocolError& e) {
                     self->shared_->log.error("Closing a control connection: %{public}s", {LogArg::publicText(e.what())});
                     return self->shutdown();
                 }
-                self->read();
+                if (!self->closed_) self->read();
             }));
     }
 
@@ -179,9 +186,12 @@ private:
         if (output_.size() == 1) writeNext();
     }
 
+    // The front of the queue is in flight until this completion runs: only the
+    // completion removes it, and a peer closed meanwhile ignores it.
     void writeNext() {
         asio::async_write(socket_, asio::buffer(output_.front()), asio::bind_executor(strand_,
             [self = shared_from_this()](Error error, std::size_t) {
+                if (self->closed_) return;
                 if (error) return self->shutdown();
                 self->queuedBytes_ -= self->output_.front().size();
                 self->output_.pop_front();
@@ -195,12 +205,14 @@ private:
         if (observer_ != 0) shared_->session.removeObserver(observer_);
         Error ignored;
         socket_.close(ignored);
-        output_.clear();
+        // What still waits goes now; the buffer in flight goes with the peer.
+        if (!output_.empty()) output_.erase(std::next(output_.begin()), output_.end());
     }
 
     std::shared_ptr<Shared> shared_;
     asio::local::stream_protocol::socket socket_;
     asio::strand<asio::any_io_executor> strand_;
+    const uid_t user_;
     std::array<std::uint8_t, 65536> buffer_{};
     ControlFrameDecoder decoder_;
     std::deque<Bytes> output_;
@@ -211,8 +223,10 @@ private:
 };
 
 ControlServer::ControlServer(asio::any_io_executor executor, Session& session, ConfigurationStore& store,
-                             std::filesystem::path socketPath, ExtensionVersion version, GroupLookup corvaneGroup)
-    : shared_(std::make_shared<Shared>(session, store, std::move(version), std::move(corvaneGroup))),
+                             std::filesystem::path socketPath, ExtensionVersion version, GroupLookup corvaneGroup,
+                             PeerLookup peerIdentity)
+    : shared_(std::make_shared<Shared>(session, store, std::move(version), std::move(corvaneGroup),
+                                       std::move(peerIdentity))),
       acceptor_(executor),
       socketPath_(std::move(socketPath)) {}
 
@@ -260,24 +274,28 @@ void ControlServer::accept() {
     });
 }
 
-void ControlServer::admit(asio::local::stream_protocol::socket socket) {
-    const int fd = socket.native_handle();
+std::optional<ControlServer::PeerIdentity> ControlServer::socketPeerIdentity(int socket) {
     ucred credentials{};
     socklen_t size = sizeof credentials;
-    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) return;
-    const PeerCredentials peer{credentials.pid, credentials.uid, credentials.gid};
-    const auto groups = peerGroups(fd);
-    if (!isPeerAllowed(peer, groups, shared_->corvaneGroup())) {
-        shared_->log.error("Refused a control connection from uid %ld (pid %ld): not root and not in the group “corvane”",
-                           {LogArg::number(static_cast<long>(peer.uid)), LogArg::number(static_cast<long>(peer.pid))});
-        return;  // the socket closes here, without a reply
+    if (::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) return std::nullopt;
+    return PeerIdentity{{credentials.pid, credentials.uid, credentials.gid}, peerGroups(socket)};
+}
+
+void ControlServer::admit(asio::local::stream_protocol::socket socket) {
+    const auto identity = shared_->peerIdentity(socket.native_handle());
+    if (!identity) return;
+    const PeerCredentials& peer = identity->credentials;
+    // A refused peer's socket closes when admit returns, without a reply.
+    const auto refuse = [&](const char* reason) {
+        shared_->log.error("Refused a control connection from uid %ld (pid %ld): %{public}s",
+                           {LogArg::number(static_cast<long>(peer.uid)), LogArg::number(static_cast<long>(peer.pid)),
+                            LogArg::publicText(reason)});
+    };
+    if (!isPeerAllowed(peer, identity->supplementaryGroups, shared_->corvaneGroup())) {
+        return refuse("not root and not in the group “corvane”");
     }
-    if (shared_->peers >= kMaxPeers) {
-        shared_->log.error("Refused a control connection from uid %ld (pid %ld): too many connections",
-                           {LogArg::number(static_cast<long>(peer.uid)), LogArg::number(static_cast<long>(peer.pid))});
-        return;
-    }
-    std::make_shared<Peer>(shared_, std::move(socket))->start();
+    if (!shared_->slots.take(peer.uid)) return refuse("too many connections");
+    std::make_shared<Peer>(shared_, std::move(socket), peer.uid)->start();
 }
 
 }  // namespace corvane::platform

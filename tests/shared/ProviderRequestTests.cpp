@@ -69,6 +69,16 @@ TEST(ProviderRequestTest, RejectsDataThatIsNoRequest) {
     }
 }
 
+TEST(ProviderRequestTest, ADeeplyNestedRequestIsRefusedBeforeItIsRead) {
+    const std::string nested = std::string(50000, '[') + std::string(50000, ']');
+    try {
+        ProviderRequest::decode(R"({"kind":"reloadProfile","profile":{"proxies":)" + nested + "}}");
+        ADD_FAILURE() << "decoded";
+    } catch (const JsonDecodeError& e) {
+        EXPECT_STREQ(e.what(), "The data is nested more than 64 levels deep.");
+    }
+}
+
 TEST(ProviderRequestTest, EncodesTheKindAndAPresentProfileOnly) {
     const ProviderRequest fetch{Kind::fetchRecords, std::nullopt};
     const ProviderRequest reloadFromSources{Kind::reloadProfile, std::nullopt};

@@ -1,6 +1,8 @@
 #include "CorvaneCore/Support/JsonReader.hpp"
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace corvane::json {
 namespace {
@@ -9,12 +11,51 @@ namespace {
     throw JsonDecodeError("“" + std::string(what) + "”: expected " + std::string(expected) + ".");
 }
 
+[[noreturn]] void failDepth() {
+    throw JsonDecodeError("The data is nested more than " + std::to_string(kMaxDepth) + " levels deep.");
+}
+
+// Whether the text opens more than kMaxDepth arrays and objects at once, counted
+// in one pass without recursion; brackets inside strings do not count.
+bool nestedTooDeep(std::string_view text) {
+    std::size_t depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxDepth) return true;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 Json parse(std::string_view text) {
+    if (nestedTooDeep(text)) failDepth();
     Json value = Json::parse(text.begin(), text.end(), nullptr, false);
     if (value.is_discarded()) throw JsonDecodeError("The data is not valid JSON.");
     return value;
+}
+
+void requireDepthWithinLimit(const Json& value) {
+    // Each array or object with the number of levels above it.
+    std::vector<std::pair<const Json*, std::size_t>> open{{&value, 0}};
+    while (!open.empty()) {
+        const auto [current, above] = open.back();
+        open.pop_back();
+        if (!current->is_structured()) continue;
+        if (above + 1 > kMaxDepth) failDepth();
+        for (const Json& child : *current) open.emplace_back(&child, above + 1);
+    }
 }
 
 const Json& requireObject(const Json& value, std::string_view what) {

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -20,8 +21,18 @@ namespace corvane::json {
 
 using Json = nlohmann::json;
 
-// Parses text as JSON; text that is not JSON throws JsonDecodeError.
+// The deepest nesting of arrays and objects that parse accepts. Copying, comparing
+// and writing a value recurse once per level, so deeper text from outside could
+// exhaust the stack; it is refused before it is parsed.
+inline constexpr std::size_t kMaxDepth = 64;
+
+// Parses text as JSON; text that is not JSON, or nested deeper than kMaxDepth,
+// throws JsonDecodeError.
 Json parse(std::string_view text);
+
+// Throws JsonDecodeError, as parse does, for a value nested deeper than kMaxDepth.
+// It counts without recursion, so it is safe on a value of any depth.
+void requireDepthWithinLimit(const Json& value);
 
 const Json& requireObject(const Json& value, std::string_view what);
 const Json& requireArray(const Json& value, std::string_view what);

@@ -128,6 +128,15 @@ TEST(ConnectionRecordTest, RecordListFailsAsAWhole) {
     EXPECT_EQ(encodeRecordList({}), "[]");
 }
 
+TEST(ConnectionRecordTest, ADeeplyNestedRecordListIsRefusedBeforeItIsRead) {
+    try {
+        decodeRecordList(std::string(50000, '[') + std::string(50000, ']'));
+        ADD_FAILURE() << "decoded";
+    } catch (const JsonDecodeError& e) {
+        EXPECT_STREQ(e.what(), "The data is nested more than 64 levels deep.");
+    }
+}
+
 TEST(ConnectionRecordTest, EncodesTextThatIsNotUtf8WithReplacementCharacters) {
     ConnectionRecord record = bareRecord();
     record.appIdentifier = "bad\xFF" "name";

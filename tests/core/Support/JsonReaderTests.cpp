@@ -47,5 +47,48 @@ TEST(JsonReaderTest, ParseAndShapeFailures) {
     EXPECT_THROW(requireArray(parse("{}"), "list"), JsonDecodeError);
 }
 
+std::string nestedArrays(std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); }
+
+std::string nestedObjects(std::size_t depth) {
+    std::string text;
+    for (std::size_t i = 0; i < depth; ++i) text += R"({"a":)";
+    return text + "1" + std::string(depth, '}');
+}
+
+// The message parse throws for the text, or none when it parses.
+std::optional<std::string> parseError(const std::string& text) {
+    try {
+        parse(text);
+        return std::nullopt;
+    } catch (const JsonDecodeError& e) {
+        return e.what();
+    }
+}
+
+TEST(JsonReaderTest, NestingBeyondTheLimitIsRefusedBeforeParsing) {
+    const std::string refusal = "The data is nested more than 64 levels deep.";
+    const std::string deepInString = "[\"\\\"" + std::string(1000, '[') + "\"]";  // ["\"[[[…"]
+    for (const std::string& text : {nestedArrays(50000), nestedObjects(50000), nestedArrays(kMaxDepth + 1),
+                                    "[{\"a\":" + nestedArrays(kMaxDepth - 1) + "}]",
+                                    "[\"\\\\\"," + nestedArrays(kMaxDepth) + "]"}) {  // ["\\", [[…]]]
+        EXPECT_EQ(parseError(text), refusal) << text.substr(0, 80);
+    }
+    for (const std::string& text : {nestedArrays(kMaxDepth), nestedObjects(kMaxDepth), deepInString,
+                                    "[" + nestedArrays(kMaxDepth - 1) + "," + nestedArrays(kMaxDepth - 1) + "]"}) {
+        EXPECT_EQ(parseError(text), std::nullopt) << text.substr(0, 80);
+    }
+}
+
+TEST(JsonReaderTest, AValueInMemoryIsHeldToTheSameDepth) {
+    const auto raw = [](const std::string& text) { return Json::parse(text); };  // nlohmann's, without the limit
+    for (const Json& value : {raw(nestedArrays(kMaxDepth)), raw(nestedObjects(kMaxDepth)), Json(1)}) {
+        EXPECT_NO_THROW(requireDepthWithinLimit(value));
+    }
+    for (const Json& value : {raw(nestedArrays(kMaxDepth + 1)), raw(nestedObjects(50000)),
+                              raw("[1,{\"a\":" + nestedArrays(kMaxDepth - 1) + "}]")}) {
+        EXPECT_THROW(requireDepthWithinLimit(value), JsonDecodeError);
+    }
+}
+
 }  // namespace
 }  // namespace corvane::json

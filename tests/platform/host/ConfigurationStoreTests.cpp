@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <limits>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -74,12 +75,54 @@ TEST_F(ConfigurationStoreTest, ASaveReplacesTheConfiguration) {
     EXPECT_EQ(ConfigurationStore(directory).load(), std::vector{other});
 }
 
+// A configuration the file could not give back after a restart is refused when it
+// is saved, with its reason, and the saved one stays.
+TEST_F(ConfigurationStoreTest, AConfigurationThatWouldNotReadBackIsRefusedAndTheSavedOneKept) {
+    const auto withValue = [](nlohmann::json value) {
+        auto configuration = sample();
+        (*configuration.protocolConfiguration.providerConfiguration)["value"] = std::move(value);
+        return configuration;
+    };
+    const auto nested = [](std::size_t depth, const std::string& inside) {
+        return nlohmann::json::parse(std::string(depth, '[') + inside + std::string(depth, ']'));
+    };
+    std::string zeros = "0";
+    for (int i = 0; i < 140000; ++i) zeros += ",0";
+    const std::string tooLarge = "The configuration is too large to store: it takes ";
+    const std::string notReadBack = "The configuration cannot be stored, as it would not read back: ";
+    const std::pair<TransparentProxyConfiguration, std::string> cases[] = {
+        // 10 KB of text 5,000 levels deep: some 50 MB once written with indentation.
+        {withValue(nested(5000, "")), notReadBack + "The data is nested more than 64 levels deep."},
+        // 280 KB of text: 140,000 numbers 60 levels deep take over 17 MB written.
+        {withValue(nested(60, zeros)), tooLarge},
+        // Within the value, at 62 levels, the file nests 65 levels deep.
+        {withValue(nested(62, "")), notReadBack + "The data is nested more than 64 levels deep."},
+        {withValue(std::numeric_limits<double>::infinity()), notReadBack + "it reads back differently"},
+    };
+    ConfigurationStore store(directory);
+    store.save(sample());
+    for (const auto& [configuration, reason] : cases) {
+        try {
+            store.save(configuration);
+            ADD_FAILURE() << "saved: " << reason;
+        } catch (const ConfigurationStoreError& e) {
+            EXPECT_EQ(std::string(e.what()).substr(0, reason.size()), reason);
+        }
+        EXPECT_EQ(store.load(), std::vector{sample()});
+        EXPECT_EQ(ConfigurationStore(directory).load(), std::vector{sample()});
+        EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()), 1);
+    }
+}
+
 TEST_F(ConfigurationStoreTest, ADamagedFileIsSetAsideAndReportedUntilTheNextSave) {
-    for (const char* content : {"{not json", R"({"enabled":true})", R"({"localizedDescription":"C","enabled":true,
-        "protocol":{"providerBundleIdentifier":"a","serverAddress":"b","providerConfiguration":{"profile":{"$data":"@@"}}}})"}) {
+    const std::string withValue = R"({"localizedDescription":"C","enabled":true,
+        "protocol":{"providerBundleIdentifier":"a","serverAddress":"b","providerConfiguration":{"profile":)";
+    const std::string nested = std::string(50000, '[') + std::string(50000, ']');
+    for (const std::string& content : {std::string("{not json"), std::string(R"({"enabled":true})"),
+                                       withValue + R"({"$data":"@@"}}}})", withValue + nested + "}}}"}) {
         std::ofstream(directory / "configuration.json") << content;
         ConfigurationStore store(directory);
-        EXPECT_THROW(store.load(), ConfigurationStoreError) << content;
+        EXPECT_THROW(store.load(), ConfigurationStoreError) << content.substr(0, 80);
         EXPECT_EQ(store.protocolConfiguration(), nullptr);
         EXPECT_FALSE(fs::exists(directory / "configuration.json"));
         ASSERT_EQ(asideFiles().size(), 1u);
@@ -90,8 +133,9 @@ TEST_F(ConfigurationStoreTest, ADamagedFileIsSetAsideAndReportedUntilTheNextSave
         EXPECT_EQ(store.load(), std::vector{sample()});
         fs::remove(asideFiles()[0]);
     }
-    EXPECT_EQ(capture->entries().size(), 3u);
+    ASSERT_EQ(capture->entries().size(), 4u);
     EXPECT_EQ(capture->entries()[0].level, LogLevel::error);
+    EXPECT_NE(capture->lines()[3].find("(The data is nested more than 64 levels deep.)"), std::string::npos);
 }
 
 TEST_F(ConfigurationStoreTest, AnEarlierDamagedCopyIsNeverReplaced) {

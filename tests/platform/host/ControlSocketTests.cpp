@@ -1,111 +1,20 @@
-#include "platform/host/ControlClient.hpp"
-#include "platform/host/ControlServer.hpp"
-
 #include <grp.h>
 #include <pwd.h>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <future>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
-#include <asio/executor_work_guard.hpp>
-#include <gtest/gtest.h>
-
-#include "SessionFixture.hpp"
+#include "ControlSocketFixture.hpp"
 
 namespace corvane::platform {
 namespace {
 
 using namespace std::chrono_literals;
+using hosttest::await;
+using hosttest::ControlSocketTest;
 using S = SessionStatus;
-
-template <class T>
-T await(std::future<T>& future) {
-    if (future.wait_for(2s) != std::future_status::ready) throw std::runtime_error("timed out");
-    return future.get();
-}
-
-// A daemon host on a real socket in the session's folder, run by one thread.
-class ControlSocketTest : public hosttest::SessionFixture {
-protected:
-    ControlSocketTest() {
-        server = std::make_unique<ControlServer>(context.get_executor(), *session, *store, socketPath(),
-                                                 ExtensionVersion{"1.0", "7"}, [] { return std::optional<gid_t>(); });
-        server->open();
-        runner = std::thread([this] { context.run(); });
-    }
-    ~ControlSocketTest() override {
-        asio::post(context, [this] { server->close(); });
-        work.reset();
-        context.stop();
-        runner.join();
-    }
-
-    std::filesystem::path socketPath() const { return directory / "run" / "control.sock"; }
-
-    std::shared_ptr<ControlClient> connected() {
-        auto client = ControlClient::create(context.get_executor());
-        std::promise<Error> done;
-        auto future = done.get_future();
-        client->connect(socketPath(), [&](Error error) { done.set_value(error); });
-        EXPECT_FALSE(await(future));
-        return client;
-    }
-
-    // True when the daemon accepted the client's START.
-    bool start(ControlClient& client) {
-        std::promise<bool> started;
-        auto future = started.get_future();
-        client.start([&](bool ok) { started.set_value(ok); });
-        return await(future);
-    }
-
-    // A client that has started the session, once the session is connected.
-    std::shared_ptr<ControlClient> startedClient() {
-        auto client = connected();
-        EXPECT_TRUE(start(*client));
-        for (int i = 0; i < 50 && session->status() != S::connected; ++i) std::this_thread::sleep_for(10ms);
-        return client;
-    }
-
-    std::optional<ControlClient::Hello> hello(ControlClient& client) {
-        std::promise<std::optional<ControlClient::Hello>> hello;
-        auto future = hello.get_future();
-        client.hello([&](auto info) { hello.set_value(info); });
-        return await(future);
-    }
-
-    // Raw bytes to the socket; true when the daemon closed the connection without
-    // sending anything.
-    bool closedAfterSending(const Bytes& bytes) {
-        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, socketPath().c_str(), sizeof address.sun_path - 1);
-        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        // The daemon may close a refused peer before our bytes are even sent.
-        if (::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) < 0) {
-            const bool closed = errno == EPIPE || errno == ECONNRESET;
-            ::close(fd);
-            return closed;
-        }
-        timeval timeout{2, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        char buffer[64];
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        const bool reset = n < 0 && errno == ECONNRESET;  // closed with our bytes unread
-        ::close(fd);
-        return n == 0 || reset;
-    }
-
-    asio::executor_work_guard<asio::io_context::executor_type> work{context.get_executor()};
-    std::unique_ptr<ControlServer> server;
-    std::thread runner;
-};
 
 TransparentProxyConfiguration sample() {
     return {"Corvane", true,
@@ -134,13 +43,43 @@ TEST_F(ControlSocketTest, SaveAndLoadKeepTheValueTypes) {
 }
 
 TEST_F(ControlSocketTest, AnInvalidConfigurationIsRefusedWithItsReason) {
-    std::promise<std::optional<ControlClient::Reply>> reply;
-    auto future = reply.get_future();
-    connected()->request(ControlKind::saveConfiguration, Bytes{'[', ']'}, [&](auto r) { reply.set_value(r); });
-    auto answer = await(future);
+    const std::string nested = std::string(50000, '[') + std::string(50000, ']');
+    const std::pair<std::string, std::string> cases[] = {
+        {"[]", "The configuration is not valid: “configuration”: expected an object."},
+        {R"({"localizedDescription":"C","enabled":true,"protocol":{"providerBundleIdentifier":"a",)"
+         R"("serverAddress":"b","providerConfiguration":{"deep":)" + nested + "}}}",
+         "The configuration is not valid: The data is nested more than 64 levels deep."},
+    };
+    auto client = connected();
+    for (const auto& [payload, reason] : cases) {
+        auto answer = request(*client, ControlKind::saveConfiguration, Bytes(payload.begin(), payload.end()));
+        ASSERT_TRUE(answer.has_value());
+        EXPECT_FALSE(answer->flag);
+        EXPECT_EQ(std::string(answer->data.begin(), answer->data.end()), reason);
+    }
+    EXPECT_TRUE(hello(*client).has_value());
+    EXPECT_TRUE(store->load().empty());
+}
+
+TEST_F(ControlSocketTest, AConfigurationTheStoreCannotKeepIsRefusedInTheReply) {
+    auto client = connected();
+    const Bytes good = [] {
+        const std::string text = toJson(sample()).dump();
+        return Bytes(text.begin(), text.end());
+    }();
+    EXPECT_TRUE(request(*client, ControlKind::saveConfiguration, good)->flag);
+    // 280 KB of numbers 60 levels deep: over 17 MB once written with indentation.
+    std::string payload = R"({"localizedDescription":"C","enabled":true,"protocol":{"providerBundleIdentifier":"a",)"
+                          R"("serverAddress":"b","providerConfiguration":{"wide":)" + std::string(60, '[') + "0";
+    for (int i = 0; i < 140000; ++i) payload += ",0";
+    payload += std::string(60, ']') + "}}}";
+
+    auto answer = request(*client, ControlKind::saveConfiguration, Bytes(payload.begin(), payload.end()));
     ASSERT_TRUE(answer.has_value());
     EXPECT_FALSE(answer->flag);
-    EXPECT_EQ(std::string(answer->data.begin(), answer->data.end()).rfind("The configuration is not valid: ", 0), 0u);
+    EXPECT_EQ(std::string(answer->data.begin(), answer->data.end()).rfind("The configuration is too large to store: ", 0), 0u);
+    EXPECT_EQ(*session->protocolConfiguration(), sample().protocolConfiguration);
+    EXPECT_EQ(ConfigurationStore(directory / "state").load(), std::vector{sample()});
 }
 
 TEST_F(ControlSocketTest, StartAndStopPushTheStatusToSubscribers) {
@@ -238,14 +177,31 @@ TEST_F(ControlSocketTest, APeerThatIsNeitherRootNorInTheGroupIsRefused) {
                                 std::to_string(child) + "): not root and not in the group “corvane”");
 }
 
-TEST_F(ControlSocketTest, ConnectionsBeyondTheLimitAreRefused) {
+// Idle connections of other users never lock root out: each user has a share of
+// the slots, the others together all but root's reserve.
+TEST_F(ControlSocketTest, EachUserHasAShareOfTheConnectionsAndRootAlwaysGetsIn) {
     std::vector<std::shared_ptr<ControlClient>> clients;
-    for (int i = 0; i < 32; ++i) {
+    const auto admitted = [&](long uid) {
+        fakeUid = uid;
         clients.push_back(connected());
-        ASSERT_TRUE(hello(*clients.back()).has_value()) << i;
+        return hello(*clients.back()).has_value();
+    };
+    for (long uid : {1000, 1001, 1002}) {
+        for (int i = 0; i < 8; ++i) EXPECT_TRUE(admitted(uid)) << uid << " #" << i;
     }
-    EXPECT_TRUE(closedAfterSending(ControlFrame{ControlKind::hello, 1, {}}.encode()));
-    EXPECT_EQ(capture->lines().back().find("too many connections") != std::string::npos, true);
+    EXPECT_FALSE(admitted(1000));  // a user's share is full
+    EXPECT_NE(capture->lines().back().find("uid 1000 (pid 0): too many connections"), std::string::npos);
+    EXPECT_FALSE(admitted(1003));  // the others' slots are full
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(admitted(0)) << "root #" << i;
+    EXPECT_FALSE(admitted(0));  // every slot is taken
+
+    clients.front()->close();  // the first of uid 1000
+    bool readmitted = false;
+    for (int attempt = 0; attempt < 100 && !readmitted; ++attempt) {
+        std::this_thread::sleep_for(10ms);  // until the daemon has seen it go
+        readmitted = admitted(1000);
+    }
+    EXPECT_TRUE(readmitted);
 }
 
 TEST_F(ControlSocketTest, TheSocketBelongsToTheGroupWhenItExists) {
