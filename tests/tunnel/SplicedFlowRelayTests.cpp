@@ -127,8 +127,9 @@ TEST_F(SplicedFlowRelayTest, BytesThatCameWithTheHandshakeComeFirstAndCount) {
     EXPECT_EQ(received, 12u);
 }
 
-// Megabytes both ways at once, read slowly at the far ends, so both pumps fill
-// their pipes and wait for room.
+// Megabytes both ways at once, so both pumps fill their pipes and wait for room. The
+// proxy ends its side only after the application's end arrived: its end finishes
+// the relay.
 TEST_F(SplicedFlowRelayTest, LargeTransfersBothWaysArriveWhole) {
     constexpr std::size_t kSize = 24 << 20;
     std::string up(kSize, '\0');
@@ -143,14 +144,15 @@ TEST_F(SplicedFlowRelayTest, LargeTransfersBothWaysArriveWhole) {
         asio::write(*app, asio::buffer(up));
         app->shutdown(asio::socket_base::shutdown_send);
     });
+    std::thread proxyReader([&] { atProxy = readToEnd(*proxy); });
     std::thread proxyWriter([&] {
         asio::write(*proxy, asio::buffer(down));
+        proxyReader.join();
         proxy->shutdown(asio::socket_base::shutdown_send);
     });
-    std::thread proxyReader([&] { atProxy = readToEnd(*proxy); });
     std::thread appReader([&] { atApp = readToEnd(*app); });
     EXPECT_TRUE(runUntil(context, [&] { return finished(); }, std::chrono::seconds(30)));
-    for (auto* thread : {&appWriter, &proxyWriter, &proxyReader, &appReader}) thread->join();
+    for (auto* thread : {&appWriter, &proxyWriter, &appReader}) thread->join();
     EXPECT_TRUE(atProxy == up);
     EXPECT_TRUE(atApp == down);
     EXPECT_EQ(sent, kSize);
