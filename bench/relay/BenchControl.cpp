@@ -1,7 +1,8 @@
-// corvane-bench-control SOCKET route PROXY:PORT TARGET:PORT | stop
+// corvane-bench-control SOCKET route PROXY:PORT TARGET:PORT | direct | stop
 // Drives the daemon for the relay benchmark: "route" saves a profile whose one rule
 // sends TCP to TARGET:PORT through the SOCKS5 proxy (everything else direct),
-// starts the session and waits until it is connected; "stop" ends the session.
+// starts the session and waits until it is connected; "direct" does the same with
+// a profile of no rules and the default action direct; "stop" ends the session.
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -63,15 +64,29 @@ bool connected(platform::ControlClient& client) {
     return false;
 }
 
-int run(platform::ControlClient& client, int argc, char** argv) {
+Profile directProfile() {
+    Profile profile = Profile::makeDefault();
+    profile.rules.clear();
+    profile.defaultAction = RuleAction::direct();
+    return profile;
+}
+
+std::optional<Profile> requestedProfile(int argc, char** argv) {
     const std::string command = argv[2];
-    if (command == "stop") return await<bool>([&](auto handler) { client.stop(handler); }) ? 0 : 1;
+    if (command == "direct" && argc == 3) return directProfile();
     const auto proxy = argc == 5 ? bench::parseAddress(argv[3]) : std::nullopt;
     const auto target = argc == 5 ? bench::parseAddress(argv[4]) : std::nullopt;
-    if (command != "route" || !proxy || !target) return 2;
+    if (command != "route" || !proxy || !target) return std::nullopt;
+    return routingProfile(*proxy, *target);
+}
+
+int run(platform::ControlClient& client, int argc, char** argv) {
+    if (std::string(argv[2]) == "stop") return await<bool>([&](auto handler) { client.stop(handler); }) ? 0 : 1;
+    const auto profile = requestedProfile(argc, argv);
+    if (!profile) return 2;
     await<bool>([&](auto handler) { client.stop(handler); });
     const auto error = await<std::optional<std::string>>(
-        [&](auto handler) { client.saveConfiguration(configuration(routingProfile(*proxy, *target)), handler); });
+        [&](auto handler) { client.saveConfiguration(configuration(*profile), handler); });
     if (error) return std::fprintf(stderr, "saving the profile failed: %s\n", error->c_str()), 1;
     if (!await<bool>([&](auto handler) { client.start(handler); }) || !connected(client))
         return std::fprintf(stderr, "the session did not connect\n"), 1;
@@ -82,7 +97,7 @@ int run(platform::ControlClient& client, int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: corvane-bench-control SOCKET route PROXY:PORT TARGET:PORT | stop\n");
+        std::fprintf(stderr, "usage: corvane-bench-control SOCKET route PROXY:PORT TARGET:PORT | direct | stop\n");
         return 2;
     }
     asio::io_context context;
@@ -94,7 +109,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot connect to %s: %s\n", argv[1], error.message().c_str());
     } else {
         status = run(*client, argc, argv);
-        if (status == 2) std::fprintf(stderr, "usage: corvane-bench-control SOCKET route PROXY:PORT TARGET:PORT | stop\n");
+        if (status == 2) std::fprintf(stderr, "usage: corvane-bench-control SOCKET route PROXY:PORT TARGET:PORT | direct | stop\n");
     }
     client->close();
     work.reset();
