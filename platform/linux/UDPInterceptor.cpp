@@ -161,11 +161,11 @@ void UDPInterceptor::dispatch(Bytes payload, const SocketAddress& source, const 
     });
     flow->push({std::move(payload), destination});
     flows_.emplace(key, flow);
-    asio::post(executor_, [self = shared_from_this(), flow, port = destination.port()] { self->offer(flow, port); });
+    asio::post(executor_, [self = shared_from_this(), flow, destination] { self->offer(flow, destination); });
 }
 
-void UDPInterceptor::offer(std::shared_ptr<LinuxUDPFlow> flow, std::uint16_t firstPort) {
-    auto owner = owners_->udpOwner(flow->source(), firstPort);
+void UDPInterceptor::offer(std::shared_ptr<LinuxUDPFlow> flow, const SocketAddress& firstDestination) {
+    auto owner = owners_->udpOwner(flow->source(), firstDestination);
     flow->setOwner(std::move(owner.metaData), owner.socketInode);
     if (owner.isDaemon || !newFlow_(flow))
         asio::post(strand_, [self = shared_from_this(), flow] { self->decline(flow); });

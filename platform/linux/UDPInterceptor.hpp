@@ -48,7 +48,7 @@ private:
     void receive(std::size_t which);
     void drain(asio::ip::udp::socket& socket);
     void dispatch(Bytes payload, const SocketAddress& source, const SocketAddress& destination);
-    void offer(std::shared_ptr<LinuxUDPFlow> flow, std::uint16_t firstPort);
+    void offer(std::shared_ptr<LinuxUDPFlow> flow, const SocketAddress& firstDestination);
     void decline(const std::shared_ptr<LinuxUDPFlow>& flow);
     void removeFlow(const SocketAddress& source, const LinuxUDPFlow* flow);
     void scheduleCheck();
