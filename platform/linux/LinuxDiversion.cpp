@@ -7,13 +7,16 @@
 
 namespace corvane::platform {
 
+LinuxDiversion::LinuxDiversion(asio::any_io_executor executor) : LinuxDiversion(std::move(executor), Options{}) {}
+
 LinuxDiversion::LinuxDiversion(asio::any_io_executor executor, Options options)
     : executor_(std::move(executor)),
       options_(std::move(options)),
       nftables_(std::make_shared<Nftables>()),
       owners_(std::make_shared<FlowOwnerLookup>()),
       tcp_(std::make_shared<TCPInterceptor>(executor_, owners_, options_.constants.bypassMark)),
-      udp_(std::make_shared<UDPInterceptor>(executor_, owners_, nftables_, options_.timing)),
+      udp_(std::make_shared<UDPInterceptor>(executor_, owners_, nftables_, options_.timing, options_.udpFlowLimit,
+                                            options_.udpSocketWatch)),
       routing_(options_.constants) {}
 
 LinuxDiversion::~LinuxDiversion() {

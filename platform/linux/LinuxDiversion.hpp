@@ -25,9 +25,12 @@ public:
     struct Options {
         DiversionConstants constants;
         UDPInterceptor::Timing timing;
+        std::size_t udpFlowLimit = UDPInterceptor::kFlowLimit;
+        bool udpSocketWatch = true;  // off: UDP flows end by the periodic check alone
     };
 
-    explicit LinuxDiversion(asio::any_io_executor executor, Options options = {});
+    explicit LinuxDiversion(asio::any_io_executor executor);
+    LinuxDiversion(asio::any_io_executor executor, Options options);
     ~LinuxDiversion() override;
 
     // Opens the listeners (throws std::system_error, e.g. without CAP_NET_ADMIN).

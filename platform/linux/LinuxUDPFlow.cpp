@@ -18,9 +18,9 @@ std::optional<SocketAddress> literalEndpoint(const Endpoint& endpoint) {
 
 }  // namespace
 
-LinuxUDPFlow::LinuxUDPFlow(asio::any_io_executor executor, SocketAddress source, std::uint32_t bypassMark,
+LinuxUDPFlow::LinuxUDPFlow(asio::any_io_executor executor, SocketAddress source, std::shared_ptr<ReplySockets> replies,
                            std::function<void()> closed)
-    : executor_(std::move(executor)), source_(source), closed_(std::move(closed)), replies_(bypassMark) {}
+    : executor_(std::move(executor)), source_(source), closed_(std::move(closed)), replies_(std::move(replies)) {}
 
 void LinuxUDPFlow::setOwner(FlowMetaData metaData, std::uint64_t socketInode) {
     metaData_ = std::move(metaData);
@@ -44,6 +44,13 @@ void LinuxUDPFlow::complete(ReadHandler handler, std::vector<Datagram> datagrams
     });
 }
 
+std::vector<LinuxUDPFlow::Datagram> LinuxUDPFlow::takeAllLocked() {
+    std::vector<Datagram> taken(std::make_move_iterator(buffer_.begin()), std::make_move_iterator(buffer_.end()));
+    buffer_.clear();
+    bufferedBytes_ = 0;
+    return taken;
+}
+
 void LinuxUDPFlow::readDatagrams(ReadHandler completionHandler) {
     std::vector<Datagram> ready;
     {
@@ -52,8 +59,7 @@ void LinuxUDPFlow::readDatagrams(ReadHandler completionHandler) {
             pendingRead_ = std::move(completionHandler);
             return;
         }
-        ready.assign(std::make_move_iterator(buffer_.begin()), std::make_move_iterator(buffer_.end()));
-        buffer_.clear();
+        ready = takeAllLocked();
     }
     complete(std::move(completionHandler), std::move(ready));
 }
@@ -64,13 +70,16 @@ void LinuxUDPFlow::push(Datagram datagram) {
     {
         std::lock_guard guard(lock_);
         if (ended_ || readClosed_) return;
-        if (buffer_.size() >= kBufferLimit) buffer_.pop_front();
+        bufferedBytes_ += datagram.payload.size();
         buffer_.push_back(std::move(datagram));
+        while (buffer_.size() > kBufferLimit || bufferedBytes_ > kBufferBytes) {
+            bufferedBytes_ -= buffer_.front().payload.size();
+            buffer_.pop_front();
+        }
         if (!pendingRead_) return;
         handler = std::move(pendingRead_);
         pendingRead_ = nullptr;
-        ready.assign(std::make_move_iterator(buffer_.begin()), std::make_move_iterator(buffer_.end()));
-        buffer_.clear();
+        ready = takeAllLocked();
     }
     complete(std::move(handler), std::move(ready));
 }
@@ -80,7 +89,7 @@ void LinuxUDPFlow::end() {
     {
         std::lock_guard guard(lock_);
         ended_ = true;
-        buffer_.clear();
+        // A waiting read means nothing is buffered.
         handler = std::move(pendingRead_);
         pendingRead_ = nullptr;
     }
@@ -90,24 +99,24 @@ void LinuxUDPFlow::end() {
 std::vector<LinuxUDPFlow::Datagram> LinuxUDPFlow::takeBuffered() {
     std::lock_guard guard(lock_);
     ended_ = true;
-    std::vector<Datagram> taken(std::make_move_iterator(buffer_.begin()), std::make_move_iterator(buffer_.end()));
-    buffer_.clear();
-    return taken;
+    return takeAllLocked();
 }
 
 void LinuxUDPFlow::writeDatagrams(std::vector<Bytes> datagrams, std::vector<Endpoint> sentBy,
                                   WriteHandler completionHandler) {
     Error result;
+    bool closed = false;
     {
         std::lock_guard guard(lock_);
-        for (std::size_t i = 0; i < datagrams.size() && i < sentBy.size(); ++i) {
-            const auto from = literalEndpoint(sentBy[i]);
-            // A reply named by host name (a SOCKS5 domain reply) has no address to come from.
-            const Error error = writeClosed_ ? Error(asio::error::broken_pipe)
-                                : from      ? replies_.send(*from, source_, datagrams[i])
-                                            : std::make_error_code(std::errc::invalid_argument);
-            if (error && !result) result = error;
-        }
+        closed = writeClosed_;
+    }
+    for (std::size_t i = 0; i < datagrams.size() && i < sentBy.size(); ++i) {
+        const auto from = literalEndpoint(sentBy[i]);
+        // A reply named by host name (a SOCKS5 domain reply) has no address to come from.
+        const Error error = closed ? Error(asio::error::broken_pipe)
+                            : from ? replies_->send(*from, source_, datagrams[i])
+                                   : std::make_error_code(std::errc::invalid_argument);
+        if (error && !result) result = error;
     }
     if (completionHandler) asio::post(executor_, [handler = std::move(completionHandler), result] { handler(result); });
 }
@@ -123,10 +132,9 @@ void LinuxUDPFlow::closeSide(bool read) {
         if (read) {
             handler = std::move(pendingRead_);
             pendingRead_ = nullptr;
-            buffer_.clear();
+            takeAllLocked();
         }
         nowClosed = readClosed_ && writeClosed_;
-        if (nowClosed) replies_.closeAll();
     }
     if (handler) complete(std::move(handler), {});
     if (nowClosed && closed_) closed_();
