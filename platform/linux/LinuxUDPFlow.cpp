@@ -20,7 +20,11 @@ std::optional<SocketAddress> literalEndpoint(const Endpoint& endpoint) {
 
 LinuxUDPFlow::LinuxUDPFlow(asio::any_io_executor executor, SocketAddress source, std::shared_ptr<ReplySockets> replies,
                            std::function<void()> closed)
-    : executor_(std::move(executor)), source_(source), closed_(std::move(closed)), replies_(std::move(replies)) {}
+    : executor_(std::move(executor)),
+      source_(source),
+      closed_(std::move(closed)),
+      grace_(executor_),
+      replies_(std::move(replies)) {}
 
 void LinuxUDPFlow::setOwner(FlowMetaData metaData, std::uint64_t socketInode) {
     metaData_ = std::move(metaData);
@@ -55,11 +59,13 @@ void LinuxUDPFlow::readDatagrams(ReadHandler completionHandler) {
     std::vector<Datagram> ready;
     {
         std::lock_guard guard(lock_);
-        if (!ended_ && !readClosed_ && buffer_.empty()) {
+        if (!readClosed_ && buffer_.empty() && (!ended_ || awaitingAnswer_)) {
             pendingRead_ = std::move(completionHandler);
+            if (ended_) awaitAnswerLocked();
             return;
         }
         ready = takeAllLocked();
+        awaitingAnswer_ = awaitingAnswer_ || !ready.empty();
     }
     complete(std::move(completionHandler), std::move(ready));
 }
@@ -80,16 +86,35 @@ void LinuxUDPFlow::push(Datagram datagram) {
         handler = std::move(pendingRead_);
         pendingRead_ = nullptr;
         ready = takeAllLocked();
+        awaitingAnswer_ = true;
     }
     complete(std::move(handler), std::move(ready));
 }
 
 void LinuxUDPFlow::end() {
-    ReadHandler handler;
     {
         std::lock_guard guard(lock_);
         ended_ = true;
         // A waiting read means nothing is buffered.
+        if (!pendingRead_) return;
+        if (awaitingAnswer_) return awaitAnswerLocked();
+    }
+    endRead();
+}
+
+void LinuxUDPFlow::awaitAnswerLocked() {
+    grace_.expires_after(kAnswerGrace);
+    grace_.async_wait([weak = weak_from_this()](Error error) {
+        if (auto self = weak.lock(); self && !error) self->endRead();
+    });
+}
+
+// Completes a waiting read with nothing: the flow has ended.
+void LinuxUDPFlow::endRead() {
+    ReadHandler handler;
+    {
+        std::lock_guard guard(lock_);
+        awaitingAnswer_ = false;
         handler = std::move(pendingRead_);
         pendingRead_ = nullptr;
     }
@@ -118,6 +143,14 @@ void LinuxUDPFlow::writeDatagrams(std::vector<Bytes> datagrams, std::vector<Endp
                                    : std::make_error_code(std::errc::invalid_argument);
         if (error && !result) result = error;
     }
+    bool answeredLast = false;
+    {
+        std::lock_guard guard(lock_);
+        answeredLast = ended_ && pendingRead_;
+        awaitingAnswer_ = false;
+        if (answeredLast) grace_.cancel();
+    }
+    if (answeredLast) endRead();
     if (completionHandler) asio::post(executor_, [handler = std::move(completionHandler), result] { handler(result); });
 }
 
@@ -133,6 +166,7 @@ void LinuxUDPFlow::closeSide(bool read) {
             handler = std::move(pendingRead_);
             pendingRead_ = nullptr;
             takeAllLocked();
+            grace_.cancel();
         }
         nowClosed = readClosed_ && writeClosed_;
     }

@@ -5,7 +5,9 @@
 #include "platform/AppProxyUDPFlow.hpp"
 
 #include <asio/any_io_executor.hpp>
+#include <asio/steady_timer.hpp>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -15,12 +17,14 @@ namespace corvane::platform {
 
 // One app UDP socket whose datagrams the TPROXY hook diverted. Datagrams wait
 // in a buffer bounded in count and bytes until the provider reads them (the
-// oldest are dropped beyond it); replies are sent from the addresses the app sent to, through
-// reply sockets shared with the other flows.
+// oldest are dropped beyond it); replies are sent from the addresses the app
+// sent to, through reply sockets shared with the other flows.
 class LinuxUDPFlow final : public AppProxyUDPFlow, public std::enable_shared_from_this<LinuxUDPFlow> {
 public:
     static constexpr std::size_t kBufferLimit = 256;
     static constexpr std::size_t kBufferBytes = 256 * 1024;
+    // How long the flow of a gone socket waits for the answer to what it sent last.
+    static constexpr std::chrono::seconds kAnswerGrace{2};
 
     struct Datagram {
         Bytes payload;
@@ -48,7 +52,9 @@ public:
 
     void push(Datagram datagram);
     // The app's socket is gone: what it sent is still read, then a read
-    // completes with nothing.
+    // completes with nothing; when the last datagram read has had no answer
+    // yet, once one is written or the grace time is over. (A new socket that
+    // took the port at once may have sent it: its answer still reaches it.)
     void end();
     // Takes what is buffered (for a pass-through after a decline) and ends the flow.
     std::vector<Datagram> takeBuffered();
@@ -56,6 +62,8 @@ public:
 private:
     void complete(ReadHandler handler, std::vector<Datagram> datagrams);
     std::vector<Datagram> takeAllLocked();
+    void awaitAnswerLocked();
+    void endRead();
     void closeSide(bool read);
 
     asio::any_io_executor executor_;
@@ -69,6 +77,8 @@ private:
     std::size_t bufferedBytes_ = 0;
     ReadHandler pendingRead_;
     bool ended_ = false;
+    bool awaitingAnswer_ = false;  // datagrams were read and nothing was written since
+    asio::steady_timer grace_;
     bool readClosed_ = false;
     bool writeClosed_ = false;
     const std::shared_ptr<ReplySockets> replies_;
