@@ -9,11 +9,12 @@
 #   daemon:PROXY       corvane-tunnel diverts the flow and relays it through the proxy
 # for PROXY microsocks and dante: upload, download and connection rate, each path in
 # turn in every round, with the daemon's CPU time per GiB and per 1,000 connections;
+# then a burst of UDP queries, each from a new socket, with the engine off and on;
 # then the daemon's resident memory with IDLE idle relayed connections.
 # Usage (as root): bench-relay.sh BUILD_DIR   (a build with -DCORVANE_BUILD_BENCH=ON)
 # Tunables: ROUNDS (3), MIB per transfer (1024), CONNECTIONS per rate run (3000),
-# WORKERS (8), IDLE (10000, or what the descriptor limit allows). Every process is
-# stopped by its pid and both namespaces are deleted on exit, also on failure.
+# WORKERS (8), IDLE (10000, or what the descriptor limit allows), UDP_QUERIES per
+# burst (20000). Every process is stopped by its pid and both namespaces are deleted on exit, also on failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?usage: bench-relay.sh BUILD_DIR}" && pwd)
@@ -32,13 +33,14 @@ declare -A PROXIES=([microsocks]=$NET_ADDRESS:1080 [dante]=$NET_ADDRESS:1082)
 declare -A REDSOCKS_PORTS=([microsocks]=12345 [dante]=12346)
 
 client_bin=$build/bench/corvane-relay-client
+burst_bin=$build/bench/corvane-udp-burst
 target_bin=$build/bench/corvane-relay-target
 control_bin=$build/bench/corvane-bench-control
 daemon_bin=$build/apps/Tunnel/corvane-tunnel
 
 fail() { echo "bench-relay: $*" >&2; exit 1; }
 [[ $(id -u) == 0 ]] || fail "needs root (network namespaces, nftables)"
-for program in "$client_bin" "$target_bin" "$control_bin" "$daemon_bin"; do
+for program in "$client_bin" "$burst_bin" "$target_bin" "$control_bin" "$daemon_bin"; do
   [[ -x $program ]] || fail "missing $program (build with -DCORVANE_BUILD_BENCH=ON)"
 done
 for program in ip nft microsocks danted; do
@@ -146,6 +148,74 @@ control() { in_host "$control_bin" "$work/runtime/control.sock" "$@"; }
 ticks=$(getconf CLK_TCK)
 daemon_cpu() { awk '{ print $14 + $15 }' "/proc/$daemon_pid/stat"; }
 
+# The UDP query burst: UDP_QUERIES DNS-like queries, each from a new socket, to a
+# UDP echo server, with the engine off and on (no rules, default direct). Port 53
+# is the resolver's flow, which the daemon relays itself to learn host names;
+# another port is a declined flow, which the kernel is told to let through.
+UDP_QUERIES=${UDP_QUERIES:-20000}
+udp_burst_kinds=(dns declined)
+declare -A udp_burst_ports=([dns]=53 [declined]=5300)
+declare -A udp_burst
+udp_burst_setup() {
+  local port
+  for port in "${udp_burst_ports[@]}"; do
+    start udp-echo.log ip netns exec "$NET_NS" "$target_bin" --udp "${TARGET%:*}:$port"
+  done
+}
+udp_burst_record() {
+  local key=$1 line=$2 name
+  local -a fields
+  read -r -a fields <<<"$line"
+  for name in rate p50 p99 lost; do
+    udp_burst[$key.$name]+=" ${fields[0]}"
+    fields=("${fields[@]:1}")
+  done
+}
+# One round: each kind with the engine off, then on; then the daemon's memory and
+# descriptors right after its burst.
+udp_burst_round() {
+  local round=$1 kind engine line
+  for kind in "${udp_burst_kinds[@]}"; do
+    for engine in off on; do
+      if [[ $engine == on ]]; then control direct; else control stop; fi
+      line=$(in_host "$burst_bin" "${TARGET%:*}:${udp_burst_ports[$kind]}" "$UDP_QUERIES")
+      udp_burst_record "$kind.$engine" "$line"
+      echo "round $round: udp $kind engine $engine: $line (queries/s p50 ms p99 ms lost)"
+    done
+    udp_burst[$kind.rss]+=" $(rss_kib "$daemon_pid")"
+    udp_burst[$kind.fds]+=" $(ls "/proc/$daemon_pid/fd" | wc -l)"
+    control stop
+  done
+}
+udp_burst_report() {
+  local kind engine name
+  local -A m
+  echo "UDP burst: $UDP_QUERIES queries per run, each from a new socket, medians of $ROUNDS rounds"
+  printf '%-22s %10s %9s %9s %6s %12s %10s\n' "" queries/s "p50 ms" "p99 ms" lost "daemon RSS" "open fds"
+  for kind in "${udp_burst_kinds[@]}"; do
+    for engine in off on; do
+      for name in rate p50 p99 lost; do
+        # shellcheck disable=SC2086
+        m[$name]=$(median ${udp_burst[$kind.$engine.$name]})
+      done
+      if [[ $engine == on ]]; then
+        # shellcheck disable=SC2086
+        m[rss]=$(awk -v k="$(median ${udp_burst[$kind.rss]})" 'BEGIN { printf "%.1f", k / 1024 }')
+        # shellcheck disable=SC2086
+        printf '%-22s %10s %9s %9s %6s %8s MiB %10s\n' "$kind port ${udp_burst_ports[$kind]}, engine on" \
+          "${m[rate]}" "${m[p50]}" "${m[p99]}" "${m[lost]}" "${m[rss]}" "$(median ${udp_burst[$kind.fds]})"
+        # shellcheck disable=SC2086
+        echo "  on/off queries/s: $(ratio "${m[rate]}" "$(median ${udp_burst[$kind.off.rate]})")," \
+          "added p50: $(awk -v a="${m[p50]}" -v b="$(median ${udp_burst[$kind.off.p50]})" 'BEGIN { printf "%.3f", a - b }') ms"
+      else
+        printf '%-22s %10s %9s %9s %6s\n' "$kind port ${udp_burst_ports[$kind]}, engine off" \
+          "${m[rate]}" "${m[p50]}" "${m[p99]}" "${m[lost]}"
+      fi
+    done
+  done
+}
+udp_burst_setup
+
 # Each path is switched on, measured and switched off again, in turn in every round.
 redirect_on() {
   in_host nft -f - <<RULES
@@ -204,6 +274,7 @@ for ((round = 1; round <= ROUNDS; ++round)); do
     done
     teardown "$path"
   done
+  udp_burst_round "$round"
 done
 load_relay=$(load)
 
@@ -238,6 +309,8 @@ for path in passthrough daemon:microsocks daemon:dante; do
     "$(per_unit "$(median ${cpu[$path.download]})" "$(awk -v m="$MIB" 'BEGIN { print m / 1024 }')")" \
     "$(per_unit "$(median ${cpu[$path.connect]})" "$(awk -v n="$CONNECTIONS" 'BEGIN { print n / 1000 }')")"
 done
+
+udp_burst_report
 
 # Memory: the daemon before and while IDLE idle connections are relayed through it.
 control route "${PROXIES[microsocks]}" "$TARGET"

@@ -13,16 +13,17 @@
 #include "CorvaneCore/Proxy/SOCKS5ProtocolError.hpp"
 #include "CorvaneCore/Support/StandardInteger.hpp"
 #include "Tunnel/FlowEndpoint.hpp"
+#include "platform/ReceiveDatagram.hpp"
 
 namespace corvane::tunnel {
 
 // One connected UDP socket to a direct destination; replies reach the application
-// as sent by the endpoint the first datagram went to.
+// as sent by the endpoint the first datagram went to. It keeps no receive buffer:
+// each reply is taken when it has arrived, at its own size.
 struct UDPFlowRelay::DirectConnection {
     asio::ip::udp::socket socket;
     platform::Endpoint remembered;
     std::uint16_t port = 0;
-    platform::Bytes buffer;
 };
 
 UDPFlowRelay::UDPFlowRelay(Settings settings)
@@ -159,7 +160,7 @@ std::shared_ptr<UDPFlowRelay::DirectConnection> UDPFlowRelay::openDirect(const s
     const asio::ip::address target = asio::ip::make_address(address->description(), error);
     if (error) return nullptr;
     auto connection = std::make_shared<DirectConnection>(
-        DirectConnection{asio::ip::udp::socket(strand_), endpoint, port, platform::Bytes(kMaximumDatagram)});
+        DirectConnection{asio::ip::udp::socket(strand_), endpoint, port});
     const asio::ip::udp::endpoint remote(target, port);
     connection->socket.open(remote.protocol(), error);
     if (!error && settings_.prepareSocket) error = settings_.prepareSocket(connection->socket.native_handle());
@@ -171,20 +172,21 @@ std::shared_ptr<UDPFlowRelay::DirectConnection> UDPFlowRelay::openDirect(const s
 void UDPFlowRelay::receiveDirect(const std::string& key, std::shared_ptr<DirectConnection> connection) {
     std::weak_ptr<UDPFlowRelay> weak = weak_from_this();
     asio::post(strand_, [weak, key, connection] {
-        connection->socket.async_receive(
-            asio::buffer(connection->buffer), [weak, key, connection](const std::error_code& error, std::size_t length) {
-                auto self = weak.lock();
-                if (!self) return;
-                // A receive error (an ICMP unreachable, say) retires this socket; the
-                // next datagram to the destination opens a new one.
-                if (error) return self->dropDirect(key, connection);
-                platform::Bytes payload(connection->buffer.begin(), connection->buffer.begin() + length);
-                self->absorbIfDNS(connection->port, payload);
-                // An empty datagram is a datagram too: pass it on and keep receiving.
-                self->settings_.flow->writeDatagrams({std::move(payload)}, {connection->remembered},
-                                                     [](platform::Error) {});
-                self->receiveDirect(key, connection);
-            });
+        connection->socket.async_wait(asio::socket_base::wait_read, [weak, key, connection](std::error_code error) {
+            auto self = weak.lock();
+            if (!self) return;
+            std::optional<platform::Bytes> payload;
+            if (!error) payload = platform::receiveDatagram(connection->socket.native_handle(), error);
+            if (error == std::errc::resource_unavailable_try_again) return self->receiveDirect(key, connection);
+            // A receive error (an ICMP unreachable, say) retires this socket; the
+            // next datagram to the destination opens a new one.
+            if (error) return self->dropDirect(key, connection);
+            self->absorbIfDNS(connection->port, *payload);
+            // An empty datagram is a datagram too: pass it on and keep receiving.
+            self->settings_.flow->writeDatagrams({std::move(*payload)}, {connection->remembered},
+                                                 [](platform::Error) {});
+            self->receiveDirect(key, connection);
+        });
     });
 }
 

@@ -44,7 +44,6 @@ public:
     // Datagrams beyond these per group are dropped while its association is set up.
     static constexpr std::size_t kMaximumPendingDatagrams = 64;
     static constexpr std::size_t kMaximumPendingBytes = 256 * 1024;
-    static constexpr std::size_t kMaximumDatagram = 65536;
     // Direct destinations kept open at once; the oldest is closed to make room.
     static constexpr std::size_t kMaximumDirectConnections = 256;
 

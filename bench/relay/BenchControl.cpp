@@ -2,8 +2,7 @@
 // Drives the daemon for the relay benchmark: "route" saves a profile whose one rule
 // sends TCP to TARGET:PORT through the SOCKS5 proxy (everything else direct),
 // starts the session and waits until it is connected; "direct" does the same with
-// the default profile, so every flow is declined and passed through; "stop" ends
-// the session.
+// a profile of no rules and the default action direct; "stop" ends the session.
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -65,25 +64,33 @@ bool connected(platform::ControlClient& client) {
     return false;
 }
 
-// Saves `profile` and (re)starts the session with it.
-int startWith(platform::ControlClient& client, const Profile& profile) {
+Profile directProfile() {
+    Profile profile = Profile::makeDefault();
+    profile.rules.clear();
+    profile.defaultAction = RuleAction::direct();
+    return profile;
+}
+
+std::optional<Profile> requestedProfile(int argc, char** argv) {
+    const std::string command = argv[2];
+    if (command == "direct" && argc == 3) return directProfile();
+    const auto proxy = argc == 5 ? bench::parseAddress(argv[3]) : std::nullopt;
+    const auto target = argc == 5 ? bench::parseAddress(argv[4]) : std::nullopt;
+    if (command != "route" || !proxy || !target) return std::nullopt;
+    return routingProfile(*proxy, *target);
+}
+
+int run(platform::ControlClient& client, int argc, char** argv) {
+    if (std::string(argv[2]) == "stop") return await<bool>([&](auto handler) { client.stop(handler); }) ? 0 : 1;
+    const auto profile = requestedProfile(argc, argv);
+    if (!profile) return 2;
     await<bool>([&](auto handler) { client.stop(handler); });
     const auto error = await<std::optional<std::string>>(
-        [&](auto handler) { client.saveConfiguration(configuration(profile), handler); });
+        [&](auto handler) { client.saveConfiguration(configuration(*profile), handler); });
     if (error) return std::fprintf(stderr, "saving the profile failed: %s\n", error->c_str()), 1;
     if (!await<bool>([&](auto handler) { client.start(handler); }) || !connected(client))
         return std::fprintf(stderr, "the session did not connect\n"), 1;
     return 0;
-}
-
-int run(platform::ControlClient& client, int argc, char** argv) {
-    const std::string command = argv[2];
-    if (command == "stop") return await<bool>([&](auto handler) { client.stop(handler); }) ? 0 : 1;
-    if (command == "direct" && argc == 3) return startWith(client, Profile::makeDefault());
-    const auto proxy = argc == 5 ? bench::parseAddress(argv[3]) : std::nullopt;
-    const auto target = argc == 5 ? bench::parseAddress(argv[4]) : std::nullopt;
-    if (command != "route" || !proxy || !target) return 2;
-    return startWith(client, routingProfile(*proxy, *target));
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
-// corvane-relay-target ADDRESS:PORT
+// corvane-relay-target [--udp] ADDRESS:PORT
 // The far end of the relay benchmark: serves each connection on a thread of its own
 // (small stacks, so ten thousand idle connections stay cheap) per RelayWire.hpp.
+// With --udp it echoes every datagram to its sender instead (the query burst).
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "RelayWire.hpp"
@@ -63,14 +65,28 @@ void* serve(void* argument) {
     return nullptr;
 }
 
+int echoDatagrams(const Address& address) {
+    const int fd = bindDatagram(address);
+    if (fd < 0) return std::perror("bind"), 1;
+    std::vector<unsigned char> buffer(65536);
+    for (;;) {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        const ssize_t got = ::recvfrom(fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&peer), &length);
+        if (got >= 0) ::sendto(fd, buffer.data(), static_cast<std::size_t>(got), 0, reinterpret_cast<sockaddr*>(&peer), length);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto address = argc == 2 ? parseAddress(argv[1]) : std::nullopt;
+    const bool udp = argc == 3 && std::string_view(argv[1]) == "--udp";
+    const auto address = argc == 2 || udp ? parseAddress(argv[argc - 1]) : std::nullopt;
     if (!address) {
-        std::fprintf(stderr, "usage: corvane-relay-target ADDRESS:PORT\n");
+        std::fprintf(stderr, "usage: corvane-relay-target [--udp] ADDRESS:PORT\n");
         return 2;
     }
+    if (udp) return echoDatagrams(*address);
     const int listener = listenOn(*address);
     if (listener < 0) {
         std::perror("listen");

@@ -87,6 +87,17 @@ int listenOn(const Address& address) {
     return fd;
 }
 
+int bindDatagram(const Address& address) {
+    const auto local = socketAddress(address);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (!local || fd < 0) return -1;
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&*local), sizeof *local) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool writeAll(int fd, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     while (size > 0) {

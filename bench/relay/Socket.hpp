@@ -22,6 +22,8 @@ int connectTo(const Address& address);
 bool socksConnect(int fd, const Address& target);
 // Listening socket bound to the address, or -1.
 int listenOn(const Address& address);
+// UDP socket bound to the address, or -1.
+int bindDatagram(const Address& address);
 
 bool writeAll(int fd, const void* data, std::size_t size);
 // Exactly `size` bytes; false on the stream's end or an error.

@@ -1,7 +1,5 @@
 #include "FlowOwnerLookup.hpp"
 
-#include "AuditToken.hpp"
-#include "SigningIdentifier.hpp"
 #include "SocketDiagnostics.hpp"
 
 #include <unistd.h>
@@ -16,9 +14,9 @@ FlowOwnerLookup::Owner FlowOwnerLookup::ownerOfSocket(std::uint64_t inode) {
     if (!owner.pid) return owner;
     owner.isDaemon = *owner.pid == ::getpid();
     if (owner.isDaemon) return owner;
-    if (const auto token = AuditToken::forProcess(*owner.pid))
-        owner.metaData.sourceAppAuditToken = Bytes(token->begin(), token->end());
-    owner.metaData.sourceAppSigningIdentifier = SigningIdentifier::forProcess(*owner.pid);
+    auto identity = identities_.identityOf(*owner.pid);
+    owner.metaData.sourceAppAuditToken = std::move(identity.auditToken);
+    owner.metaData.sourceAppSigningIdentifier = std::move(identity.signingIdentifier);
     return owner;
 }
 
@@ -40,11 +38,12 @@ FlowOwnerLookup::Owner FlowOwnerLookup::tcpOwner(const SocketAddress& appEnd, co
     return owner;
 }
 
-FlowOwnerLookup::Owner FlowOwnerLookup::udpOwner(const SocketAddress& source, std::uint16_t firstDestinationPort) {
-    const auto entry = SocketDiagnostics::udpSocket(source);
+FlowOwnerLookup::Owner FlowOwnerLookup::udpOwner(const SocketAddress& source, const SocketAddress& firstDestination) {
+    const auto entry = SocketDiagnostics::udpSender(source, firstDestination);
     auto owner = ownerOfSocket(entry ? entry->inode : 0);
+    owner.socketCookie = entry ? entry->cookie : 0;
     reportIfUnowned(owner, "UDP", source);
-    if (firstDestinationPort == kDNSPort) owner.metaData.sourceAppSigningIdentifier = std::string(kSystemResolverIdentifier);
+    if (firstDestination.port() == kDNSPort) owner.metaData.sourceAppSigningIdentifier = std::string(kSystemResolverIdentifier);
     return owner;
 }
 

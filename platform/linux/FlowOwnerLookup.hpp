@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ProcessIdentityCache.hpp"
 #include "SocketAddress.hpp"
 #include "SocketOwnerIndex.hpp"
 #include "platform/FlowMetaData.hpp"
@@ -24,17 +25,20 @@ public:
         bool isDaemon = false;               // the daemon's own socket: pass it through
         std::optional<int> pid;              // none: a process that is already gone
         std::uint64_t socketInode = 0;       // 0: the socket was not found
+        std::uint64_t socketCookie = 0;      // the kernel's number for the socket (UDP), 0 when not found
         FlowMetaData metaData;
     };
 
     Owner tcpOwner(const SocketAddress& appEnd, const SocketAddress& originalDestination);
-    Owner udpOwner(const SocketAddress& source, std::uint16_t firstDestinationPort);
+    // The owner of the socket that sent the first datagram of a flow.
+    Owner udpOwner(const SocketAddress& source, const SocketAddress& firstDestination);
 
 private:
     Owner ownerOfSocket(std::uint64_t inode);
     void reportIfUnowned(const Owner& owner, std::string_view protocol, const SocketAddress& source) const;
 
     SocketOwnerIndex index_;
+    ProcessIdentityCache identities_;
     Logger log_{"corvane-tunnel", "diversion"};
 };
 

@@ -7,13 +7,17 @@
 
 namespace corvane::platform {
 
+LinuxDiversion::LinuxDiversion(std::vector<asio::any_io_executor> loops)
+    : LinuxDiversion(std::move(loops), Options{}) {}
+
 LinuxDiversion::LinuxDiversion(std::vector<asio::any_io_executor> loops, Options options)
     : executor_(loops.at(0)),
       options_(std::move(options)),
       nftables_(std::make_shared<Nftables>()),
       owners_(std::make_shared<FlowOwnerLookup>()),
       tcp_(std::make_shared<TCPInterceptor>(std::move(loops), owners_, options_.constants.bypassMark)),
-      udp_(std::make_shared<UDPInterceptor>(executor_, owners_, nftables_, options_.timing)),
+      udp_(std::make_shared<UDPInterceptor>(executor_, owners_, nftables_, options_.timing, options_.udpFlowLimit,
+                                            options_.udpSocketWatch)),
       routing_(options_.constants) {}
 
 LinuxDiversion::~LinuxDiversion() {

@@ -26,10 +26,13 @@ public:
     struct Options {
         DiversionConstants constants;
         UDPInterceptor::Timing timing;
+        std::size_t udpFlowLimit = UDPInterceptor::kFlowLimit;
+        bool udpSocketWatch = true;  // off: UDP flows end by the periodic check alone
     };
 
     // TCP is accepted on every loop; UDP, nftables and the completions run on the first.
-    explicit LinuxDiversion(std::vector<asio::any_io_executor> loops, Options options = {});
+    explicit LinuxDiversion(std::vector<asio::any_io_executor> loops);
+    LinuxDiversion(std::vector<asio::any_io_executor> loops, Options options);
     ~LinuxDiversion() override;
 
     // Opens the listeners (throws std::system_error, e.g. without CAP_NET_ADMIN).

@@ -18,9 +18,13 @@ std::optional<SocketAddress> literalEndpoint(const Endpoint& endpoint) {
 
 }  // namespace
 
-LinuxUDPFlow::LinuxUDPFlow(asio::any_io_executor executor, SocketAddress source, std::uint32_t bypassMark,
+LinuxUDPFlow::LinuxUDPFlow(asio::any_io_executor executor, SocketAddress source, std::shared_ptr<ReplySockets> replies,
                            std::function<void()> closed)
-    : executor_(std::move(executor)), source_(source), closed_(std::move(closed)), replies_(bypassMark) {}
+    : executor_(std::move(executor)),
+      source_(source),
+      closed_(std::move(closed)),
+      grace_(executor_),
+      replies_(std::move(replies)) {}
 
 void LinuxUDPFlow::setOwner(FlowMetaData metaData, std::uint64_t socketInode) {
     metaData_ = std::move(metaData);
@@ -44,16 +48,24 @@ void LinuxUDPFlow::complete(ReadHandler handler, std::vector<Datagram> datagrams
     });
 }
 
+std::vector<LinuxUDPFlow::Datagram> LinuxUDPFlow::takeAllLocked() {
+    std::vector<Datagram> taken(std::make_move_iterator(buffer_.begin()), std::make_move_iterator(buffer_.end()));
+    buffer_.clear();
+    bufferedBytes_ = 0;
+    return taken;
+}
+
 void LinuxUDPFlow::readDatagrams(ReadHandler completionHandler) {
     std::vector<Datagram> ready;
     {
         std::lock_guard guard(lock_);
-        if (!ended_ && !readClosed_ && buffer_.empty()) {
+        if (!readClosed_ && buffer_.empty() && (!ended_ || awaitingAnswer_)) {
             pendingRead_ = std::move(completionHandler);
+            if (ended_) awaitAnswerLocked();
             return;
         }
-        ready.assign(std::make_move_iterator(buffer_.begin()), std::make_move_iterator(buffer_.end()));
-        buffer_.clear();
+        ready = takeAllLocked();
+        awaitingAnswer_ = awaitingAnswer_ || !ready.empty();
     }
     complete(std::move(completionHandler), std::move(ready));
 }
@@ -64,23 +76,45 @@ void LinuxUDPFlow::push(Datagram datagram) {
     {
         std::lock_guard guard(lock_);
         if (ended_ || readClosed_) return;
-        if (buffer_.size() >= kBufferLimit) buffer_.pop_front();
+        bufferedBytes_ += datagram.payload.size();
         buffer_.push_back(std::move(datagram));
+        while (buffer_.size() > kBufferLimit || bufferedBytes_ > kBufferBytes) {
+            bufferedBytes_ -= buffer_.front().payload.size();
+            buffer_.pop_front();
+        }
         if (!pendingRead_) return;
         handler = std::move(pendingRead_);
         pendingRead_ = nullptr;
-        ready.assign(std::make_move_iterator(buffer_.begin()), std::make_move_iterator(buffer_.end()));
-        buffer_.clear();
+        ready = takeAllLocked();
+        awaitingAnswer_ = true;
     }
     complete(std::move(handler), std::move(ready));
 }
 
 void LinuxUDPFlow::end() {
-    ReadHandler handler;
     {
         std::lock_guard guard(lock_);
         ended_ = true;
-        buffer_.clear();
+        // A waiting read means nothing is buffered.
+        if (!pendingRead_) return;
+        if (awaitingAnswer_) return awaitAnswerLocked();
+    }
+    endRead();
+}
+
+void LinuxUDPFlow::awaitAnswerLocked() {
+    grace_.expires_after(kAnswerGrace);
+    grace_.async_wait([weak = weak_from_this()](Error error) {
+        if (auto self = weak.lock(); self && !error) self->endRead();
+    });
+}
+
+// Completes a waiting read with nothing: the flow has ended.
+void LinuxUDPFlow::endRead() {
+    ReadHandler handler;
+    {
+        std::lock_guard guard(lock_);
+        awaitingAnswer_ = false;
         handler = std::move(pendingRead_);
         pendingRead_ = nullptr;
     }
@@ -90,25 +124,33 @@ void LinuxUDPFlow::end() {
 std::vector<LinuxUDPFlow::Datagram> LinuxUDPFlow::takeBuffered() {
     std::lock_guard guard(lock_);
     ended_ = true;
-    std::vector<Datagram> taken(std::make_move_iterator(buffer_.begin()), std::make_move_iterator(buffer_.end()));
-    buffer_.clear();
-    return taken;
+    return takeAllLocked();
 }
 
 void LinuxUDPFlow::writeDatagrams(std::vector<Bytes> datagrams, std::vector<Endpoint> sentBy,
                                   WriteHandler completionHandler) {
     Error result;
+    bool closed = false;
     {
         std::lock_guard guard(lock_);
-        for (std::size_t i = 0; i < datagrams.size() && i < sentBy.size(); ++i) {
-            const auto from = literalEndpoint(sentBy[i]);
-            // A reply named by host name (a SOCKS5 domain reply) has no address to come from.
-            const Error error = writeClosed_ ? Error(asio::error::broken_pipe)
-                                : from      ? replies_.send(*from, source_, datagrams[i])
-                                            : std::make_error_code(std::errc::invalid_argument);
-            if (error && !result) result = error;
-        }
+        closed = writeClosed_;
     }
+    for (std::size_t i = 0; i < datagrams.size() && i < sentBy.size(); ++i) {
+        const auto from = literalEndpoint(sentBy[i]);
+        // A reply named by host name (a SOCKS5 domain reply) has no address to come from.
+        const Error error = closed ? Error(asio::error::broken_pipe)
+                            : from ? replies_->send(*from, source_, datagrams[i])
+                                   : std::make_error_code(std::errc::invalid_argument);
+        if (error && !result) result = error;
+    }
+    bool answeredLast = false;
+    {
+        std::lock_guard guard(lock_);
+        answeredLast = ended_ && pendingRead_;
+        awaitingAnswer_ = false;
+        if (answeredLast) grace_.cancel();
+    }
+    if (answeredLast) endRead();
     if (completionHandler) asio::post(executor_, [handler = std::move(completionHandler), result] { handler(result); });
 }
 
@@ -123,10 +165,10 @@ void LinuxUDPFlow::closeSide(bool read) {
         if (read) {
             handler = std::move(pendingRead_);
             pendingRead_ = nullptr;
-            buffer_.clear();
+            takeAllLocked();
+            grace_.cancel();
         }
         nowClosed = readClosed_ && writeClosed_;
-        if (nowClosed) replies_.closeAll();
     }
     if (handler) complete(std::move(handler), {});
     if (nowClosed && closed_) closed_();

@@ -177,10 +177,21 @@ std::string NftablesRuleset::removal(const DiversionConstants& constants) {
     return "delete table inet " + constants.tableName + "\n";
 }
 
-std::string NftablesRuleset::declinedElement(const std::string& sourceAddress, std::uint16_t sourcePort, bool ipv6,
-                                             unsigned seconds, const DiversionConstants& constants) {
-    return "add element inet " + constants.tableName + (ipv6 ? " udp_declined6 { " : " udp_declined4 { ") +
-           sourceAddress + " . " + std::to_string(sourcePort) + " timeout " + std::to_string(seconds) + "s }\n";
+std::string NftablesRuleset::declinedElements(std::span<const SocketAddress> sources, unsigned seconds,
+                                              const DiversionConstants& constants) {
+    std::string elements[2];  // [ipv6]
+    const auto timeout = " timeout " + std::to_string(seconds) + "s";
+    for (const auto& source : sources) {
+        auto& list = elements[source.family() == AF_INET6];
+        list += (list.empty() ? "" : ", ") + source.hostText() + " . " + std::to_string(source.port()) + timeout;
+    }
+    std::string script;
+    for (const bool ipv6 : {false, true}) {
+        if (elements[ipv6].empty()) continue;
+        script += "add element inet " + constants.tableName + (ipv6 ? " udp_declined6 { " : " udp_declined4 { ") +
+                  elements[ipv6] + " }\n";
+    }
+    return script;
 }
 
 }  // namespace corvane::platform

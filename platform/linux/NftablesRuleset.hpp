@@ -1,8 +1,10 @@
 #pragma once
 
 #include "DiversionConstants.hpp"
+#include "SocketAddress.hpp"
 #include "platform/TransparentProxyNetworkSettings.hpp"
 
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -30,10 +32,11 @@ public:
     static std::string replacement(const std::string& table, const DiversionConstants& constants);
     static std::string removal(const DiversionConstants& constants);
 
-    // The element added to a declined set so that later datagrams of one UDP
-    // socket bypass the diversion for `seconds`.
-    static std::string declinedElement(const std::string& sourceAddress, std::uint16_t sourcePort,
-                                       bool ipv6, unsigned seconds, const DiversionConstants& constants);
+    // The command that adds UDP sources to the declined sets, so that later
+    // datagrams of those sockets bypass the diversion for `seconds`; one
+    // transaction for them all.
+    static std::string declinedElements(std::span<const SocketAddress> sources, unsigned seconds,
+                                        const DiversionConstants& constants);
 };
 
 }  // namespace corvane::platform

@@ -6,9 +6,11 @@
 
 namespace corvane::platform {
 
-int ReplySockets::socketFor(const SocketAddress& from, std::error_code& error) {
-    for (const auto& [address, fd] : sockets_)
-        if (address == from) return fd;
+ReplySockets::~ReplySockets() {
+    for (const auto& [key, fd] : order_) ::close(fd);
+}
+
+int ReplySockets::open(const SocketAddress& from, std::error_code& error) const {
     const int fd = ::socket(from.family(), SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         error = sockopt::lastError();
@@ -23,28 +25,37 @@ int ReplySockets::socketFor(const SocketAddress& from, std::error_code& error) {
         ::close(fd);
         return -1;
     }
-    if (sockets_.size() >= kLimit) {
-        ::close(sockets_.front().second);
-        sockets_.pop_front();
+    return fd;
+}
+
+int ReplySockets::socketFor(const SocketAddress& from, std::error_code& error) {
+    const AddressKey key(from);
+    if (const auto found = sockets_.find(key); found != sockets_.end()) {
+        order_.splice(order_.begin(), order_, found->second);
+        return found->second->second;
     }
-    sockets_.emplace_back(from, fd);
+    const int fd = open(from, error);
+    if (fd < 0) return -1;
+    if (order_.size() >= kLimit) {
+        ::close(order_.back().second);
+        sockets_.erase(order_.back().first);
+        order_.pop_back();
+    }
+    order_.emplace_front(key, fd);
+    sockets_.emplace(key, order_.begin());
     return fd;
 }
 
 std::error_code ReplySockets::send(const SocketAddress& from, const SocketAddress& to,
                                    std::span<const std::uint8_t> payload) {
     if (from.family() != to.family()) return std::make_error_code(std::errc::address_family_not_supported);
+    std::lock_guard guard(lock_);
     std::error_code error;
     const int fd = socketFor(from, error);
     if (fd < 0) return error;
     if (::sendto(fd, payload.data(), payload.size(), MSG_NOSIGNAL, to.raw(), to.length()) < 0)
         return sockopt::lastError();
     return {};
-}
-
-void ReplySockets::closeAll() {
-    for (const auto& [address, fd] : sockets_) ::close(fd);
-    sockets_.clear();
 }
 
 }  // namespace corvane::platform

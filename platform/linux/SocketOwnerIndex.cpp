@@ -82,6 +82,8 @@ bool SocketOwnerIndex::stillHolds(const Holder& holder, std::uint64_t inode) con
 // Near the last socket found in the process first; then every descriptor,
 // the highest first. Listing is what costs with thousands of descriptors.
 std::optional<SocketOwnerIndex::Holder> SocketOwnerIndex::findIn(const Holder& recent, std::uint64_t inode) const {
+    // A program that closes a socket and opens the next gets the same descriptor.
+    if (stillHolds(recent, inode)) return recent;
     DIR* directory = ::opendir(fdDirectory(procRoot_, recent.pid).c_str());
     if (!directory) return std::nullopt;
     const auto holds = [&, base = ::dirfd(directory)](int fd) { return inodeAt(base, fd) == inode; };

@@ -1,8 +1,8 @@
 #include "UDPInterceptor.hpp"
 
-#include "NftablesRuleset.hpp"
 #include "SocketDiagnostics.hpp"
 #include "SocketOptions.hpp"
+#include "platform/ReceiveDatagram.hpp"
 
 #include <asio/bind_executor.hpp>
 #include <asio/ip/v6_only.hpp>
@@ -15,8 +15,16 @@ namespace corvane::platform {
 namespace {
 
 constexpr int kBindAttempts = 16;
+// Room for several thousand datagrams while the loop sets new flows up, so
+// that a storm of new sources does not push out those of existing flows.
+constexpr int kReceiveBuffer = 8 << 20;
+// How soon the sockets are checked after the kernel dropped destruction reports.
+constexpr auto kRecheck = std::chrono::seconds(1);
 
-std::string keyOf(const SocketAddress& source) { return source.hostText() + "|" + std::to_string(source.port()); }
+void enlargeReceiveBuffer(int fd) {
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveBuffer, sizeof(kReceiveBuffer)) != 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof(kReceiveBuffer));
+}
 
 // One datagram with its source and original destination, or nothing when the
 // socket has no more (or the datagram lacks its destination or was cut).
@@ -29,7 +37,7 @@ struct Received {
 enum class ReceiveResult { datagram, skipped, empty };
 
 ReceiveResult receiveOne(int fd, Received& out) {
-    static thread_local std::array<std::uint8_t, UDPInterceptor::kDatagramSize> buffer;
+    static thread_local std::array<std::uint8_t, kMaximumDatagramSize> buffer;
     alignas(cmsghdr) std::array<char, 256> control{};
     iovec vector{buffer.data(), buffer.size()};
     msghdr message{};
@@ -68,18 +76,22 @@ std::unique_ptr<asio::ip::udp::socket> transparentSocket(asio::any_io_executor e
     if (!error) error = sockopt::receiveOriginalDestination(socket->native_handle(), family);
     if (!error) socket->bind(endpoint, error);
     if (!error) socket->non_blocking(true, error);
+    if (!error) enlargeReceiveBuffer(socket->native_handle());
     return error ? nullptr : std::move(socket);
 }
 
 }  // namespace
 
 UDPInterceptor::UDPInterceptor(asio::any_io_executor executor, std::shared_ptr<FlowOwnerLookup> owners,
-                               std::shared_ptr<Nftables> nftables, Timing timing)
+                               std::shared_ptr<Nftables> nftables, Timing timing, std::size_t flowLimit,
+                               bool watchSockets)
     : executor_(executor),
       strand_(asio::make_strand(executor)),
       owners_(std::move(owners)),
       nftables_(std::move(nftables)),
       timing_(timing),
+      flowLimit_(flowLimit),
+      watchSockets_(watchSockets),
       checkTimer_(strand_) {}
 
 std::uint16_t UDPInterceptor::open(std::uint16_t port) {
@@ -103,8 +115,22 @@ void UDPInterceptor::start(DiversionBackend::FlowHandler newFlow, const Diversio
     asio::post(strand_, [self = shared_from_this(), newFlow = std::move(newFlow), constants]() mutable {
         self->newFlow_ = std::move(newFlow);
         self->constants_ = constants;
+        self->replies_ = std::make_shared<ReplySockets>(constants.bypassMark);
+        self->declined_ = std::make_unique<DeclinedSetWriter>(self->nftables_, constants, self->timing_.declinedSeconds);
+        self->watch_ = std::make_shared<UDPSocketWatch>(self->strand_);
+        self->watching_ = self->watchSockets_ && self->watch_->open();
+        std::weak_ptr<UDPInterceptor> weak = self;
+        self->watch_->start(
+            [weak](std::uint64_t cookie) {
+                if (auto interceptor = weak.lock()) interceptor->socketDestroyed(cookie);
+            },
+            [weak] {
+                auto interceptor = weak.lock();
+                if (interceptor && interceptor->checkTimer_.expiry() > std::chrono::steady_clock::now() + kRecheck)
+                    interceptor->scheduleCheck(kRecheck);
+            });
         for (std::size_t i = 0; i < self->sockets_.size(); ++i) self->receive(i);
-        self->scheduleCheck();
+        self->scheduleCheck(self->timing_.socketCheck);
     });
 }
 
@@ -116,11 +142,11 @@ void UDPInterceptor::close() {
             socket->close(ignored);
         }
         self->checkTimer_.cancel();
-        for (auto& [key, entry] : self->flows_) {
-            if (auto* flow = std::get_if<std::shared_ptr<LinuxUDPFlow>>(&entry)) (*flow)->end();
-            else std::get<std::shared_ptr<UDPPassThrough>>(entry)->close();
-        }
+        if (self->watch_) self->watch_->close();
+        for (auto& [key, entry] : self->flows_) self->end(entry);
         self->flows_.clear();
+        self->cookies_.clear();
+        self->declined_.reset();
     });
 }
 
@@ -137,65 +163,130 @@ void UDPInterceptor::drain(asio::ip::udp::socket& socket) {
     Received received;
     for (int budget = 0; budget < 256; ++budget) {
         const auto result = receiveOne(socket.native_handle(), received);
-        if (result == ReceiveResult::empty) return;
+        if (result == ReceiveResult::empty) break;
         if (result == ReceiveResult::datagram)
             dispatch(std::move(received.payload), received.source.unmapped(), received.destination.unmapped());
     }
+    forgetGoneSources();
+}
+
+// A socket found gone keeps its flow for the datagrams that were queued with
+// its first; then the flow ends, and a later datagram from its address and
+// port is a new socket's.
+void UDPInterceptor::forgetGoneSources() {
+    for (const auto& key : goneSources_) {
+        const auto found = flows_.find(key);
+        if (found == flows_.end() || found->second.cookie != 0) continue;
+        end(found->second);
+        erase(found);
+    }
+    goneSources_.clear();
 }
 
 void UDPInterceptor::dispatch(Bytes payload, const SocketAddress& source, const SocketAddress& destination) {
-    const auto key = keyOf(source);
-    if (const auto existing = flows_.find(key); existing != flows_.end()) {
-        if (auto* flow = std::get_if<std::shared_ptr<LinuxUDPFlow>>(&existing->second))
+    if (const auto existing = flows_.find(AddressKey(source)); existing != flows_.end()) {
+        if (auto* flow = std::get_if<std::shared_ptr<LinuxUDPFlow>>(&existing->second.target))
             (*flow)->push({std::move(payload), destination});
         else
-            std::get<std::shared_ptr<UDPPassThrough>>(existing->second)->send(std::move(payload), destination);
+            std::get<std::shared_ptr<UDPPassThrough>>(existing->second.target)->send(std::move(payload), destination);
         return;
     }
-    if (flows_.size() >= kFlowLimit) return;
+    // Beyond the bound a new source is dropped; the flows already there keep theirs.
+    if (flows_.size() >= flowLimit_) return;
+    startFlow(std::move(payload), source, destination);
+}
+
+// The look-up runs here, before any report of the socket's destruction is
+// read, so that such a report always finds the flow.
+void UDPInterceptor::startFlow(Bytes payload, const SocketAddress& source, const SocketAddress& destination) {
+    auto owner = owners_->udpOwner(source, destination);
     std::weak_ptr<UDPInterceptor> weak = shared_from_this();
-    auto flow = std::make_shared<LinuxUDPFlow>(executor_, source, constants_.bypassMark, nullptr);
+    auto flow = std::make_shared<LinuxUDPFlow>(executor_, source, replies_, nullptr);
     flow->setClosedHandler([weak, source, raw = flow.get()] {
         if (auto self = weak.lock())
             asio::post(self->strand_, [self, source, raw] { self->removeFlow(source, raw); });
     });
+    flow->setOwner(std::move(owner.metaData), owner.socketInode);
     flow->push({std::move(payload), destination});
-    flows_.emplace(key, flow);
-    asio::post(executor_, [self = shared_from_this(), flow, port = destination.port()] { self->offer(flow, port); });
+    const AddressKey key(source);
+    flows_.emplace(key, Entry{flow, owner.socketCookie});
+    if (owner.socketCookie != 0) cookies_.emplace(owner.socketCookie, key);
+    // The socket is gone already: what it sent is still offered.
+    if (watching_ && owner.socketCookie == 0) goneSources_.push_back(key);
+    asio::post(executor_, [self = shared_from_this(), flow, isDaemon = owner.isDaemon] { self->offer(flow, isDaemon); });
 }
 
-void UDPInterceptor::offer(std::shared_ptr<LinuxUDPFlow> flow, std::uint16_t firstPort) {
-    auto owner = owners_->udpOwner(flow->source(), firstPort);
-    flow->setOwner(std::move(owner.metaData), owner.socketInode);
-    if (owner.isDaemon || !newFlow_(flow))
-        asio::post(strand_, [self = shared_from_this(), flow] { self->decline(flow); });
+void UDPInterceptor::offer(std::shared_ptr<LinuxUDPFlow> flow, bool isDaemon) {
+    if (isDaemon || !newFlow_(flow)) asio::post(strand_, [self = shared_from_this(), flow] { self->decline(flow); });
 }
 
 void UDPInterceptor::decline(const std::shared_ptr<LinuxUDPFlow>& flow) {
+    if (closed_) return;
     const auto& source = flow->source();
-    const auto found = flows_.find(keyOf(source));
-    if (found == flows_.end() || closed_) return;
-    nftables_->run(NftablesRuleset::declinedElement(source.hostText(), source.port(), source.family() == AF_INET6,
-                                                    timing_.declinedSeconds, constants_));
+    auto datagrams = flow->takeBuffered();
+    const auto found = flows_.find(AddressKey(source));
+    const auto* stored = found == flows_.end() ? nullptr : std::get_if<std::shared_ptr<LinuxUDPFlow>>(&found->second.target);
+    if (!stored || *stored != flow) {
+        // The socket is gone: what it sent goes out, no answer can reach it.
+        if (!datagrams.empty()) passThrough(source, std::move(datagrams))->close();
+        return;
+    }
+    declined_->add(source);
+    found->second.target = passThrough(source, std::move(datagrams));
+}
+
+std::shared_ptr<UDPPassThrough> UDPInterceptor::passThrough(const SocketAddress& source,
+                                                            std::vector<LinuxUDPFlow::Datagram> datagrams) {
     auto passThrough =
-        std::make_shared<UDPPassThrough>(executor_, source, constants_.bypassMark, timing_.passThroughLinger);
-    for (auto& datagram : flow->takeBuffered()) passThrough->send(std::move(datagram.payload), datagram.destination);
-    found->second = passThrough;
+        std::make_shared<UDPPassThrough>(executor_, source, constants_.bypassMark, replies_, timing_.passThroughLinger);
+    for (auto& datagram : datagrams) passThrough->send(std::move(datagram.payload), datagram.destination);
+    return passThrough;
 }
 
 void UDPInterceptor::removeFlow(const SocketAddress& source, const LinuxUDPFlow* flow) {
-    const auto found = flows_.find(keyOf(source));
+    const auto found = flows_.find(AddressKey(source));
     if (found == flows_.end()) return;
-    if (auto* stored = std::get_if<std::shared_ptr<LinuxUDPFlow>>(&found->second); stored && stored->get() == flow)
-        flows_.erase(found);
+    if (auto* stored = std::get_if<std::shared_ptr<LinuxUDPFlow>>(&found->second.target); stored && stored->get() == flow)
+        erase(found);
 }
 
-void UDPInterceptor::scheduleCheck() {
-    checkTimer_.expires_after(timing_.socketCheck);
+void UDPInterceptor::socketDestroyed(std::uint64_t cookie) {
+    if (closed_ || !cookies_.contains(cookie)) return;
+    // What the socket sent before it closed is queued already: it joins the
+    // flow before the flow ends.
+    for (auto& socket : sockets_) drain(*socket);
+    const auto [first, last] = cookies_.equal_range(cookie);
+    for (auto reported = first; reported != last; ++reported) {
+        const auto found = flows_.find(reported->second);
+        if (found == flows_.end() || found->second.cookie != cookie) continue;
+        end(found->second);
+        flows_.erase(found);
+    }
+    cookies_.erase(first, last);
+}
+
+UDPInterceptor::Flows::iterator UDPInterceptor::erase(Flows::iterator entry) {
+    const auto [first, last] = cookies_.equal_range(entry->second.cookie);
+    for (auto reported = first; reported != last; ++reported) {
+        if (reported->second == entry->first) {
+            cookies_.erase(reported);
+            break;
+        }
+    }
+    return flows_.erase(entry);
+}
+
+void UDPInterceptor::end(Entry& entry) {
+    if (auto* flow = std::get_if<std::shared_ptr<LinuxUDPFlow>>(&entry.target)) (*flow)->end();
+    else std::get<std::shared_ptr<UDPPassThrough>>(entry.target)->close();
+}
+
+void UDPInterceptor::scheduleCheck(std::chrono::steady_clock::duration after) {
+    checkTimer_.expires_after(after);
     checkTimer_.async_wait([self = shared_from_this()](asio::error_code error) {
         if (error || self->closed_) return;
         self->checkSockets();
-        self->scheduleCheck();
+        self->scheduleCheck(self->timing_.socketCheck);
     });
 }
 
@@ -206,21 +297,17 @@ void UDPInterceptor::checkSockets() {
     const auto now = std::chrono::steady_clock::now();
     for (auto it = flows_.begin(); it != flows_.end();) {
         bool gone = false;
-        if (auto* flow = std::get_if<std::shared_ptr<LinuxUDPFlow>>(&it->second)) {
+        if (auto* flow = std::get_if<std::shared_ptr<LinuxUDPFlow>>(&it->second.target)) {
             const auto& source = (*flow)->source();
             const auto inode = (*flow)->socketInode();
-            const bool alive =
-                inode != 0 ? SocketDiagnostics::holdsSocket(*v4, source, inode) ||
-                                 SocketDiagnostics::holdsSocket(*v6, source, inode)
-                           : SocketDiagnostics::findSender(*v4, source) || SocketDiagnostics::findSender(*v6, source);
-            if (!alive) (*flow)->end();
-            gone = !alive;
+            gone = inode != 0 ? !SocketDiagnostics::holdsSocket(*v4, source, inode) &&
+                                    !SocketDiagnostics::holdsSocket(*v6, source, inode)
+                              : !SocketDiagnostics::findSender(*v4, source) && !SocketDiagnostics::findSender(*v6, source);
         } else {
-            const auto& passThrough = std::get<std::shared_ptr<UDPPassThrough>>(it->second);
-            gone = passThrough->expired(now);
-            if (gone) passThrough->close();
+            gone = std::get<std::shared_ptr<UDPPassThrough>>(it->second.target)->expired(now);
         }
-        it = gone ? flows_.erase(it) : std::next(it);
+        if (gone) end(it->second);
+        it = gone ? erase(it) : std::next(it);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "UDPPassThrough.hpp"
 
 #include "SocketOptions.hpp"
+#include "platform/ReceiveDatagram.hpp"
 
 #include <asio/post.hpp>
 
@@ -20,13 +21,13 @@ asio::ip::udp::endpoint endpointOf(const SocketAddress& address) {
 }  // namespace
 
 UDPPassThrough::UDPPassThrough(asio::any_io_executor executor, SocketAddress source, std::uint32_t bypassMark,
-                               std::chrono::steady_clock::duration linger)
+                               std::shared_ptr<ReplySockets> replies, std::chrono::steady_clock::duration linger)
     : strand_(asio::make_strand(executor)),
       source_(source),
       bypassMark_(bypassMark),
       linger_(linger),
       lastActivity_(std::chrono::steady_clock::now().time_since_epoch().count()),
-      replies_(bypassMark) {}
+      replies_(std::move(replies)) {}
 
 UDPPassThrough::Upstream* UDPPassThrough::upstreamFor(const SocketAddress& destination) {
     for (auto& upstream : upstreams_)
@@ -45,16 +46,16 @@ UDPPassThrough::Upstream* UDPPassThrough::upstreamFor(const SocketAddress& desti
 }
 
 void UDPPassThrough::receive(Upstream& upstream) {
-    auto buffer = std::make_shared<std::vector<std::uint8_t>>(65536);
-    upstream.socket.async_receive(
-        asio::buffer(*buffer), [self = shared_from_this(), &upstream, buffer](asio::error_code error, std::size_t size) {
-            if (self->closed_ || error == asio::error::operation_aborted) return;
-            if (!error) {
-                self->lastActivity_ = std::chrono::steady_clock::now().time_since_epoch().count();
-                self->replies_.send(upstream.destination, self->source_, std::span(buffer->data(), size));
-            }
-            self->receive(upstream);
-        });
+    upstream.socket.async_wait(asio::socket_base::wait_read, [self = shared_from_this(), &upstream](asio::error_code error) {
+        if (self->closed_ || error == asio::error::operation_aborted) return;
+        std::optional<Bytes> payload;
+        if (!error) payload = receiveDatagram(upstream.socket.native_handle(), error);
+        if (payload) {
+            self->lastActivity_ = std::chrono::steady_clock::now().time_since_epoch().count();
+            self->replies_->send(upstream.destination, self->source_, *payload);
+        }
+        self->receive(upstream);
+    });
 }
 
 void UDPPassThrough::send(std::vector<std::uint8_t> payload, const SocketAddress& destination) {
@@ -79,7 +80,6 @@ void UDPPassThrough::close() {
             asio::error_code ignored;
             upstream->socket.close(ignored);
         }
-        self->replies_.closeAll();
     });
 }
 

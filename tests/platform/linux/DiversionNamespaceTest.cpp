@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 namespace corvane::platform {
 namespace {
@@ -92,10 +93,13 @@ protected:
         deleteNamespaces();
     }
 
-    static bool startHost() {
+    // The suite's host checks its sockets only every 15 s (the default), so a
+    // UDP flow that ends sooner was ended by the kernel's report of its socket.
+    static bool startHost(std::vector<std::string> options = {"--udp-flow-limit", "64"}) {
         host_.reset();
-        host_ = std::make_unique<HelperProcess>(
-            inNamespace(kHost, {CORVANE_DIVERSION_TEST_HELPER, "host", "--check-ms", "200"}));
+        std::vector<std::string> argv = {CORVANE_DIVERSION_TEST_HELPER, "host"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        host_ = std::make_unique<HelperProcess>(inNamespace(kHost, argv));
         const auto line = host_->waitForLine([](const Json& l) { return l.value("kind", "") != "tcp"; });
         if (!line || (*line)["kind"] != "ready") return false;
         listenerPort_ = (*line)["tcpPort"].get<int>();
@@ -139,6 +143,27 @@ protected:
     }
 
     static std::string probePath(const std::string& program) { return (probes_->path() / program).string(); }
+
+    static std::size_t hostDescriptors() {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/" + std::to_string(host_->pid()) + "/fd"),
+                                                      fs::directory_iterator()));
+    }
+
+    // Waits until the host holds no more descriptors than `limit`.
+    static bool hostDescriptorsFallTo(std::size_t limit, std::chrono::milliseconds within) {
+        const auto deadline = std::chrono::steady_clock::now() + within;
+        while (hostDescriptors() > limit) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+    static std::optional<Json> udpEnd(const std::string& first, std::chrono::milliseconds limit) {
+        return host_->waitForLine(
+            [&](const Json& line) { return line.value("kind", "") == "udp-end" && line.value("first", "") == first; },
+            limit);
+    }
 
     static inline std::unique_ptr<testing::TemporaryDirectory> probes_;
     static inline std::unique_ptr<HelperProcess> targets_;
@@ -207,18 +232,59 @@ TEST_F(DiversionNamespaceTest, ARelayedFlowReachesTheProvidersEchoWithItsOrigina
 
 TEST_F(DiversionNamespaceTest, UdpRepliesComeFromTheOriginalDestination) {
     for (const auto& target : {kTarget4, kTarget6}) {
-        const auto result = probe("cvd-probe", {"udp", target, "7", "ping", "twice"});
-        const Json reply = {{"payload", "relayed:ping"}, {"from", target + " 7"}};
+        const auto payload = "ping " + target;
+        const auto result = probe("cvd-probe", {"udp", target, "7", payload, "twice"});
+        const Json reply = {{"payload", "relayed:" + payload}, {"from", target + " 7"}};
         EXPECT_EQ(result.output["replies"], Json::array({reply, reply})) << target;
         const auto flow = reported("udp", result.pid);
         ASSERT_TRUE(flow) << target << " pid " << result.pid << "\n" << hostReport();
         EXPECT_EQ((*flow)["identifier"], "cvd-probe");
         EXPECT_EQ((*flow)["path"], probePath("cvd-probe"));
-        // The probe's socket is gone: the host's check ends the flow.
-        EXPECT_TRUE(host_->waitForLine([&](const Json& line) {
-            return line.value("kind", "") == "udp-end" && line.value("identifier", "") == "cvd-probe";
-        }));
+        // The probe's socket is gone: the kernel's report ends the flow.
+        EXPECT_TRUE(udpEnd(payload, std::chrono::seconds(2))) << hostReport();
     }
+}
+
+// A program that sends and closes at once: its socket is gone before the
+// provider reads, yet every datagram it sent is read before the flow ends.
+TEST_F(DiversionNamespaceTest, AFlowWhoseSocketClosedAtOnceStillDeliversWhatItSent) {
+    for (const auto& target : {kTarget4, kTarget6}) {
+        const auto payload = "fire-" + target;
+        probe("cvd-probe", {"udp-fire", target, "7", payload, "3"});
+        const auto end = udpEnd(payload, std::chrono::seconds(2));
+        ASSERT_TRUE(end) << target << "\n" << hostReport();
+        EXPECT_EQ((*end)["datagrams"], 3) << target << "\n" << hostReport();
+    }
+}
+
+// Beyond the flow limit new sources are dropped, while a flow that already
+// exists keeps every datagram; once the storm's sockets close, the host is
+// back to the descriptors it had. Taken flows share the reply sockets; each
+// declined one is passed through on a socket of its own.
+TEST_F(DiversionNamespaceTest, AStormOfNewSourcesKeepsTheDatagramsOfAnExistingFlow) {
+    for (const char* program : {"cvd-probe", "cvd-probe-direct"}) {
+        // The sockets that stay (the reply socket for the target) are made
+        // before counting, and the priming flow has ended.
+        probe(program, {"udp", kTarget4, "7", std::string("before the storm of ") + program});
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const auto before = hostDescriptors();
+        const auto result = probe(program, {"udp-storm", kTarget4, "7", "3000"});
+        EXPECT_EQ(result.output["established"], true) << program << " " << result.output.dump();
+        EXPECT_EQ(result.output["sent"], 300) << program;
+        EXPECT_EQ(result.output["answered"], result.output["sent"]) << program << " " << result.output.dump();
+        EXPECT_TRUE(hostDescriptorsFallTo(before, std::chrono::seconds(3)))
+            << program << ": " << hostDescriptors() << " > " << before;
+    }
+}
+
+// Where the kernel's reports are not used, the periodic check ends the flow.
+TEST_F(DiversionNamespaceTest, WithoutSocketReportsThePeriodicCheckEndsUdpFlows) {
+    ASSERT_TRUE(startHost({"--no-socket-watch", "--check-ms", "200"}));
+    const auto result = probe("cvd-probe", {"udp", kTarget4, "7", "checked"});
+    EXPECT_EQ(result.output["replies"].size(), 1U) << result.output.dump();
+    EXPECT_TRUE(udpEnd("checked", std::chrono::seconds(2))) << hostReport();
+    ready_ = startHost();
+    EXPECT_TRUE(ready_);
 }
 
 TEST_F(DiversionNamespaceTest, AFlowToPort53IsTheSystemResolvers) {
@@ -237,12 +303,17 @@ TEST_F(DiversionNamespaceTest, ADeclinedUdpSocketBypassesTheDiversion) {
         ASSERT_TRUE(reported("udp", result.pid)) << hostReport();
         const auto set = target == kTarget4 ? "udp_declined4" : "udp_declined6";
         const auto source = target == kTarget4 ? "10.204.0.1" : "fd00:204::1";
-        HelperProcess listing(inNamespace(kHost, {"/usr/sbin/nft", "-j", "list", "set", "inet", "corvane", set}));
-        const auto json = listing.waitForLine([](const Json&) { return true; });
-        ASSERT_TRUE(json);
-        const auto text = json->dump();
+        // The element is written by a thread of its own, shortly after the decline.
+        const auto port = std::to_string(result.output["localPort"].get<int>());
+        std::string text;
+        for (int attempt = 0; attempt < 20 && text.find(port) == std::string::npos; ++attempt) {
+            HelperProcess listing(inNamespace(kHost, {"/usr/sbin/nft", "-j", "list", "set", "inet", "corvane", set}));
+            const auto json = listing.waitForLine([](const Json&) { return true; });
+            ASSERT_TRUE(json);
+            text = json->dump();
+        }
         EXPECT_NE(text.find(source), std::string::npos) << text;
-        EXPECT_NE(text.find(std::to_string(result.output["localPort"].get<int>())), std::string::npos) << text;
+        EXPECT_NE(text.find(port), std::string::npos) << text;
     }
 }
 

@@ -135,8 +135,9 @@ protected:
 
     asio::io_context io_;
     bool closed_ = false;
-    std::shared_ptr<LinuxUDPFlow> flow_ = std::make_shared<LinuxUDPFlow>(
-        io_.get_executor(), *SocketAddress::fromText("10.204.0.1", 40000), 0x43560001, [this] { closed_ = true; });
+    std::shared_ptr<LinuxUDPFlow> flow_ =
+        std::make_shared<LinuxUDPFlow>(io_.get_executor(), *SocketAddress::fromText("10.204.0.1", 40000),
+                                       std::make_shared<ReplySockets>(0x43560001), [this] { closed_ = true; });
 };
 
 TEST_F(LinuxUDPFlowTest, KeepsTheNewestDatagramsUpToItsBoundForTheNextRead) {
@@ -152,6 +153,16 @@ TEST_F(LinuxUDPFlowTest, KeepsTheNewestDatagramsUpToItsBoundForTheNextRead) {
     ASSERT_EQ(payloads->size(), LinuxUDPFlow::kBufferLimit);
     EXPECT_EQ(payloads->front(), Bytes{44});
     EXPECT_EQ(endpoints->front(), Endpoint(HostEndpoint{"10.205.0.10", "7"}));
+
+    // Large datagrams are bounded by their bytes: the newest that fit are kept.
+    const std::size_t large = 60000;
+    for (std::uint8_t i = 0; i < 10; ++i)
+        flow_->push({Bytes(large, i), *SocketAddress::fromText("10.205.0.10", 7)});
+    flow_->readDatagrams([&](auto d, auto, Error) { payloads = std::move(d); });
+    run();
+    ASSERT_TRUE(payloads);
+    ASSERT_EQ(payloads->size(), LinuxUDPFlow::kBufferBytes / large);
+    EXPECT_EQ(payloads->back(), Bytes(large, 9));
 }
 
 TEST_F(LinuxUDPFlowTest, AWaitingReadGetsTheNextDatagramOrNothingWhenTheSocketIsGone) {
@@ -163,11 +174,53 @@ TEST_F(LinuxUDPFlowTest, AWaitingReadGetsTheNextDatagramOrNothingWhenTheSocketIs
     run();
     ASSERT_EQ(reads.size(), 1U);
     EXPECT_EQ(reads[0], (std::vector<Bytes>{{1}}));
+    flow_->writeDatagrams({{9}}, {HostEndpoint{"10.205.0.10", "7"}}, nullptr);
     flow_->readDatagrams([&](auto d, auto, Error) { reads.push_back(std::move(d)); });
     flow_->end();
     run();
     ASSERT_EQ(reads.size(), 2U);
     EXPECT_EQ(reads[1], std::nullopt);
+}
+
+// A socket closed right after sending: what it sent is read before the end.
+TEST_F(LinuxUDPFlowTest, DatagramsBufferedWhenTheSocketWentAreStillRead) {
+    flow_->push(datagram(1));
+    flow_->push(datagram(2));
+    flow_->end();
+    flow_->push(datagram(3));
+    std::vector<std::optional<std::vector<Bytes>>> reads;
+    for (int i = 0; i < 2; ++i) flow_->readDatagrams([&](auto d, auto, Error) { reads.push_back(std::move(d)); });
+    io_.poll();
+    flow_->writeDatagrams({{9}}, {HostEndpoint{"10.205.0.10", "7"}}, nullptr);
+    run();
+    EXPECT_EQ(reads, (std::vector<std::optional<std::vector<Bytes>>>{std::vector<Bytes>{{1}, {2}}, std::nullopt}));
+}
+
+// A new socket that took the port of one just closed may have sent the last
+// datagram read: the flow ends once that has an answer, or after the grace.
+TEST_F(LinuxUDPFlowTest, AGoneSocketsFlowWaitsForTheAnswerToItsLastDatagram) {
+    const auto readTwice = [&](LinuxUDPFlow& flow, std::vector<std::optional<std::vector<Bytes>>>& reads) {
+        flow.push(datagram(1));
+        for (int i = 0; i < 2; ++i) flow.readDatagrams([&](auto d, auto, Error) { reads.push_back(std::move(d)); });
+        flow.end();
+        io_.restart();
+        io_.poll();
+    };
+    std::vector<std::optional<std::vector<Bytes>>> reads;
+    readTwice(*flow_, reads);
+    ASSERT_EQ(reads.size(), 1U);
+    flow_->writeDatagrams({{2}}, {HostEndpoint{"10.205.0.10", "7"}}, nullptr);
+    run();
+    EXPECT_EQ(reads, (std::vector<std::optional<std::vector<Bytes>>>{std::vector<Bytes>{{1}}, std::nullopt}));
+
+    auto unanswered = std::make_shared<LinuxUDPFlow>(io_.get_executor(), *SocketAddress::fromText("10.204.0.1", 40001),
+                                                     std::make_shared<ReplySockets>(0x43560001), nullptr);
+    reads.clear();
+    const auto start = std::chrono::steady_clock::now();
+    readTwice(*unanswered, reads);
+    run();
+    EXPECT_EQ(reads.size(), 2U);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, LinuxUDPFlow::kAnswerGrace);
 }
 
 TEST_F(LinuxUDPFlowTest, RefusesRepliesWithoutAnAddressAndReportsClosingOnce) {

@@ -156,10 +156,14 @@ TEST(NftablesRuleset, ReplacesAndRemovesTheTableAndTimesDeclinedSockets) {
     EXPECT_EQ(NftablesRuleset::replacement("table inet corvane {}\n", c),
               "add table inet corvane { flags owner; }\ndelete table inet corvane\ntable inet corvane {}\n");
     EXPECT_EQ(NftablesRuleset::removal(c), "delete table inet corvane\n");
-    EXPECT_EQ(NftablesRuleset::declinedElement("10.203.0.1", 5353, false, 120, c),
-              "add element inet corvane udp_declined4 { 10.203.0.1 . 5353 timeout 120s }\n");
-    EXPECT_EQ(NftablesRuleset::declinedElement("fd00:203::1", 40000, true, 120, c),
+    // Declined sources of both families, in one transaction.
+    const std::vector<SocketAddress> sources = {*SocketAddress::fromText("10.203.0.1", 5353),
+                                                *SocketAddress::fromText("fd00:203::1", 40000),
+                                                *SocketAddress::fromText("10.203.0.2", 9)};
+    EXPECT_EQ(NftablesRuleset::declinedElements(sources, 120, c),
+              "add element inet corvane udp_declined4 { 10.203.0.1 . 5353 timeout 120s, 10.203.0.2 . 9 timeout 120s }\n"
               "add element inet corvane udp_declined6 { fd00:203::1 . 40000 timeout 120s }\n");
+    EXPECT_EQ(NftablesRuleset::declinedElements({}, 120, c), "");
 }
 
 }  // namespace

@@ -97,6 +97,64 @@ TEST(SocketDiagnostics, FindsTheUdpSenderBoundToTheAddressOrToAny) {
     EXPECT_FALSE(SocketDiagnostics::holdsSocket(*all, bound.local(), bound.inode() + 1));
 }
 
+std::uint64_t cookieOf(const Socket& socket) {
+    std::uint64_t cookie = 0;
+    socklen_t length = sizeof(cookie);
+    ::getsockopt(socket.fd, SOL_SOCKET, SO_COOKIE, &cookie, &length);
+    return cookie;
+}
+
+// The socket a datagram came from, asked for by the datagram's two ends: bound
+// to its address or to any, connected to the destination or not, and a
+// dual-stack socket sending IPv4.
+TEST(SocketDiagnostics, FindsTheUdpSenderOfADatagramByItsEnds) {
+    struct Case {
+        const char* name;
+        int family;
+        const char* bindTo;
+        bool connectFirst;
+        const char* source;
+        const char* destination;
+    };
+    const Case cases[] = {
+        {"bound to the address", AF_INET, "127.0.0.1", false, "127.0.0.1", "127.0.0.2"},
+        {"bound to any", AF_INET, "0.0.0.0", false, "127.0.0.1", "127.0.0.2"},
+        {"connected", AF_INET, "127.0.0.1", true, "127.0.0.1", "127.0.0.2"},
+        {"IPv6", AF_INET6, "::1", false, "::1", "::1"},
+        {"dual-stack sending IPv4", AF_INET6, "::", false, "127.0.0.1", "127.0.0.2"},
+    };
+    for (const Case& c : cases) {
+        Socket sender(c.family, SOCK_DGRAM);
+        const int off = 0;
+        if (c.family == AF_INET6) ::setsockopt(sender.fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof(off));
+        const auto bound = *SocketAddress::fromText(c.bindTo, 0);
+        ASSERT_EQ(::bind(sender.fd, bound.raw(), bound.length()), 0) << c.name;
+        const auto destination = *SocketAddress::fromText(c.destination, 5353);
+        if (c.connectFirst) {
+            ASSERT_EQ(::connect(sender.fd, destination.raw(), destination.length()), 0) << c.name;
+        }
+        const auto source = *SocketAddress::fromText(c.source, sender.local().port());
+        const auto entry = SocketDiagnostics::udpSender(source, destination);
+        ASSERT_TRUE(entry) << c.name;
+        EXPECT_EQ(entry->inode, sender.inode()) << c.name;
+        EXPECT_EQ(entry->cookie, cookieOf(sender)) << c.name;
+    }
+}
+
+// A socket bound to a device is not found by the kernel's look-up without the
+// device; the listing by port still finds it.
+TEST(SocketDiagnostics, FindsAUdpSenderBoundToADevice) {
+    Socket sender(AF_INET, SOCK_DGRAM);
+    if (::setsockopt(sender.fd, SOL_SOCKET, SO_BINDTODEVICE, "lo", 3) != 0)
+        GTEST_SKIP() << "binding to a device needs CAP_NET_RAW";
+    auto any = *SocketAddress::fromText("0.0.0.0", 0);
+    ASSERT_EQ(::bind(sender.fd, any.raw(), any.length()), 0);
+    const auto source = *SocketAddress::fromText("127.0.0.1", sender.local().port());
+    const auto entry = SocketDiagnostics::udpSender(source, *SocketAddress::fromText("127.0.0.2", 53));
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->inode, sender.inode());
+}
+
 TEST(SocketOwnerIndex, ReadsSocketLinks) {
     EXPECT_EQ(SocketOwnerIndex::socketInode("socket:[12345]"), 12345U);
     EXPECT_EQ(SocketOwnerIndex::socketInode("socket:[]"), std::nullopt);
@@ -177,7 +235,7 @@ TEST(FlowOwnerLookup, ReportsFlowsThatNoProcessHolds) {
     const auto source = gone.local();
     ::close(gone.fd);
     gone.fd = -1;
-    EXPECT_EQ(lookup.udpOwner(source, 53).pid, std::nullopt);
+    EXPECT_EQ(lookup.udpOwner(source, *SocketAddress::fromText("127.0.0.1", 53)).pid, std::nullopt);
 
     const auto line = [](const std::string& protocol, std::uint16_t port) {
         return "No process holds the " + protocol + " socket 127.0.0.1:" + std::to_string(port) +

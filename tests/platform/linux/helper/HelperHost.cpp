@@ -101,11 +101,16 @@ struct Relay : std::enable_shared_from_this<Relay> {
     std::array<std::uint8_t, 65536> buffer{};
 };
 
-void answerUDP(std::shared_ptr<AppProxyUDPFlow> flow) {
-    flow->readDatagrams([flow](std::optional<std::vector<Bytes>> datagrams, std::optional<std::vector<Endpoint>> endpoints,
-                               Error error) {
+// Answers every datagram with "relayed:" + payload; at the end reports how many
+// datagrams the flow delivered and the first of them.
+void answerUDP(std::shared_ptr<AppProxyUDPFlow> flow, std::size_t count = 0, std::string first = "") {
+    flow->readDatagrams([flow, count, first](std::optional<std::vector<Bytes>> datagrams,
+                                             std::optional<std::vector<Endpoint>> endpoints, Error error) {
         if (error || !datagrams || datagrams->empty() || !endpoints) {
-            print({{"kind", "udp-end"}, {"identifier", flow->metaData().sourceAppSigningIdentifier}});
+            print({{"kind", "udp-end"},
+                   {"identifier", flow->metaData().sourceAppSigningIdentifier},
+                   {"datagrams", count},
+                   {"first", first}});
             flow->closeRead(Error());
             flow->closeWrite(Error());
             return;
@@ -116,8 +121,9 @@ void answerUDP(std::shared_ptr<AppProxyUDPFlow> flow) {
             reply.insert(reply.end(), datagram.begin(), datagram.end());
             replies.push_back(std::move(reply));
         }
+        const auto text = count == 0 ? std::string(datagrams->front().begin(), datagrams->front().end()) : first;
         flow->writeDatagrams(std::move(replies), *endpoints, [](Error) {});
-        answerUDP(flow);
+        answerUDP(flow, count + datagrams->size(), text);
     });
 }
 
@@ -164,8 +170,14 @@ void serveLocalEcho(std::shared_ptr<asio::ip::tcp::acceptor> acceptor) {
 
 int host(int argc, char** argv) {
     LinuxDiversion::Options options;
-    for (int i = 0; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--check-ms") == 0) options.timing.socketCheck = std::chrono::milliseconds(std::atoi(argv[i + 1]));
+    for (int i = 0; i < argc; ++i) {
+        const bool valued = i + 1 < argc;
+        if (valued && std::strcmp(argv[i], "--check-ms") == 0)
+            options.timing.socketCheck = std::chrono::milliseconds(std::atoi(argv[i + 1]));
+        if (valued && std::strcmp(argv[i], "--udp-flow-limit") == 0)
+            options.udpFlowLimit = static_cast<std::size_t>(std::atoi(argv[i + 1]));
+        if (std::strcmp(argv[i], "--no-socket-watch") == 0) options.udpSocketWatch = false;
+    }
 
     asio::io_context io;
     auto work = asio::make_work_guard(io);

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <poll.h>
 #include <string>
+#include <vector>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -62,11 +64,16 @@ int tcp(const SocketAddress& target, const std::string& payload) {
     return 0;
 }
 
-int udp(const SocketAddress& target, const std::string& payload, int rounds) {
-    nlohmann::json result;
+int udpSocket(const SocketAddress& target) {
     const int fd = ::socket(target.family(), SOCK_DGRAM | SOCK_CLOEXEC, 0);
     auto any = *SocketAddress::fromText(target.family() == AF_INET6 ? "::" : "0.0.0.0", 0);
     ::bind(fd, any.raw(), any.length());
+    return fd;
+}
+
+int udp(const SocketAddress& target, const std::string& payload, int rounds) {
+    nlohmann::json result;
+    const int fd = udpSocket(target);
     SocketAddress local;
     socklen_t length = sizeof(local.storage);
     ::getsockname(fd, local.raw(), &length);
@@ -89,6 +96,52 @@ int udp(const SocketAddress& target, const std::string& payload, int rounds) {
     return 0;
 }
 
+void send(int fd, const SocketAddress& target, const std::string& payload) {
+    ::sendto(fd, payload.data(), payload.size(), 0, target.raw(), target.length());
+}
+
+int udpFire(const SocketAddress& target, const std::string& payload, int count) {
+    const int fd = udpSocket(target);
+    for (int i = 0; i < count; ++i) send(fd, target, i == 0 ? payload : payload + "-" + std::to_string(i));
+    ::close(fd);
+    std::printf("%s\n", nlohmann::json{{"sent", count}}.dump().c_str());
+    return 0;
+}
+
+// Answers to the socket: counted until none has come for a while.
+int countAnswers(int fd) {
+    int answers = 0;
+    char buffer[256];
+    while (waitFor(fd, POLLIN) && ::recv(fd, buffer, sizeof(buffer), 0) >= 0) ++answers;
+    return answers;
+}
+
+int udpStorm(const SocketAddress& target, int sources) {
+    const rlimit unlimited{static_cast<rlim_t>(sources) + 64, static_cast<rlim_t>(sources) + 64};
+    ::setrlimit(RLIMIT_NOFILE, &unlimited);
+    const int existing = udpSocket(target);
+    // Room for every answer while the storm is sent.
+    const int room = 4 << 20;
+    ::setsockopt(existing, SOL_SOCKET, SO_RCVBUFFORCE, &room, sizeof(room));
+    send(existing, target, "first");
+    char answer[256];
+    nlohmann::json result = {{"established", waitFor(existing, POLLIN) && ::recv(existing, answer, sizeof(answer), 0) > 0}};
+    std::vector<int> storm;
+    int sent = 0;
+    for (int i = 0; i < sources; ++i) {
+        storm.push_back(udpSocket(target));
+        send(storm.back(), target, "storm");
+        if (i % 10 == 0) send(existing, target, "existing-" + std::to_string(sent++));
+    }
+    result["sent"] = sent;
+    result["answered"] = countAnswers(existing);
+    std::printf("%s\n", result.dump().c_str());
+    std::fflush(stdout);
+    for (const int fd : storm) ::close(fd);
+    ::close(existing);
+    return 0;
+}
+
 }  // namespace
 
 int probe(int argc, char** argv) {
@@ -97,6 +150,8 @@ int probe(int argc, char** argv) {
     const auto port = static_cast<std::uint16_t>(std::stoi(argv[2]));
     const auto target = SocketAddress::fromText(argv[1], port);
     if (!target) return 2;
+    if (kind == "udp-fire" && argc >= 5) return udpFire(*target, argv[3], std::stoi(argv[4]));
+    if (kind == "udp-storm") return udpStorm(*target, std::stoi(argv[3]));
     const int rounds = argc >= 5 && std::string(argv[4]) == "twice" ? 2 : 1;
     return kind == "tcp" ? tcp(*target, argv[3]) : udp(*target, argv[3], rounds);
 }
