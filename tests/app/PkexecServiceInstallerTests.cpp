@@ -1,0 +1,185 @@
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "Model/AsioWorker.hpp"
+#include "Model/PkexecServiceInstaller.hpp"
+#include "Support/EventLoop.hpp"
+#include "Support/InProcessDaemon.hpp"
+#include "platform/linux/TemporaryDirectory.hpp"
+#include "platform/testing/CaptureLogSink.hpp"
+
+namespace corvane::app::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// A Unix socket that accepts one connection and closes it without a word, as the
+// daemon does with a peer that is neither root nor in the group "corvane".
+class RefusingSocket {
+public:
+    explicit RefusingSocket(const fs::path& path) : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(fd_, 4);
+        thread_ = std::thread([this] {
+            const int peer = ::accept(fd_, nullptr, nullptr);
+            if (peer >= 0) ::close(peer);
+        });
+    }
+    ~RefusingSocket() {
+        ::shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        ::close(fd_);
+    }
+
+private:
+    int fd_;
+    std::thread thread_;
+};
+
+class PkexecServiceInstallerTest : public ::testing::Test {
+protected:
+    platform::testing::ScopedLogCapture log;
+    platform::testing::TemporaryDirectory folder;
+    AsioWorker worker;
+    QObject context;
+    std::vector<std::string> events;
+
+    fs::path socketPath() const { return folder.path() / "control.sock"; }
+    fs::path calls() const { return folder.path() / "calls"; }
+
+    // A stand-in program that records its arguments and ends as told.
+    fs::path script(const std::string& name, int status, const std::string& errorText = {}) {
+        const fs::path path = folder.path() / name;
+        std::ofstream(path) << "#!/bin/sh\necho \"" << name << " $*\" >> '" << calls().string() << "'\n"
+                            << (errorText.empty() ? "" : "echo 'first line' >&2\necho '" + errorText + "' >&2\n")
+                            << "exit " << status << "\n";
+        fs::permissions(path, fs::perms::owner_all);
+        return path;
+    }
+
+    std::unique_ptr<PkexecServiceInstaller> installer(bool asRoot, const fs::path& helper, const fs::path& pkexec,
+                                                      std::string build = "8") {
+        std::ofstream(folder.path() / "corvane-tunnel.build") << build << "\n";
+        return std::make_unique<PkexecServiceInstaller>(
+            worker.executor(), PkexecServiceInstaller::Settings{socketPath(),
+                                       {folder.path() / "corvane-tunnel", folder.path() / "corvane-tunnel.build", helper},
+                                       "1.1",
+                                       pkexec,
+                                       asRoot});
+    }
+
+    void activate(PkexecServiceInstaller& installer) {
+        installer.submitActivation(
+            &context,
+            {[this](platform::ExtensionVersion a, platform::ExtensionVersion b) {
+                 events.push_back("replacing " + a.shortVersion + "/" + a.build + " with " + b.shortVersion + "/" + b.build);
+             },
+             [this] { events.push_back("approval"); },
+             [this](ActivationResult r) {
+                 events.push_back(r == ActivationResult::completed ? "completed" : "after reboot");
+             },
+             [this](RequestFailure f) {
+                 events.push_back("failed " + f.domain + " " + std::to_string(f.code) + " " + f.description);
+             }});
+        EXPECT_TRUE(events.empty()) << "answered inside the call";
+        EXPECT_TRUE(waitUntil([&] {
+            return !events.empty() && (events.back().starts_with("completed") || events.back().starts_with("failed"));
+        }, 10s));
+    }
+
+    std::optional<std::vector<ExtensionProperties>> properties(PkexecServiceInstaller& installer) {
+        std::optional<std::vector<ExtensionProperties>> found;
+        bool failed = false;
+        installer.submitPropertiesRequest(&context, {[&](std::vector<ExtensionProperties> p) { found = p; },
+                                                     [&](RequestFailure) { failed = true; }});
+        EXPECT_TRUE(waitUntil([&] { return found || failed; }));
+        return found;
+    }
+
+    std::string recorded() const {
+        std::ifstream in(calls());
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+};
+
+TEST_F(PkexecServiceInstallerTest, AsRootTheHelperRunsDirectly) {
+    auto subject = installer(true, script("helper", 0), script("pkexec", 1));
+    activate(*subject);
+    EXPECT_EQ(events, std::vector<std::string>{"completed"});
+    EXPECT_EQ(recorded(), "helper install " + (folder.path() / "corvane-tunnel").string() + "\n");
+}
+
+TEST_F(PkexecServiceInstallerTest, ThroughPkexecTheApprovalComesFirstAndRefusalsFail) {
+    struct Case {
+        int status;
+        std::string errorText;
+        std::string failure;
+    };
+    const std::vector<Case> cases = {
+        {0, "", "completed"},
+        {126, "Error executing command as another user: Request dismissed",
+         "failed pkexec 126 Error executing command as another user: Request dismissed"},
+        {127, "", "failed pkexec 127 Not authorised to install the tunnel service."},
+        {3, "The daemon is refused.", "failed corvane-service 3 The daemon is refused."},
+        {4, "", "failed corvane-service 4 The service installer stopped with status 4."},
+    };
+    const fs::path helper = script("helper", 0);
+    for (const Case& c : cases) {
+        events.clear();
+        fs::remove(calls());
+        auto subject = installer(false, helper, script("pkexec", c.status, c.errorText));
+        activate(*subject);
+        EXPECT_EQ(events, (std::vector<std::string>{"approval", c.failure})) << c.status;
+        EXPECT_EQ(recorded(), "pkexec " + helper.string() + " install " + (folder.path() / "corvane-tunnel").string() + "\n");
+    }
+}
+
+TEST_F(PkexecServiceInstallerTest, AHelperThatCannotStartFails) {
+    auto subject = installer(true, folder.path() / "missing-helper", script("pkexec", 0));
+    activate(*subject);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(events[0].starts_with("failed corvane-service ")) << events[0];
+}
+
+TEST_F(PkexecServiceInstallerTest, ARunningDaemonOfAnotherBuildIsReplaced) {
+    InProcessDaemon daemon(folder.path(), {"1.0", "7"});
+    auto subject = installer(true, script("helper", 0), script("pkexec", 1));
+    activate(*subject);
+    EXPECT_EQ(events, (std::vector<std::string>{"replacing 1.0/7 with 1.1/8", "completed"}));
+
+    events.clear();
+    auto same = installer(true, script("helper", 0), script("pkexec", 1), "7");
+    activate(*same);
+    EXPECT_EQ(events, std::vector<std::string>{"completed"});
+}
+
+TEST_F(PkexecServiceInstallerTest, PropertiesComeFromTheDaemonsHello) {
+    auto subject = installer(true, script("helper", 0), script("pkexec", 1));
+    EXPECT_EQ(properties(*subject), std::vector<ExtensionProperties>{}) << "no socket";
+    {
+        RefusingSocket refusing(socketPath());
+        EXPECT_EQ(properties(*subject), (std::vector{ExtensionProperties{"", "", false, true, false}}));
+    }
+    fs::remove(socketPath());
+    {
+        std::ofstream(socketPath()) << "stale";
+        EXPECT_EQ(properties(*subject), std::vector<ExtensionProperties>{}) << "nobody listens";
+        fs::remove(socketPath());
+    }
+    InProcessDaemon daemon(folder.path(), {"1.0", "7"});
+    EXPECT_EQ(properties(*subject), (std::vector{ExtensionProperties{"1.0", "7", true, false, false}}));
+}
+
+}  // namespace
+}  // namespace corvane::app::testing
