@@ -28,27 +28,26 @@ void ControlSocketConnection::withClient(Use use) {
     if (connecting_) return;
     connecting_ = true;
     client_ = ControlClient::create(executor_);
-    const Client client = client_;
-    client->setStatusHandler(MainThread::bind<SessionStatus>(this, [this, raw = client.get()](SessionStatus status) {
-        if (client_.get() == raw) setStatus(status);
+    const std::uint64_t generation = ++generation_;
+    client_->setStatusHandler(MainThread::bind<SessionStatus>(this, [this, generation](SessionStatus status) {
+        if (generation == generation_) setStatus(status);
     }));
-    client->setDisconnectHandler(MainThread::bind<>(this, [this, raw = client.get()] { dropped(raw); }));
-    client->connect(socketPath_, MainThread::bind<platform::Error>(this, [this, client](platform::Error error) {
-        connected(client, error);
-    }));
+    client_->setDisconnectHandler(MainThread::bind<>(this, [this, generation] { dropped(generation); }));
+    client_->connect(socketPath_, MainThread::bind<platform::Error>(
+                                      this, [this, generation](platform::Error error) { connected(generation, error); }));
 }
 
-void ControlSocketConnection::connected(const Client& client, platform::Error error) {
-    if (client_ != client) return;
+void ControlSocketConnection::connected(std::uint64_t generation, platform::Error error) {
+    if (generation != generation_) return;
     connecting_ = false;
     std::string failure;
     if (error) {
         client_.reset();
         failure = "Could not reach the tunnel daemon at " + socketPath_.string() + ": " + error.message();
     } else {
-        client->subscribe(MainThread::bind<std::optional<SessionStatus>>(
-            this, [this, raw = client.get()](std::optional<SessionStatus> status) {
-                if (status && client_.get() == raw) setStatus(*status);
+        client_->subscribe(MainThread::bind<std::optional<SessionStatus>>(
+            this, [this, generation](std::optional<SessionStatus> status) {
+                if (status && generation == generation_) setStatus(*status);
             }));
     }
     auto waiting = std::move(waiting_);
@@ -56,8 +55,8 @@ void ControlSocketConnection::connected(const Client& client, platform::Error er
     for (auto& use : waiting) use(client_, failure);
 }
 
-void ControlSocketConnection::dropped(const ControlClient* client) {
-    if (client_.get() != client) return;
+void ControlSocketConnection::dropped(std::uint64_t generation) {
+    if (generation != generation_ || !client_) return;
     client_.reset();
     connecting_ = false;
     setStatus(SessionStatus::invalid);

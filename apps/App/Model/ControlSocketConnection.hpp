@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -45,13 +46,15 @@ private:
     using Use = std::function<void(Client, std::string)>;
 
     void withClient(Use use);
-    void connected(const Client& client, platform::Error error);
-    void dropped(const platform::ControlClient* client);
+    void connected(std::uint64_t generation, platform::Error error);
+    void dropped(std::uint64_t generation);
     void setStatus(platform::SessionStatus status);
 
     asio::any_io_executor executor_;
     std::filesystem::path socketPath_;
     Client client_;
+    // Counts the clients made; answers of an earlier client are ignored.
+    std::uint64_t generation_ = 0;
     bool connecting_ = false;
     std::vector<Use> waiting_;
     platform::SessionStatus status_ = platform::SessionStatus::invalid;

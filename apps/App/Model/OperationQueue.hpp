@@ -14,8 +14,6 @@ public:
     using Operation = std::function<void(Finish)>;
 
     void enqueue(Operation operation);
-    bool busy() const { return running_; }
-    std::size_t queued() const { return queue_.size(); }
 
 private:
     void runNext();

@@ -35,8 +35,6 @@ public:
                        std::uint16_t probePort = kDefaultProbePort, QObject* parent = nullptr);
 
     const std::map<UUID, ProxyTestState>& states() const { return states_; }
-    const std::string& probeHost() const { return probeHost_; }
-    std::uint16_t probePort() const { return probePort_; }
 
     void probe(const ProxyServer& server);
     void invalidate(const UUID& id);

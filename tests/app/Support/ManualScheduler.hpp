@@ -19,7 +19,6 @@ public:
     // (calls scheduled by them included when they fall in the window).
     void advance(std::chrono::milliseconds by);
     std::size_t pending() const { return entries_.size(); }
-    std::chrono::milliseconds now() const { return now_; }
     // The delay of the one waiting call scheduled last.
     std::chrono::milliseconds lastDelay() const { return lastDelay_; }
 

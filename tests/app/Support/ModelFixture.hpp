@@ -34,12 +34,10 @@ protected:
     ManualScheduler scheduler;
     platform::testing::ManualClock clock{Date{1000}};
     std::optional<std::string> bundledBuild = "13";
-    bool sharedFolderAvailable = true;
 
     std::filesystem::path sharedFolder() const { return folder.path() / "shared"; }
     std::filesystem::path userDataFolder() const { return folder.path() / "data"; }
     std::filesystem::path currentFile() const { return sharedFolder() / "profile.json"; }
-    std::filesystem::path legacyFile() const { return userDataFolder() / "Corvane" / "profile.json"; }
 
     AppEnvironment environment() {
         return {daemon,
@@ -47,10 +45,7 @@ protected:
                 prober,
                 scheduler,
                 clock.clock(),
-                [this] {
-                    return SharedConstants::Folders{
-                        sharedFolderAvailable ? std::optional(sharedFolder()) : std::nullopt, userDataFolder()};
-                },
+                [this] { return SharedConstants::Folders{sharedFolder(), userDataFolder()}; },
                 [this] { return bundledBuild; },
                 "/usr/bin/corvane",
                 "127.0.0.1",
