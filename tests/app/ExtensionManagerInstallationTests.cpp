@@ -101,5 +101,24 @@ TEST_F(ExtensionInstallation, ActivationAnswersSetTheStatusAndAreLogged) {
     }
 }
 
+// Both start-up loads ask for the properties; a stale daemon is updated once,
+// and no second activation starts while one runs.
+TEST_F(ExtensionInstallation, OneActivationAtATime) {
+    std::optional<ServiceInstaller::ActivationDelegate> running;
+    installer.activation = [&](const ServiceInstaller::ActivationDelegate& d) { running = d; };
+    installer.properties = {enabled("12")};
+    auto manager = makeManager();
+    manager->loadExistingConfiguration(manager.get(), [] {});
+    settle();
+    manager->install();
+    EXPECT_EQ(installer.activations, 1);
+    ASSERT_TRUE(running);
+    running->finished(ActivationResult::completed);
+    settle();
+    EXPECT_EQ(manager->extensionStatus(), Status::installed());
+    manager->install();
+    EXPECT_EQ(installer.activations, 2);
+}
+
 }  // namespace
 }  // namespace corvane::app::testing

@@ -21,29 +21,36 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// A Unix socket that accepts one connection and closes it without a word, as the
-// daemon does with a peer that is neither root nor in the group "corvane".
-class RefusingSocket {
+// A Unix socket whose one accepted connection is either closed without a word,
+// as the daemon does with a peer that is neither root nor in the group
+// "corvane", or held open without an answer, as by a daemon that hangs.
+class SilentSocket {
 public:
-    explicit RefusingSocket(const fs::path& path) : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    enum class Peer { closed, held };
+
+    SilentSocket(const fs::path& path, Peer peer) : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)), path_(path) {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
         ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
         ::listen(fd_, 4);
-        thread_ = std::thread([this] {
-            const int peer = ::accept(fd_, nullptr, nullptr);
-            if (peer >= 0) ::close(peer);
+        thread_ = std::thread([this, peer] {
+            peer_ = ::accept(fd_, nullptr, nullptr);
+            if (peer == Peer::closed && peer_ >= 0) ::close(std::exchange(peer_, -1));
         });
     }
-    ~RefusingSocket() {
+    ~SilentSocket() {
         ::shutdown(fd_, SHUT_RDWR);
         thread_.join();
+        if (peer_ >= 0) ::close(peer_);
         ::close(fd_);
+        ::unlink(path_.c_str());
     }
 
 private:
     int fd_;
+    int peer_ = -1;
+    fs::path path_;
     std::thread thread_;
 };
 
@@ -76,7 +83,8 @@ protected:
                                        {folder.path() / "corvane-tunnel", folder.path() / "corvane-tunnel.build", helper},
                                        "1.1",
                                        pkexec,
-                                       asRoot});
+                                       asRoot,
+                                       200ms});
     }
 
     void activate(PkexecServiceInstaller& installer) {
@@ -98,12 +106,14 @@ protected:
         }, 10s));
     }
 
-    std::optional<std::vector<ExtensionProperties>> properties(PkexecServiceInstaller& installer) {
+    std::optional<std::vector<ExtensionProperties>> properties(PkexecServiceInstaller& installer,
+                                                               RequestFailure* failure = nullptr) {
         std::optional<std::vector<ExtensionProperties>> found;
-        bool failed = false;
+        std::optional<RequestFailure> failed;
         installer.submitPropertiesRequest(&context, {[&](std::vector<ExtensionProperties> p) { found = p; },
-                                                     [&](RequestFailure) { failed = true; }});
+                                                     [&](RequestFailure f) { failed = f; }});
         EXPECT_TRUE(waitUntil([&] { return found || failed; }));
+        if (failure && failed) *failure = *failed;
         return found;
     }
 
@@ -168,10 +178,9 @@ TEST_F(PkexecServiceInstallerTest, PropertiesComeFromTheDaemonsHello) {
     auto subject = installer(true, script("helper", 0), script("pkexec", 1));
     EXPECT_EQ(properties(*subject), std::vector<ExtensionProperties>{}) << "no socket";
     {
-        RefusingSocket refusing(socketPath());
+        SilentSocket refusing(socketPath(), SilentSocket::Peer::closed);
         EXPECT_EQ(properties(*subject), (std::vector{ExtensionProperties{"", "", false, true, false}}));
     }
-    fs::remove(socketPath());
     {
         std::ofstream(socketPath()) << "stale";
         EXPECT_EQ(properties(*subject), std::vector<ExtensionProperties>{}) << "nobody listens";
@@ -179,6 +188,17 @@ TEST_F(PkexecServiceInstallerTest, PropertiesComeFromTheDaemonsHello) {
     }
     InProcessDaemon daemon(folder.path(), {"1.0", "7"});
     EXPECT_EQ(properties(*subject), (std::vector{ExtensionProperties{"1.0", "7", true, false, false}}));
+}
+
+// A daemon that accepts but never answers holds neither request for ever.
+TEST_F(PkexecServiceInstallerTest, ADaemonThatDoesNotAnswerTimesOut) {
+    SilentSocket hanging(socketPath(), SilentSocket::Peer::held);
+    auto subject = installer(true, script("helper", 0), script("pkexec", 1));
+    RequestFailure failure;
+    EXPECT_EQ(properties(*subject, &failure), std::nullopt);
+    EXPECT_EQ(failure, (RequestFailure{"corvane.control-socket", ETIMEDOUT, std::strerror(ETIMEDOUT)}));
+    activate(*subject);
+    EXPECT_EQ(events, std::vector<std::string>{"completed"});
 }
 
 }  // namespace

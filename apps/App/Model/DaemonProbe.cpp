@@ -1,17 +1,49 @@
 #include "DaemonProbe.hpp"
 
 #include <cerrno>
+#include <memory>
+#include <mutex>
+
+#include <asio/error.hpp>
+#include <asio/steady_timer.hpp>
 
 namespace corvane::app {
 
+namespace {
+
+// Whichever comes first, the answer or the time-out, is delivered.
+struct Delivery {
+    std::mutex lock;
+    bool delivered = false;
+    std::function<void(DaemonProbe::Result)> done;
+
+    void deliver(DaemonProbe::Result result) {
+        {
+            std::lock_guard guard(lock);
+            if (delivered) return;
+            delivered = true;
+        }
+        done(std::move(result));
+    }
+};
+
+}  // namespace
+
 void DaemonProbe::run(asio::any_io_executor executor, const std::filesystem::path& socketPath,
-                      std::function<void(Result)> done) {
-    auto client = platform::ControlClient::create(std::move(executor));
-    client->connect(socketPath, [client, done](platform::Error error) {
-        if (error) return done(Result{error, std::nullopt});
-        client->hello([client, done](std::optional<platform::ControlClient::Hello> hello) {
+                      std::function<void(Result)> done, std::chrono::milliseconds answerTime) {
+    auto delivery = std::make_shared<Delivery>();
+    delivery->done = std::move(done);
+    auto client = platform::ControlClient::create(executor);
+    auto timer = std::make_shared<asio::steady_timer>(executor, answerTime);
+    timer->async_wait([timer, client, delivery](platform::Error) {
+        client->close();
+        delivery->deliver(Result{asio::error::timed_out, std::nullopt});
+    });
+    client->connect(socketPath, [client, delivery](platform::Error error) {
+        if (error) return delivery->deliver(Result{error, std::nullopt});
+        client->hello([client, delivery](std::optional<platform::ControlClient::Hello> hello) {
             client->close();
-            done(Result{{}, std::move(hello)});
+            delivery->deliver(Result{{}, std::move(hello)});
         });
     });
 }

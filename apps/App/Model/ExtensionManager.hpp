@@ -100,6 +100,9 @@ private:
     bool applyQueued_ = false;
     bool reportStoreFailure_ = false;
     bool startQueued_ = false;
+    // An activation runs until the installer finishes or fails it; another one
+    // meanwhile would ask for a second authorisation and race the first.
+    bool activating_ = false;
 };
 
 }  // namespace corvane::app

@@ -24,6 +24,8 @@ std::string summary(const std::vector<ExtensionProperties>& properties) {
 }  // namespace
 
 void ExtensionManager::install() {
+    if (activating_) return;
+    activating_ = true;
     log_.info("Install requested. bundlePath=%{public}s tunnelID=%{public}s",
               {LogArg::publicText(deps_.appPath), LogArg::publicText(AppIdentifiers::tunnelIdentifier)});
     deps_.installer.submitActivation(
@@ -39,9 +41,13 @@ void ExtensionManager::install() {
                    log_.info("didFinishWithResult: %{public}s",
                              {LogArg::publicText(result == ActivationResult::completed ? "completed"
                                                                                        : "willCompleteAfterReboot")});
+                   activating_ = false;
                    setExtensionStatus(ExtensionStatus::installed());
                },
-               [this](RequestFailure failure) { requestFailed(failure); }});
+               [this](RequestFailure failure) {
+                   activating_ = false;
+                   requestFailed(failure);
+               }});
     setExtensionStatus(ExtensionStatus::activationRequested());
     log_.info("Activation request submitted");
 }

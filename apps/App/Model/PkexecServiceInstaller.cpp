@@ -49,7 +49,7 @@ void PkexecServiceInstaller::submitActivation(QObject* context, ActivationDelega
         }
         runHelper(bound);
     });
-    DaemonProbe::run(executor_, settings_.socketPath, probed);
+    DaemonProbe::run(executor_, settings_.socketPath, probed, settings_.answerTime);
 }
 
 void PkexecServiceInstaller::runHelper(ActivationDelegate delegate) {
@@ -87,7 +87,7 @@ void PkexecServiceInstaller::submitPropertiesRequest(QObject* context, Propertie
         const DaemonProbe::Reading reading = DaemonProbe::properties(result);
         if (reading.properties) return found(*reading.properties);
         failed(reading.failure);
-    });
+    }, settings_.answerTime);
 }
 
 }  // namespace corvane::app

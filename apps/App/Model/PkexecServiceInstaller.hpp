@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include <QObject>
 
 #include "BundledDaemon.hpp"
+#include "DaemonProbe.hpp"
 #include "ServiceInstaller.hpp"
 
 namespace corvane::app {
@@ -26,6 +28,8 @@ public:
         std::string bundledShortVersion;
         std::filesystem::path pkexec = "/usr/bin/pkexec";
         bool runsAsRoot = false;
+        // How long the running daemon may take to say who it is.
+        std::chrono::milliseconds answerTime = DaemonProbe::kAnswerTime;
     };
 
     // pkexec's own exit codes: the user dismissed the dialog; not authorised or
