@@ -137,8 +137,9 @@ TEST_F(AppStateTest, ExportWritesTheDocumentWithPasswordsForTheOwnerOnly) {
 
     state->exportProfile(folder.path() / "missing" / "export.json");
     ASSERT_TRUE(state->lastError());
-    EXPECT_EQ(*state->lastError(), "Export failed: Could not write “" + (folder.path() / "missing" / "export.json").string() +
-                                       "”: No such file or directory.");
+    const fs::path missing = folder.path() / "missing" / "export.json";
+    EXPECT_EQ(*state->lastError(),
+              "Export failed: Could not write “" + missing.string() + "”: No such file or directory.");
 }
 
 class RecordsPollTest : public ModelFixture {

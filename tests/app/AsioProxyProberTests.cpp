@@ -86,8 +86,8 @@ TEST_F(AsioProxyProberTest, ProbesThroughMicrosocksToALocalTarget) {
     ScriptedServer target([](PeerConnection& connection) { connection.sawEndOfStream(); });
     corvane::testing::TemporaryFolder folder;
     const std::uint16_t port = corvane::testing::closedPort();
-    corvane::testing::PeerProcess microsocks("/usr/bin/microsocks", {"-i", "127.0.0.1", "-p", std::to_string(port)}, port,
-                                             folder.path() / "microsocks.log");
+    corvane::testing::PeerProcess microsocks("/usr/bin/microsocks", {"-i", "127.0.0.1", "-p", std::to_string(port)},
+                                             port, folder.path() / "microsocks.log");
     ASSERT_TRUE(microsocks.ready());
     AsioProxyProber prober(worker.executor());
     EXPECT_EQ(probeOnce(prober, proxyNamed("microsocks", std::nullopt, "127.0.0.1", port), target.port()).kind,

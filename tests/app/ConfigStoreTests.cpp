@@ -43,7 +43,8 @@ protected:
     platform::testing::TemporaryDirectory folder;
     bool withSharedFolder = true;
     ConfigStore store{[this] {
-        return SharedConstants::Folders{withSharedFolder ? std::optional(shared()) : std::nullopt, folder.path() / "data"};
+        const auto container = withSharedFolder ? std::optional(shared()) : std::nullopt;
+        return SharedConstants::Folders{container, folder.path() / "data"};
     }};
 
     fs::path shared() const { return folder.path() / "shared"; }

@@ -44,7 +44,8 @@ protected:
         EXPECT_TRUE(waitUntil([&] { return result.has_value(); }));
         return result.value_or(Result{});
     }
-    DaemonConnection::Failure call(void (DaemonConnection::*operation)(QObject*, std::function<void(DaemonConnection::Failure)>)) {
+    using Operation = void (DaemonConnection::*)(QObject*, std::function<void(DaemonConnection::Failure)>);
+    DaemonConnection::Failure call(Operation operation) {
         std::optional<DaemonConnection::Failure> result;
         (connection.*operation)(&context, [&](DaemonConnection::Failure f) { result = f; });
         EXPECT_TRUE(waitUntil([&] { return result.has_value(); }));

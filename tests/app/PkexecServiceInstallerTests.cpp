@@ -78,20 +78,17 @@ protected:
     std::unique_ptr<PkexecServiceInstaller> installer(bool asRoot, const fs::path& helper, const fs::path& pkexec,
                                                       std::string build = "8") {
         std::ofstream(folder.path() / "corvane-tunnel.build") << build << "\n";
+        const BundledDaemon bundle{folder.path() / "corvane-tunnel", folder.path() / "corvane-tunnel.build", helper};
         return std::make_unique<PkexecServiceInstaller>(
-            worker.executor(), PkexecServiceInstaller::Settings{socketPath(),
-                                       {folder.path() / "corvane-tunnel", folder.path() / "corvane-tunnel.build", helper},
-                                       "1.1",
-                                       pkexec,
-                                       asRoot,
-                                       200ms});
+            worker.executor(), PkexecServiceInstaller::Settings{socketPath(), bundle, "1.1", pkexec, asRoot, 200ms});
     }
 
     void activate(PkexecServiceInstaller& installer) {
         installer.submitActivation(
             &context,
             {[this](platform::ExtensionVersion a, platform::ExtensionVersion b) {
-                 events.push_back("replacing " + a.shortVersion + "/" + a.build + " with " + b.shortVersion + "/" + b.build);
+                 events.push_back("replacing " + a.shortVersion + "/" + a.build + " with " + b.shortVersion + "/" +
+                                  b.build);
              },
              [this] { events.push_back("approval"); },
              [this](ActivationResult r) {
@@ -151,7 +148,8 @@ TEST_F(PkexecServiceInstallerTest, ThroughPkexecTheApprovalComesFirstAndRefusals
         auto subject = installer(false, helper, script("pkexec", c.status, c.errorText));
         activate(*subject);
         EXPECT_EQ(events, (std::vector<std::string>{"approval", c.failure})) << c.status;
-        EXPECT_EQ(recorded(), "pkexec " + helper.string() + " install " + (folder.path() / "corvane-tunnel").string() + "\n");
+        const std::string daemon = (folder.path() / "corvane-tunnel").string();
+        EXPECT_EQ(recorded(), "pkexec " + helper.string() + " install " + daemon + "\n");
     }
 }
 

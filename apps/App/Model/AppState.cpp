@@ -28,7 +28,9 @@ AppState::AppState(AppEnvironment environment, QObject* parent)
         setLastError("Could not store profile in the tunnel configuration: " + description.toStdString());
     });
     connect(&extensionManager_, &ExtensionManager::secretsRecovered, this,
-            [this](const Profile::CredentialSecrets& secrets) { setProfile(profile_.hydratingCredentialSecrets(secrets)); });
+            [this](const Profile::CredentialSecrets& secrets) {
+                setProfile(profile_.hydratingCredentialSecrets(secrets));
+            });
     try {
         store_.save(profile_);
     } catch (const ConfigStore::SaveError&) {

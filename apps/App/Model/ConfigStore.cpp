@@ -28,18 +28,18 @@ constexpr int kAsideAttempts = 100;
 
 std::string reason(int error) { return std::string(std::strerror(error)) + "."; }
 
+[[noreturn]] void failToCreate(const fs::path& folder, int error) {
+    throw ConfigStore::SaveError("Could not create the folder “" + folder.string() + "”: " + reason(error));
+}
+
 void createFolders(const fs::path& folder) {
     fs::path partial;
     for (const fs::path& part : folder) {
         partial /= part;
-        if (::mkdir(partial.c_str(), kFolderMode) != 0 && errno != EEXIST) {
-            throw ConfigStore::SaveError("Could not create the folder “" + partial.string() + "”: " + reason(errno));
-        }
+        if (::mkdir(partial.c_str(), kFolderMode) != 0 && errno != EEXIST) failToCreate(partial, errno);
     }
     std::error_code error;
-    if (!fs::is_directory(folder, error)) {
-        throw ConfigStore::SaveError("Could not create the folder “" + folder.string() + "”: " + reason(ENOTDIR));
-    }
+    if (!fs::is_directory(folder, error)) failToCreate(folder, ENOTDIR);
 }
 
 std::string utcStamp() {

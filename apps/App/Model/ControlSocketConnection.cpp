@@ -33,8 +33,9 @@ void ControlSocketConnection::withClient(Use use) {
         if (generation == generation_) setStatus(status);
     }));
     client_->setDisconnectHandler(MainThread::bind<>(this, [this, generation] { dropped(generation); }));
-    client_->connect(socketPath_, MainThread::bind<platform::Error>(
-                                      this, [this, generation](platform::Error error) { connected(generation, error); }));
+    client_->connect(socketPath_, MainThread::bind<platform::Error>(this, [this, generation](platform::Error error) {
+        connected(generation, error);
+    }));
 }
 
 void ControlSocketConnection::connected(std::uint64_t generation, platform::Error error) {

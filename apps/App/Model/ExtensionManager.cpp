@@ -60,15 +60,19 @@ void ExtensionManager::loadOrCreateManager(Done done) {
             saved = result.configurations->front();
             takeSavedSecrets(saved);
         }
-        const Configuration configuration = configured(std::move(saved));
-        deps_.daemon.saveConfiguration(configuration, this, [this, configuration, done](DaemonConnection::Failure failure) {
-            if (failure) return done(failure);
-            deps_.daemon.loadConfigurations(this, [this, configuration, done](DaemonConnection::LoadResult reloaded) {
-                if (!reloaded.configurations) return done(reloaded.error);
-                manager_ = reloaded.configurations->empty() ? configuration : reloaded.configurations->front();
-                secretsLoaded_ = true;
-                done(std::nullopt);
-            });
+        store(configured(std::move(saved)), done);
+    });
+}
+
+// Saves the configuration and reads it back as the one kept.
+void ExtensionManager::store(const Configuration& configuration, Done done) {
+    deps_.daemon.saveConfiguration(configuration, this, [this, configuration, done](DaemonConnection::Failure error) {
+        if (error) return done(error);
+        deps_.daemon.loadConfigurations(this, [this, configuration, done](DaemonConnection::LoadResult reloaded) {
+            if (!reloaded.configurations) return done(reloaded.error);
+            manager_ = reloaded.configurations->empty() ? configuration : reloaded.configurations->front();
+            secretsLoaded_ = true;
+            done(std::nullopt);
         });
     });
 }
@@ -89,7 +93,7 @@ ExtensionManager::Configuration ExtensionManager::configured(Configuration confi
     auto& protocol = configuration.protocolConfiguration;
     protocol.providerBundleIdentifier = std::string(AppIdentifiers::tunnelIdentifier);
     protocol.serverAddress = std::string(AppIdentifiers::productName);
-    platform::ConfigurationDictionary values = protocol.providerConfiguration.value_or(platform::ConfigurationDictionary{});
+    auto values = protocol.providerConfiguration.value_or(platform::ConfigurationDictionary{});
     values[std::string(ProviderConfiguration::proxySecretsKey)] = platform::StringMap(proxySecrets_);
     if (pendingProfile_) {
         try {
@@ -164,7 +168,8 @@ void ExtensionManager::sendProviderMessage(const ProviderRequest& request, QObje
                                            std::function<void(std::optional<platform::Bytes>)> done) {
     auto deliver = MainThread::bind<std::optional<platform::Bytes>>(context, std::move(done));
     if (!manager_) {
-        log_.error("sendProviderMessage(%{public}s): no manager/connection", {LogArg::publicText(toString(request.kind))});
+        log_.error("sendProviderMessage(%{public}s): no manager/connection",
+                   {LogArg::publicText(toString(request.kind))});
         return deliver(std::nullopt);
     }
     const SessionStatus status = deps_.daemon.status();

@@ -74,6 +74,7 @@ private:
     using Done = std::function<void(DaemonConnection::Failure)>;
 
     void loadOrCreateManager(Done done);
+    void store(const Configuration& configuration, Done done);
     void takeSavedSecrets(const Configuration& saved);
     Configuration configured(Configuration configuration) const;
     void runApply(OperationQueue::Finish finish);

@@ -31,7 +31,8 @@ void ExtensionManager::install() {
     deps_.installer.submitActivation(
         this, {[this](platform::ExtensionVersion installed, platform::ExtensionVersion replacement) {
                    log_.info("Replacing extension %{public}s with %{public}s",
-                             {LogArg::publicText(installed.shortVersion), LogArg::publicText(replacement.shortVersion)});
+                             {LogArg::publicText(installed.shortVersion),
+                              LogArg::publicText(replacement.shortVersion)});
                },
                [this] {
                    log_.info("requestNeedsUserApproval — approve in the administrator authorisation dialog");

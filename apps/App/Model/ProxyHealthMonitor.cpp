@@ -13,7 +13,11 @@ std::int64_t wholeMilliseconds(std::chrono::nanoseconds elapsed) {
 
 ProxyHealthMonitor::ProxyHealthMonitor(ProxyProber& prober, Scheduler& scheduler, std::string probeHost,
                                        std::uint16_t probePort, QObject* parent)
-    : QObject(parent), prober_(prober), scheduler_(scheduler), probeHost_(std::move(probeHost)), probePort_(probePort) {}
+    : QObject(parent),
+      prober_(prober),
+      scheduler_(scheduler),
+      probeHost_(std::move(probeHost)),
+      probePort_(probePort) {}
 
 void ProxyHealthMonitor::probe(const ProxyServer& server) {
     const std::uint64_t probe = nextProbe_++;

@@ -31,7 +31,8 @@ public:
     static constexpr std::string_view kDefaultProbeHost = "one.one.one.one";
     static constexpr std::uint16_t kDefaultProbePort = 443;
 
-    ProxyHealthMonitor(ProxyProber& prober, Scheduler& scheduler, std::string probeHost = std::string(kDefaultProbeHost),
+    ProxyHealthMonitor(ProxyProber& prober, Scheduler& scheduler,
+                       std::string probeHost = std::string(kDefaultProbeHost),
                        std::uint16_t probePort = kDefaultProbePort, QObject* parent = nullptr);
 
     const std::map<UUID, ProxyTestState>& states() const { return states_; }

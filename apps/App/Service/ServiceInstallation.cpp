@@ -83,7 +83,8 @@ void ServiceInstallation::addRequester() {
     const auto name = userName(*settings_.requester);
     if (!name) fail("The user " + std::to_string(*settings_.requester) + " does not exist.");
     SystemCommand::require({"usermod", "--append", "--groups", settings_.group, *name});
-    log_.info("Added %{public}s to the group %{public}s", {LogArg::publicText(*name), LogArg::publicText(settings_.group)});
+    log_.info("Added %{public}s to the group %{public}s",
+              {LogArg::publicText(*name), LogArg::publicText(settings_.group)});
 }
 
 void ServiceInstallation::prepareSharedFolder(gid_t group) {

@@ -15,7 +15,8 @@ ServiceSettings ServiceSettings::fromEnvironment() {
     std::error_code error;
     settings.systemdRunning = std::filesystem::is_directory("/run/systemd/system", error);
     if (const char* uid = std::getenv("PKEXEC_UID")) {
-        if (const auto value = parseStandardInteger<std::uint32_t>(uid)) settings.requester = static_cast<uid_t>(*value);
+        const auto value = parseStandardInteger<std::uint32_t>(uid);
+        if (value) settings.requester = static_cast<uid_t>(*value);
     }
     return settings;
 }

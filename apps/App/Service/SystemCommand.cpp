@@ -51,8 +51,8 @@ void require(const std::vector<std::string>& arguments) {
     if (status == 0) return;
     std::string line;
     for (const std::string& argument : arguments) line += (line.empty() ? "" : " ") + argument;
-    throw ServiceError(ServiceError::Code::failed,
-                       "“" + line + "” failed" + (status < 0 ? "." : " with status " + std::to_string(status) + "."));
+    const std::string how = status < 0 ? "." : " with status " + std::to_string(status) + ".";
+    throw ServiceError(ServiceError::Code::failed, "“" + line + "” failed" + how);
 }
 
 }  // namespace corvane::service::SystemCommand

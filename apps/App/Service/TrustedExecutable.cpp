@@ -13,7 +13,8 @@ namespace corvane::service::TrustedExecutable {
 namespace {
 
 [[noreturn]] void refuse(const std::filesystem::path& path, const std::string& reason) {
-    throw ServiceError(ServiceError::Code::untrustedDaemon, "The daemon “" + path.string() + "” is refused: " + reason);
+    throw ServiceError(ServiceError::Code::untrustedDaemon,
+                       "The daemon “" + path.string() + "” is refused: " + reason);
 }
 
 }  // namespace

@@ -142,7 +142,9 @@ TEST_F(ServiceHelper, RefusesADaemonOthersCouldHaveChanged) {
     const std::vector<Case> cases = {
         {"under the world-writable temporary folder", daemonCopy(worldWritable), [](const fs::path&) {}},
         {"in a folder its group may write", daemonCopy(root / "group"),
-         [](const fs::path& daemon) { fs::permissions(daemon.parent_path(), fs::perms::group_write, fs::perm_options::add); }},
+         [](const fs::path& daemon) {
+             fs::permissions(daemon.parent_path(), fs::perms::group_write, fs::perm_options::add);
+         }},
         {"owned by another user", daemonCopy(root / "other"),
          [](const fs::path& daemon) { ASSERT_EQ(::chown(daemon.c_str(), 65534, 0), 0); }},
     };

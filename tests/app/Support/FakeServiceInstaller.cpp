@@ -15,8 +15,8 @@ void FakeServiceInstaller::submitActivation(QObject* context, ActivationDelegate
 
 void FakeServiceInstaller::submitPropertiesRequest(QObject* context, PropertiesDelegate delegate) {
     ++propertiesRequests;
-    if (properties) return MainThread::bind<std::vector<ExtensionProperties>>(context, std::move(delegate.found))(*properties);
-    MainThread::bind<RequestFailure>(context, std::move(delegate.failed))(propertiesFailure);
+    if (!properties) return MainThread::bind<RequestFailure>(context, std::move(delegate.failed))(propertiesFailure);
+    MainThread::bind<std::vector<ExtensionProperties>>(context, std::move(delegate.found))(*properties);
 }
 
 }  // namespace corvane::app::testing

@@ -12,7 +12,8 @@ private:
     std::uint64_t id_;
 };
 
-std::unique_ptr<ScheduledCall> ManualScheduler::schedule(std::chrono::milliseconds delay, std::function<void()> action) {
+std::unique_ptr<ScheduledCall> ManualScheduler::schedule(std::chrono::milliseconds delay,
+                                                        std::function<void()> action) {
     const std::uint64_t id = nextId_++;
     entries_[id] = Entry{now_ + delay, std::move(action)};
     lastDelay_ = delay;

@@ -95,8 +95,8 @@ protected:
     AsioWorker worker;
     ControlSocketConnection daemon{worker.executor(), topology()->socketPath()};
     PkexecServiceInstaller installer{worker.executor(),
-                                     {topology()->socketPath(), BundledDaemon{}, std::string(ProductVersion::shortVersion),
-                                      "/usr/bin/pkexec", true}};
+                                     {topology()->socketPath(), BundledDaemon{},
+                                      std::string(ProductVersion::shortVersion), "/usr/bin/pkexec", true}};
     AsioProxyProber prober{worker.executor()};
     QtScheduler scheduler;
     AppState state{{daemon, installer, prober, scheduler, platform::systemClock(),
@@ -115,7 +115,8 @@ TEST_F(AppModelEndToEnd, RunsTheEngineShowsRecordsAndSeesTheDaemonDie) {
     std::vector<SessionStatus> pushed;
     std::vector<EngineStatus> engine;
     QObject::connect(&daemon, &DaemonConnection::statusChanged, [&] { pushed.push_back(daemon.status()); });
-    QObject::connect(&manager, &ExtensionManager::engineStatusChanged, [&] { engine.push_back(manager.engineStatus()); });
+    QObject::connect(&manager, &ExtensionManager::engineStatusChanged,
+                     [&] { engine.push_back(manager.engineStatus()); });
     manager.start();
     ASSERT_TRUE(waitUntil([&] { return manager.engineStatus() == EngineStatus::running(); }, 10s))
         << "engine " << static_cast<int>(manager.engineStatus().kind) << " " << manager.engineStatus().message
