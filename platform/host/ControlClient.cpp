@@ -68,7 +68,8 @@ void ControlClient::request(ControlKind kind, Bytes payload, std::function<void(
 void ControlClient::writeNext() {
     asio::async_write(socket_, asio::buffer(output_.front()),
         asio::bind_executor(strand_, [self = shared_from_this()](Error error, std::size_t) {
-            if (error) return self->drop();
+            // A connection dropped meanwhile has cleared its queue.
+            if (error || !self->connected_) return self->drop();
             self->output_.pop_front();
             if (!self->output_.empty()) self->writeNext();
         }));

@@ -182,7 +182,8 @@ private:
     void writeNext() {
         asio::async_write(socket_, asio::buffer(output_.front()), asio::bind_executor(strand_,
             [self = shared_from_this()](Error error, std::size_t) {
-                if (error) return self->shutdown();
+                // A peer shut down meanwhile has dropped its queue.
+                if (error || self->closed_) return self->shutdown();
                 self->queuedBytes_ -= self->output_.front().size();
                 self->output_.pop_front();
                 if (!self->output_.empty()) self->writeNext();
