@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "CorvaneCore/Proxy/ProxyClient.hpp"
+#include "Shared/ProductVersion.hpp"
 #include "Shared/SharedConstants.hpp"
 #include "Tunnel/TransparentProxyProvider.hpp"
 #include "platform/SystemExtensionMode.hpp"
@@ -31,5 +32,5 @@ int main() {
         [](std::vector<asio::any_io_executor> loops) -> std::unique_ptr<platform::DiversionBackend> {
             return std::make_unique<platform::LinuxDiversion>(std::move(loops));
         },
-        {"1.0", "1"});
+        {std::string(ProductVersion::shortVersion), std::string(ProductVersion::build)});
 }

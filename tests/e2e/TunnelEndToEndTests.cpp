@@ -1,284 +1,36 @@
 // The real daemon in a network namespace of its own, diverting a probe's traffic to
 // servers and proxies (dante, microsocks, tinyproxy) in a second namespace.
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <sstream>
-#include <thread>
 
-#include <asio/executor_work_guard.hpp>
-#include <asio/io_context.hpp>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "CorvaneCore/Logging/ConnectionRecord.hpp"
 #include "CorvaneCore/Persistence/ProfileCodec.hpp"
 #include "Shared/ProviderRequest.hpp"
-#include "platform/host/ControlClient.hpp"
-
-extern char** environ;
+#include "Support/Shell.hpp"
+#include "Support/Topology.hpp"
 
 namespace corvane {
 namespace {
 
+using namespace e2e;
 namespace fs = std::filesystem;
 using platform::Bytes;
-
-// The names carry the pid, so that test processes running at once do not meet.
-const std::string kHost = "cvt-host-" + std::to_string(::getpid());
-const std::string kNet = "cvt-net-" + std::to_string(::getpid());
-
-int shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
-
-std::string capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return out;
-    std::array<char, 4096> buffer{};
-    std::size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), got);
-    ::pclose(pipe);
-    return out;
-}
-
-bool have(const char* program) { return shell(std::string("command -v ") + program) == 0; }
-
-// A process started through the shell (so its output can go to a file), stopped by pid.
-class Process {
-public:
-    explicit Process(const std::string& command) {
-        const std::string line = "exec " + command;
-        char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), const_cast<char*>(line.c_str()), nullptr};
-        if (::posix_spawn(&pid_, "/bin/sh", nullptr, nullptr, argv, environ) != 0) pid_ = -1;
-    }
-    ~Process() { stop(SIGTERM); }
-    void stop(int signal) {
-        if (pid_ <= 0) return;
-        ::kill(pid_, signal);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
-    pid_t pid() const { return pid_; }
-
-private:
-    pid_t pid_ = -1;
-};
-
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
-bool portOpen(const std::string& address, int port) {
-    return shell(std::string("ip netns exec ") + kNet + " bash -c 'exec 3<>/dev/tcp/" + address + "/" +
-                 std::to_string(port) + "'") == 0;
-}
-
-// The daemon's control socket, used synchronously.
-class Control {
-public:
-    Control() : work_(asio::make_work_guard(context_)), thread_([this] { context_.run(); }) {
-        client_ = platform::ControlClient::create(context_.get_executor());
-    }
-    ~Control() {
-        client_->close();
-        work_.reset();
-        context_.stop();
-        thread_.join();
-    }
-    bool connect(const fs::path& socket) {
-        std::promise<platform::Error> done;
-        client_->connect(socket, [&](platform::Error error) { done.set_value(error); });
-        return !done.get_future().get();
-    }
-    bool save(const platform::TransparentProxyConfiguration& configuration) {
-        std::promise<std::optional<std::string>> done;
-        client_->saveConfiguration(configuration, [&](std::optional<std::string> error) { done.set_value(error); });
-        return !done.get_future().get();
-    }
-    bool start() { return call(&platform::ControlClient::start); }
-    bool stop() { return call(&platform::ControlClient::stop); }
-    platform::SessionStatus status() {
-        std::promise<platform::SessionStatus> done;
-        client_->hello([&](std::optional<platform::ControlClient::Hello> hello) {
-            done.set_value(hello ? hello->status : platform::SessionStatus::invalid);
-        });
-        return done.get_future().get();
-    }
-    std::optional<Bytes> message(const std::string& text) {
-        std::promise<std::optional<Bytes>> done;
-        client_->sendProviderMessage(Bytes(text.begin(), text.end()),
-                                     [&](std::optional<Bytes> reply) { done.set_value(std::move(reply)); });
-        return done.get_future().get();
-    }
-    std::vector<ConnectionRecord> records() {
-        auto reply = message("{\"kind\":\"fetchRecords\"}");
-        if (!reply) return {};
-        return decodeRecordList(std::string_view(reinterpret_cast<const char*>(reply->data()), reply->size()));
-    }
-
-private:
-    bool call(void (platform::ControlClient::*operation)(std::function<void(bool)>)) {
-        std::promise<bool> done;
-        ((*client_).*operation)([&](bool handled) { done.set_value(handled); });
-        return done.get_future().get();
-    }
-
-    asio::io_context context_;
-    asio::executor_work_guard<asio::io_context::executor_type> work_;
-    std::thread thread_;
-    std::shared_ptr<platform::ControlClient> client_;
-};
-
-ProxyServer proxy(std::string name, ProxyProtocol kind, std::string host, std::uint16_t port) {
-    ProxyServer server;
-    server.id = UUID::random();
-    server.name = std::move(name);
-    server.kind = kind;
-    server.host = std::move(host);
-    server.port = port;
-    return server;
-}
-
-// The two namespaces, their services and the daemon, for the whole suite.
-struct Topology {
-    fs::path folder;
-    fs::path probe;
-    std::vector<std::unique_ptr<Process>> services;
-    std::unique_ptr<Process> daemon;
-    std::unique_ptr<Control> control;
-    ProxyServer dante = proxy("dante", ProxyProtocol::socks5, "10.203.0.2", 1080);
-    ProxyServer microsocks = proxy("microsocks", ProxyProtocol::socks5, "10.203.0.2", 1081);
-    ProxyServer tinyproxy = proxy("tinyproxy", ProxyProtocol::httpConnect, "10.203.0.2", 8888);
-    ProxyServer dead = proxy("dead", ProxyProtocol::socks5, "10.203.0.2", 1999);
-    bool ready = false;
-
-    Topology() {
-        removeNamespaces();
-        folder = fs::temp_directory_path() / ("cvt-e2e-" + std::to_string(::getpid()));
-        fs::create_directories(folder / "runtime");
-        fs::create_directories(folder / "state");
-        fs::permissions(folder, fs::perms::all);
-        // The probe lives under a world-writable folder: its identity is unverified.
-        probe = folder / "corvane-e2e-peer";
-        fs::copy_file(CORVANE_E2E_PEER, probe, fs::copy_options::overwrite_existing);
-        const std::vector<std::string> commands = {
-            std::string("ip netns add ") + kHost,
-            std::string("ip netns add ") + kNet,
-            std::string("ip link add cvt-h0 netns ") + kHost + " type veth peer name cvt-n0 netns " + kNet,
-            std::string("ip -n ") + kHost + " link set lo up",
-            std::string("ip -n ") + kHost + " link set cvt-h0 up",
-            std::string("ip -n ") + kHost + " addr add 10.203.0.1/24 dev cvt-h0",
-            std::string("ip -n ") + kHost + " addr add fd00:203::1/64 dev cvt-h0 nodad",
-            std::string("ip -n ") + kHost + " route add default via 10.203.0.2",
-            std::string("ip -n ") + kHost + " -6 route add default via fd00:203::2",
-            std::string("ip -n ") + kNet + " link set lo up",
-            std::string("ip -n ") + kNet + " link set cvt-n0 up",
-            std::string("ip -n ") + kNet + " addr add 10.203.0.2/24 dev cvt-n0",
-            std::string("ip -n ") + kNet + " addr add fd00:203::2/64 dev cvt-n0 nodad",
-            std::string("ip -n ") + kNet + " addr add 198.18.0.10/32 dev lo",
-            std::string("ip -n ") + kNet + " addr add 198.18.0.11/32 dev lo",
-            std::string("ip -n ") + kNet + " addr add fd00:18::10/128 dev lo",
-        };
-        for (const std::string& command : commands) {
-            if (shell(command) != 0) return;
-        }
-        writeConfigurations();
-        // dante resolves names it is asked for through the responder of the test network.
-        fs::create_directories("/etc/netns/" + kNet);
-        std::ofstream("/etc/netns/" + kNet + "/resolv.conf") << "nameserver 10.203.0.2\n";
-        const std::string inNet = std::string("ip netns exec ") + kNet + " ";
-        const std::string logs = " >>" + (folder / "services.log").string() + " 2>&1";
-        services.push_back(std::make_unique<Process>(inNet + probe.string() + " tcp-echo 7" + logs));
-        services.push_back(std::make_unique<Process>(inNet + probe.string() + " banner 2525" + logs));
-        services.push_back(std::make_unique<Process>(inNet + probe.string() + " udp-echo 198.18.0.10 7" + logs));
-        services.push_back(std::make_unique<Process>(inNet + probe.string() + " dns 10.203.0.2 53" + logs));
-        services.push_back(std::make_unique<Process>(inNet + "danted -f " + (folder / "danted.conf").string() + logs));
-        services.push_back(
-            std::make_unique<Process>(inNet + "microsocks -i 10.203.0.2 -p 1081 -u alice -P s3cret" + logs));
-        services.push_back(
-            std::make_unique<Process>(inNet + "tinyproxy -d -c " + (folder / "tinyproxy.conf").string() + logs));
-        for (int port : {1080, 1081, 8888}) {
-            if (!waitFor([&] { return portOpen("10.203.0.2", port); })) return;
-        }
-        if (!waitFor([&] { return portOpen("198.18.0.10", 7); })) return;
-
-        startDaemon();
-        if (!waitFor([&] { return fs::exists(folder / "runtime" / "control.sock"); })) return;
-        control = std::make_unique<Control>();
-        ready = control->connect(folder / "runtime" / "control.sock");
-    }
-
-    ~Topology() {
-        control.reset();
-        daemon.reset();
-        services.clear();
-        removeNamespaces();
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
-
-    void startDaemon() {
-        daemon = std::make_unique<Process>(std::string("ip netns exec ") + kHost + " env RUNTIME_DIRECTORY=" +
-                                           (folder / "runtime").string() + " STATE_DIRECTORY=" +
-                                           (folder / "state").string() + " " + CORVANE_TUNNEL_BINARY + " >>" +
-                                           (folder / "daemon.log").string() + " 2>&1");
-    }
-
-    static void removeNamespaces() {
-        shell(std::string("ip netns del ") + kHost);
-        shell(std::string("ip netns del ") + kNet);
-        std::error_code ignored;
-        fs::remove_all("/etc/netns/" + kNet, ignored);
-    }
-
-    void writeConfigurations() const {
-        std::ofstream(folder / "danted.conf")
-            << "logoutput: " << (folder / "danted.log").string() << "\n"
-            << "internal: 10.203.0.2 port = 1080\nexternal: 10.203.0.2\n"
-            << "clientmethod: none\nsocksmethod: none\nuser.privileged: root\nuser.unprivileged: nobody\n"
-            << "client pass { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n"
-            << "socks pass { from: 0.0.0.0/0 to: 0.0.0.0/0 command: connect udpassociate udpreply }\n";
-        writeTinyproxyConfiguration("tinyproxy", 8888);
-    }
-
-    // FOLDER/NAME.conf for a tinyproxy on 10.203.0.2:PORT, logging to NAME.log.
-    fs::path writeTinyproxyConfiguration(const std::string& name, int port) const {
-        const fs::path path = folder / (name + ".conf");
-        std::ofstream(path) << "User nobody\nGroup nogroup\nListen 10.203.0.2\nPort " << port << "\nTimeout 60\n"
-                            << "LogFile \"" << (folder / (name + ".log")).string() << "\"\nLogLevel Connect\n"
-                            << "PidFile \"" << (folder / (name + ".pid")).string() << "\"\nMaxClients 20\n"
-                            << "Allow 10.203.0.0/24\nDisableViaHeader Yes\n";
-        return path;
-    }
-};
 
 class TunnelEndToEnd : public ::testing::Test {
 public:
     static void SetUpTestSuite() {
-        if (::geteuid() != 0) {
-            skipReason() = "the end-to-end tests need root (network namespaces, nftables)";
-            return;
-        }
-        for (const char* program : {"ip", "nft", "danted", "microsocks", "tinyproxy"}) {
-            if (!have(program)) {
-                skipReason() = std::string("the end-to-end tests need ") + program;
-                return;
-            }
-        }
+        skipReason() = Topology::missingRequirement();
+        if (!skipReason().empty()) return;
         state() = std::make_unique<Topology>();
         if (!state()->ready) {
             skipReason() = "the network namespaces could not be set up";
@@ -337,15 +89,7 @@ protected:
     // `holdMilliseconds`: how long a TCP probe waits before it half-closes.
     static nlohmann::json probe(const std::string& mode, const std::string& host, int port, int amount,
                                 int holdMilliseconds = 0) {
-        std::string command = std::string("ip netns exec ") + kHost + " " + state()->probe.string() + " " + mode + " " +
-                              host + " " + std::to_string(port) + " " + std::to_string(amount);
-        if (holdMilliseconds > 0) command += " " + std::to_string(holdMilliseconds);
-        const std::string out = capture(command);
-        try {
-            return nlohmann::json::parse(out);
-        } catch (const std::exception&) {
-            return nlohmann::json::object();
-        }
+        return state()->probe(mode, host, port, amount, holdMilliseconds);
     }
 
     static std::optional<ConnectionRecord> waitForRecord(std::size_t index, ConnectionStatus status) {
@@ -395,7 +139,7 @@ TEST_F(TunnelEndToEnd, BlockedFlowsAreResetAndRecorded) {
     ASSERT_TRUE(record);
     EXPECT_EQ(record->actionDescription, "Block");
     EXPECT_EQ(record->ruleName, "Targets");
-    EXPECT_EQ(record->appPath, state()->probe.string());
+    EXPECT_EQ(record->appPath, state()->probeProgram.string());
     EXPECT_EQ(record->target, "198.18.0.10:7");
 }
 
@@ -509,7 +253,7 @@ TEST_F(TunnelEndToEnd, NamesLearntFromRelayedDNSAnswersMeetHostRules) {
     profile.rules.push_back(rule);
     run(profile);
     const std::size_t index = recordCount();
-    const std::string out = capture(std::string("ip netns exec ") + kHost + " " + state()->probe.string() +
+    const std::string out = capture(std::string("ip netns exec ") + kHost + " " + state()->probeProgram.string() +
                                     " resolve-probe 10.203.0.2 www.target.test 7");
     EXPECT_NE(out.find("\"greeting\":\"peer=10.203.0.2\""), std::string::npos) << out;
     EXPECT_NE(daemonLog().find("TCP corvane-e2e-peer [signature unverified] → host=www.target.test (via DNS) "
@@ -628,13 +372,13 @@ TEST_F(TunnelEndToEnd, KilledProxyMidTransferFailsItsRecordAndTheDaemonGoesOn) {
 
 // The daemon has no setting for its proxy connect time-out: this waits the default 10 s.
 TEST_F(TunnelEndToEnd, SilentProxyTimesOutAndFailoverMovesOn) {
-    auto silent = startInNet(state()->probe.string() + " silent 1083", 1083);
+    auto silent = startInNet(state()->probeProgram.string() + " silent 1083", 1083);
     ASSERT_TRUE(silent);
     const ProxyServer silentProxy = proxy("silent", ProxyProtocol::socks5, "10.203.0.2", 1083);
     const ProxyServer& dante = state()->dante;
     run(profileWith({silentProxy, dante}, RuleAction::failover({silentProxy.id, dante.id})));
     const std::size_t index = recordCount();
-    const std::string out = capture(std::string("ip netns exec ") + kHost + " " + state()->probe.string() +
+    const std::string out = capture(std::string("ip netns exec ") + kHost + " " + state()->probeProgram.string() +
                                     " tcp-burst 198.18.0.10 7 1 100");
     EXPECT_EQ(out, "{\"flows\":1,\"verified\":1}\n");
     const auto record = waitForRecord(index, ConnectionStatus::closed);
@@ -668,9 +412,9 @@ Rule blockingTheProbe(const fs::path& probe) {
 // out directly.
 TEST_F(TunnelEndToEnd, EveryConnectionOfABlockedProgramIsAttributedToIt) {
     Profile profile;
-    profile.rules = {blockingTheProbe(state()->probe)};
+    profile.rules = {blockingTheProbe(state()->probeProgram)};
     run(profile);
-    const std::string peer = std::string("ip netns exec ") + kHost + " " + state()->probe.string();
+    const std::string peer = std::string("ip netns exec ") + kHost + " " + state()->probeProgram.string();
     // Only a flow whose program is known can meet the rule naming it.
     const std::string attributed = "⇒ BLOCK via No probe";
     const std::size_t before = occurrences(daemonLog(), attributed);
@@ -693,11 +437,11 @@ TEST_F(TunnelEndToEnd, ProgramReusingAnotherProgramsSourcePortKeepsItsOwnRule) {
     viaDante.applications = {"curl"};
     viaDante.hosts = {"198.18.0.11/32"};
     viaDante.action = RuleAction::proxy(state()->dante.id);
-    profile.rules = {blockingTheProbe(state()->probe), viaDante};
+    profile.rules = {blockingTheProbe(state()->probeProgram), viaDante};
     run(profile);
     const std::string port = std::to_string(42000 + ::getpid() % 1000);
     const std::string inHost = std::string("ip netns exec ") + kHost + " ";
-    EXPECT_EQ(capture(inHost + state()->probe.string() + " tcp-from " + port + " 198.18.0.10 7"),
+    EXPECT_EQ(capture(inHost + state()->probeProgram.string() + " tcp-from " + port + " 198.18.0.10 7"),
               "{\"reached\":false}\n");
     const std::string out = capture(inHost + "curl --http0.9 -s -m 2 --local-port " + port + " http://198.18.0.11:7/");
     EXPECT_EQ(out.substr(0, out.find('\n')), "peer=10.203.0.2") << out;
@@ -712,7 +456,7 @@ TEST_F(TunnelEndToEnd, YThousandConcurrentFlowsArriveIntactAndReleaseTheirDescri
     constexpr int kFlows = 200;
     constexpr std::size_t kBytes = 4096;
     for (int batch = 0; batch < kBatches; ++batch) {
-        const std::string out = capture(std::string("ip netns exec ") + kHost + " " + state()->probe.string() +
+        const std::string out = capture(std::string("ip netns exec ") + kHost + " " + state()->probeProgram.string() +
                                         " tcp-burst 198.18.0.10 7 " + std::to_string(kFlows) + " " +
                                         std::to_string(kBytes));
         EXPECT_EQ(out, "{\"flows\":200,\"verified\":200}\n") << "batch " << batch;

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "AppEnvironment.hpp"
+#include "AsioProxyProber.hpp"
+#include "AsioWorker.hpp"
+#include "BundledDaemon.hpp"
+#include "ControlSocketConnection.hpp"
+#include "PkexecServiceInstaller.hpp"
+#include "QtScheduler.hpp"
+
+namespace corvane::app {
+
+// The platform services of the running app on Linux: the daemon's control
+// socket (/run/corvane/control.sock), the pkexec installer of the daemon that
+// ships beside the app, proxy probes on a worker thread, Qt timers and the
+// system clock. Create it before the model and destroy it after.
+class AppServices {
+public:
+    // `appPath` is the app's executable; the bundled daemon is found beside it.
+    explicit AppServices(const std::filesystem::path& appPath);
+
+    AppEnvironment environment();
+
+    static std::filesystem::path controlSocketPath();
+
+private:
+    std::filesystem::path appPath_;
+    BundledDaemon bundle_;
+    AsioWorker worker_;
+    ControlSocketConnection daemon_;
+    PkexecServiceInstaller installer_;
+    AsioProxyProber prober_;
+    QtScheduler scheduler_;
+};
+
+}  // namespace corvane::app

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <QObject>
+
+#include "CorvaneCore/Models/ProxyServer.hpp"
+#include "PeriodicProxyChecks.hpp"
+#include "ProxyProber.hpp"
+#include "ProxyTestState.hpp"
+#include "Scheduler.hpp"
+
+namespace corvane::app {
+
+// Whether each proxy answers, and how fast: a probe opens a TCP connection
+// through the proxy to a stable public host on port 443 and measures the time
+// until the proxy reports it established. One state per proxy; at most one
+// probe per proxy counts (a newer probe or invalidate drops the older outcome).
+// Main thread only; nothing is logged.
+class ProxyHealthMonitor : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr std::string_view kDefaultProbeHost = "one.one.one.one";
+    static constexpr std::uint16_t kDefaultProbePort = 443;
+
+    ProxyHealthMonitor(ProxyProber& prober, Scheduler& scheduler,
+                       std::string probeHost = std::string(kDefaultProbeHost),
+                       std::uint16_t probePort = kDefaultProbePort, QObject* parent = nullptr);
+
+    const std::map<UUID, ProxyTestState>& states() const { return states_; }
+
+    void probe(const ProxyServer& server);
+    void invalidate(const UUID& id);
+    // Probes every proxy `list` returns now, then again after each `period`,
+    // until the returned object is destroyed.
+    std::unique_ptr<PeriodicProxyChecks> runPeriodicChecks(std::function<std::vector<ProxyServer>()> list,
+                                                           std::chrono::milliseconds period);
+
+signals:
+    void statesChanged();
+
+private:
+    void finished(const UUID& id, std::uint64_t probe, const ProxyProber::Outcome& outcome);
+
+    ProxyProber& prober_;
+    Scheduler& scheduler_;
+    std::string probeHost_;
+    std::uint16_t probePort_;
+    std::map<UUID, ProxyTestState> states_;
+    // The probe whose outcome counts, per proxy.
+    std::map<UUID, std::uint64_t> tasks_;
+    std::uint64_t nextProbe_ = 1;
+};
+
+}  // namespace corvane::app

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <variant>
+
+#include <QObject>
+
+#include "CorvaneCore/Models/ProxyServer.hpp"
+
+namespace corvane::app {
+
+// Opens a TCP connection through one proxy to a target and measures how long the
+// proxy took to establish it; the connection is closed at once.
+class ProxyProber {
+public:
+    struct Established {
+        std::chrono::nanoseconds elapsed;
+    };
+    struct Failed {
+        std::string description;
+    };
+    using Outcome = std::variant<Established, Failed>;
+
+    virtual ~ProxyProber() = default;
+    // `done` runs on the main thread, queued, unless `context` is gone by then.
+    virtual void probe(const ProxyServer& proxy, const std::string& host, std::uint16_t port, QObject* context,
+                       std::function<void(Outcome)> done) = 0;
+};
+
+}  // namespace corvane::app

@@ -1,0 +1,10 @@
+// The app tests run under a QCoreApplication (no display): model objects deliver
+// their results through its event loop.
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
