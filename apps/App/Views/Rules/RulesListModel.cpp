@@ -22,7 +22,6 @@ QVariant RulesListModel::data(const QModelIndex& index, int role) const {
         case SummaryRole: return EditorStyle::text(rule.summary);
         case ActionRole: return EditorStyle::text(rule.actionLabel);
         case EnabledRole: return rule.isEnabled;
-        case IdRole: return EditorStyle::text(rule.id.toString());
         default: return {};
     }
 }

@@ -13,7 +13,7 @@ class RulesListModel : public QAbstractListModel {
     Q_OBJECT
 
 public:
-    enum Role { SummaryRole = Qt::UserRole + 1, ActionRole, EnabledRole, IdRole };
+    enum Role { SummaryRole = Qt::UserRole + 1, ActionRole, EnabledRole };
 
     using QAbstractListModel::QAbstractListModel;
 
