@@ -17,13 +17,14 @@
 #include "Model/ControlSocketConnection.hpp"
 #include "Model/PkexecServiceInstaller.hpp"
 #include "Model/QtScheduler.hpp"
+#include "Presenters/Proxies/ProxiesPresenter.hpp"
 #include "Presenters/Rules/AppPickerPresenter.hpp"
 #include "Presenters/Rules/RuleEditorPresenter.hpp"
 #include "Presenters/Rules/RulesPresenter.hpp"
 #include "Shared/ProductVersion.hpp"
 #include "Support/EventLoop.hpp"
 #include "Support/Shell.hpp"
-#include "Support/Topology.hpp"
+#include "Support/TopologyTest.hpp"
 #include "platform/linux/TemporaryDirectory.hpp"
 
 namespace corvane::app::testing {
@@ -60,33 +61,8 @@ std::string shellQuoted(const std::string& word) {
     return quoted + "'";
 }
 
-class AppPickerRoundTrip : public ::testing::Test {
-public:
-    static void SetUpTestSuite() {
-        skipReason() = e2e::Topology::missingRequirement();
-        if (!skipReason().empty()) return;
-        topology() = std::make_unique<e2e::Topology>();
-        if (!topology()->ready) {
-            skipReason() = "the network namespaces could not be set up";
-            topology().reset();
-        }
-    }
-    static void TearDownTestSuite() { topology().reset(); }
-
-    void SetUp() override {
-        if (!skipReason().empty()) GTEST_SKIP() << skipReason();
-    }
-
+class AppPickerRoundTrip : public e2e::TopologyTest {
 protected:
-    static std::string& skipReason() {
-        static std::string reason;
-        return reason;
-    }
-    static std::unique_ptr<e2e::Topology>& topology() {
-        static std::unique_ptr<e2e::Topology> instance;
-        return instance;
-    }
-
     // A program reached through a symbolic link on the search path, and a
     // desktop entry that starts it through env with an assignment.
     void installProgram() {
@@ -147,10 +123,8 @@ TEST_F(AppPickerRoundTrip, ARulePickedFromADesktopEntryMatchesTheProgramsConnect
 
     ProxyServer microsocks = topology()->microsocks;
     microsocks.credentials = ProxyCredentials{"alice", "s3cret"};
-    Profile profile;
-    profile.proxies = {microsocks};
-    state.setProfile(profile);
-    state.saveProfile();
+    ProxiesPresenter proxies(state);
+    proxies.append(microsocks);
 
     AppPickerPresenter picker;
     const auto apps = scan(picker, AppPickerPresenter::seenIdentifiers(state.records()));
