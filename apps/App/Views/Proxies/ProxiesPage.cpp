@@ -53,7 +53,9 @@ ProxiesPage::ProxiesPage(AppState& state, QWidget* parent)
 
     connect(checkAll_, &QAction::triggered, &presenter_, &ProxiesPresenter::checkAll);
     connect(addProxy_, &QAction::triggered, this, &ProxiesPage::addProxy);
-    connect(remove, &QAction::triggered, this, [this] { presenter_.remove(selectedRows()); });
+    connect(remove, &QAction::triggered, this, [this] {
+        if (const auto rows = selectedRows(); !rows.empty()) presenter_.remove(rows);
+    });
     connect(list_, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { editRow(list_->row(item)); });
     connect(list_, &QWidget::customContextMenuRequested, this, &ProxiesPage::showContextMenu);

@@ -53,7 +53,9 @@ RulesPage::RulesPage(AppState& state, QWidget* parent)
     layout->addWidget(footer);
 
     connect(add_, &QAction::triggered, this, &RulesPage::addRule);
-    connect(remove, &QAction::triggered, this, [this] { presenter_.remove(list_->selectedRows()); });
+    connect(remove, &QAction::triggered, this, [this] {
+        if (const auto rows = list_->selectedRows(); !rows.empty()) presenter_.remove(rows);
+    });
     connect(list_, &ReorderableListView::moveRequested, &presenter_, &RulesPresenter::move);
     connect(list_, &QListView::doubleClicked, this, [this](const QModelIndex& index) { editRow(index.row()); });
     connect(list_, &QWidget::customContextMenuRequested, this, &RulesPage::showContextMenu);
