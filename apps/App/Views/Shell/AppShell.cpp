@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "MainWindow.hpp"
+#include "TrayIcon.hpp"
 
 namespace corvane::app {
 
@@ -18,13 +19,17 @@ AppShell::AppShell(Parts parts, QObject* parent)
                          [](bool keepRunning) { QApplication::setQuitOnLastWindowClosed(!keepRunning); },
                          [this] { bringWindowForward(); }}) {
     window_ = std::make_unique<MainWindow>(pageContext());
+    trayIcon_ = std::make_unique<TrayIcon>(state_, [this] { bringWindowForward(); });
 }
 
 AppShell::~AppShell() = default;
 
 PageContext AppShell::pageContext() { return {state_, updaterController_, loginItem_, activationPolicy_}; }
 
-void AppShell::launch() { activationPolicy_.applyStoredPreference(); }
+void AppShell::launch() {
+    if (trayAvailable_()) trayIcon_->show();
+    activationPolicy_.applyStoredPreference();
+}
 
 void AppShell::bringWindowForward() {
     window_->show();

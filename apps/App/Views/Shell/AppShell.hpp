@@ -17,9 +17,11 @@
 namespace corvane::app {
 
 class MainWindow;
+class TrayIcon;
 
 // Everything the app's entry makes once and keeps until it quits: the model,
-// the updater, launch at login, the activation policy and the main window.
+// the updater, launch at login, the activation policy, the main window and the
+// tray icon.
 class AppShell : public QObject {
     Q_OBJECT
 
@@ -35,8 +37,8 @@ public:
     explicit AppShell(Parts parts, QObject* parent = nullptr);
     ~AppShell() override;
 
-    // Applies the stored activation policy: shows the window unless the app
-    // runs tray-only.
+    // Puts the icon in the tray (where there is one) and applies the stored
+    // activation policy: shows the window unless the app runs tray-only.
     void launch();
 
     AppState& state() { return state_; }
@@ -44,6 +46,7 @@ public:
     ActivationPolicy& activationPolicy() { return activationPolicy_; }
     LoginItem& loginItem() { return loginItem_; }
     MainWindow& window() { return *window_; }
+    TrayIcon& trayIcon() { return *trayIcon_; }
     PageContext pageContext();
 
     // Shows the main window (again, after it was closed), raises and activates it.
@@ -57,6 +60,7 @@ private:
     LoginItem loginItem_;
     ActivationPolicy activationPolicy_;
     std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<TrayIcon> trayIcon_;
 };
 
 }  // namespace corvane::app
