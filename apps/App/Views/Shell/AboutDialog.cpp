@@ -37,7 +37,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     large.setBold(true);
     name->setFont(large);
     auto* version = centred(
-        "Version " + QString::fromStdString(versionText(present(ProductVersion::shortVersion), present(ProductVersion::build))));
+        "Version " + QString::fromStdString(currentVersionText()));
     version->setObjectName("versionLabel");
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* purpose = centred("Routes the network traffic of this machine per application.");
@@ -60,6 +60,10 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
 std::string AboutDialog::versionText(std::optional<std::string_view> shortVersion,
                                      std::optional<std::string_view> build) {
     return std::string(shortVersion.value_or("?")) + " (" + std::string(build.value_or("?")) + ")";
+}
+
+std::string AboutDialog::currentVersionText() {
+    return versionText(present(ProductVersion::shortVersion), present(ProductVersion::build));
 }
 
 }  // namespace corvane::app

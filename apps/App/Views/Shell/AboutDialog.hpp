@@ -17,6 +17,8 @@ public:
 
     // "<short version> (<build>)"; a missing part is "?".
     static std::string versionText(std::optional<std::string_view> shortVersion, std::optional<std::string_view> build);
+    // This build's version text.
+    static std::string currentVersionText();
 };
 
 }  // namespace corvane::app

@@ -3,15 +3,18 @@
 #include <QApplication>
 
 #include "MainWindow.hpp"
+#include "AboutDialog.hpp"
 #include "TrayIcon.hpp"
+#include "UpdateDialog.hpp"
 
 namespace corvane::app {
 
 AppShell::AppShell(Parts parts, QObject* parent)
     : QObject(parent),
       trayAvailable_(std::move(parts.trayAvailable)),
-      state_(std::move(parts.environment)),
-      updater_(parts.settings),
+      state_(parts.environment),
+      updater_(std::move(parts.updaterSettings),
+               {parts.settings, parts.updateInstaller, parts.environment.scheduler, parts.environment.clock}),
       updaterController_(updater_),
       loginItem_(std::move(parts.loginItem)),
       activationPolicy_(parts.settings,
@@ -20,6 +23,8 @@ AppShell::AppShell(Parts parts, QObject* parent)
                          [this] { bringWindowForward(); }}) {
     window_ = std::make_unique<MainWindow>(pageContext());
     trayIcon_ = std::make_unique<TrayIcon>(state_, [this] { bringWindowForward(); });
+    updateDialog_ = std::make_unique<UpdateDialog>(updater_, QString::fromStdString(AboutDialog::currentVersionText()));
+    connect(&updater_, &Updater::quitRequested, qApp, &QApplication::quit, Qt::QueuedConnection);
 }
 
 AppShell::~AppShell() = default;
@@ -28,6 +33,7 @@ PageContext AppShell::pageContext() { return {state_, updaterController_, loginI
 
 void AppShell::launch() {
     if (trayAvailable_()) trayIcon_->show();
+    updater_.start();
     activationPolicy_.applyStoredPreference();
 }
 
