@@ -43,6 +43,8 @@ app::FolderUpdateInstaller::Settings installerSettings(const std::filesystem::pa
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    // The settings file: ~/.config/<identifier>/<identifier>.conf.
+    QApplication::setOrganizationName(text(AppIdentifiers::appIdentifier));
     QApplication::setApplicationName(text(AppIdentifiers::appIdentifier));
     QApplication::setApplicationDisplayName(text(AppIdentifiers::productName));
     QApplication::setDesktopFileName(text(AppIdentifiers::appIdentifier));
