@@ -97,7 +97,8 @@ TEST_F(LoginItemTest, FailuresGoToTheLastErrorAndSuccessKeepsAnEarlierOne) {
     fs::remove(autostart());
     write(entry() / "inside", "x");
     item.setEnabled(true, *state);
-    EXPECT_EQ(state->lastError()->rfind("Could not enable launch at login: Could not write “" + entry().string(), 0), 0u)
+    const std::string writeFailure = "Could not enable launch at login: Could not write “" + entry().string();
+    EXPECT_EQ(state->lastError()->rfind(writeFailure, 0), 0u)
         << *state->lastError();
     item.setEnabled(false, *state);
     EXPECT_EQ(state->lastError()->rfind("Could not disable launch at login: Could not remove “", 0), 0u)
@@ -143,7 +144,8 @@ TEST_F(LoginItemTest, AReadOnlyFolderRefusesTheEntry) {
     if (!readOnly.ready()) GTEST_SKIP() << "cannot make a read-only folder here (root without mount rights)";
     item.setEnabled(true, *state);
     ASSERT_TRUE(state->lastError());
-    EXPECT_EQ(state->lastError()->rfind("Could not enable launch at login: Could not write “" + entry().string(), 0), 0u)
+    const std::string writeFailure = "Could not enable launch at login: Could not write “" + entry().string();
+    EXPECT_EQ(state->lastError()->rfind(writeFailure, 0), 0u)
         << *state->lastError();
     EXPECT_FALSE(item.isEnabled());
 }

@@ -232,7 +232,9 @@ TEST_F(UpdaterTest, FeedContentIsCheckedStrictly) {
         withUrl("https://example.org/a.tar.gz", "10", "not base64!"),
         QByteArray(70000, ' '),
     };
-    for (const QByteArray& feed : refused) EXPECT_THROW(UpdateFeed::parse(feed), UpdateFeed::FeedError) << feed.left(120).toStdString();
+    for (const QByteArray& feed : refused) {
+        EXPECT_THROW(UpdateFeed::parse(feed), UpdateFeed::FeedError) << feed.left(120).toStdString();
+    }
 }
 
 TEST(UpdateFeedBuilds, NewerComparesDottedPartsAsNumbers) {

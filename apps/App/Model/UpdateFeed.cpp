@@ -42,7 +42,9 @@ UpdateRelease parse(const QByteArray& json) {
     release.build = text(feed, "build");
     release.releaseNotes = feed.value("releaseNotes").toString();
     release.archiveUrl = QUrl(text(feed, "url"), QUrl::StrictMode);
-    if (!release.archiveUrl.isValid() || !isAllowedAddress(release.archiveUrl)) refuse("“url” is not an HTTPS address");
+    if (!release.archiveUrl.isValid() || !isAllowedAddress(release.archiveUrl)) {
+        refuse("“url” is not an HTTPS address");
+    }
     release.length = length(feed);
     const auto signature = updates::UpdateSignature::signatureFromBase64(text(feed, "signature").toStdString());
     if (!signature) refuse("“signature” is not a signature");

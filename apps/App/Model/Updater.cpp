@@ -77,7 +77,9 @@ void Updater::check(bool userInitiated) {
     lastAttempt_ = now();
     setCanCheck(false);
     setSession({Stage::checking, userInitiated, std::nullopt, 0, {}});
-    if (!UpdateFeed::isAllowedAddress(settings_.feedUrl)) return fail("The update feed’s address is not an HTTPS address.");
+    if (!UpdateFeed::isAllowedAddress(settings_.feedUrl)) {
+        return fail("The update feed’s address is not an HTTPS address.");
+    }
     reply_ = network_->get(request(settings_.feedUrl, settings_.transferTimeout));
     connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
         if (received > UpdateFeed::kMaxFeedSize) fail("The update feed is not valid: it is too large.");
@@ -130,9 +132,12 @@ void Updater::archiveArrived() {
     }
     const QByteArray chunk = reply_->readAll();
     if (session_.received + chunk.size() > expected) {
-        return fail(QString("The download is larger than the %1 bytes the update feed says; it was refused.").arg(expected));
+        return fail(QString("The download is larger than the %1 bytes the update feed says; it was refused.")
+                        .arg(expected));
     }
-    if (archive_->write(chunk) != chunk.size()) return fail("Could not store the download: " + archive_->errorString() + ".");
+    if (archive_->write(chunk) != chunk.size()) {
+        return fail("Could not store the download: " + archive_->errorString() + ".");
+    }
     UpdateSession progress = session_;
     progress.received += chunk.size();
     setSession(progress);

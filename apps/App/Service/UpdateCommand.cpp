@@ -76,7 +76,9 @@ fs::path privateCopy(const fs::path& archive, const fs::path& into) {
 void run(const fs::path& archive, std::string_view signatureBase64, const fs::path& folder,
          const updates::UpdateSignature::PublicKey& key) {
     const auto signature = updates::UpdateSignature::signatureFromBase64(signatureBase64);
-    if (!signature) throw ServiceError(ServiceError::Code::usage, "The update signature is not valid base64 of 64 bytes.");
+    if (!signature) {
+        throw ServiceError(ServiceError::Code::usage, "The update signature is not valid base64 of 64 bytes.");
+    }
     if (!folder.is_absolute() || !isTrustedFolder(folder)) {
         fail("The install folder “" + folder.string() +
              "” is refused: it and every folder above it must belong to root and be writable by nobody else.");

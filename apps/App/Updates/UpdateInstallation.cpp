@@ -117,7 +117,8 @@ void install(const fs::path& archive, const UpdateSignature::Signature& signatur
         throw UpdateError("The update is not signed with Corvane’s key, so it was refused.");
     }
     if (!isReleaseFolder(folder)) {
-        throw UpdateError("“" + folder.string() + "” was not installed from a Corvane release, so it is not replaced.");
+        throw UpdateError("“" + folder.string() +
+                          "” was not installed from a Corvane release, so it is not replaced.");
     }
     const fs::path staging = makeStaging(folder);
     try {

@@ -196,7 +196,8 @@ TEST_F(RealWindowTest, SidebarAndTrayMenuOfTheRunningApp) {
     EXPECT_EQ(x("getwindowname " + window), "Corvane");
 
     std::optional<AccessibilityTree> tree;
-    ASSERT_TRUE(waitFor([&] { return (tree = AccessibilityTree::connect(QString::fromStdString(sessionBus()))).has_value(); }, 10s))
+    const QString bus = QString::fromStdString(sessionBus());
+    ASSERT_TRUE(waitFor([&] { return (tree = AccessibilityTree::connect(bus)).has_value(); }, 10s))
         << "no accessibility bus";
     std::optional<Node> corvane;
     ASSERT_TRUE(waitFor([&] {

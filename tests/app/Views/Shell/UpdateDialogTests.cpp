@@ -40,7 +40,8 @@ protected:
         const auto signature = key.sign(std::string_view(kArchive.constData(), std::size_t(kArchive.size())));
         server.serve("/feed.json",
                      QString(R"({"version": "1.1", "build": "%1", "url": "%2", "length": %3, "signature": "%4",
-                                 "releaseNotes": "• Rules match application paths faster.\n• The tray menu shows the engine’s error."})")
+                                 "releaseNotes": "• Rules match application paths faster.\n)"
+                             R"(• The tray menu shows the engine’s error."})")
                          .arg(build, server.url("/Corvane-1.1.tar.gz").toString())
                          .arg(kArchive.size())
                          .arg(QString(QByteArray(reinterpret_cast<const char*>(signature.data()), 64).toBase64()))
