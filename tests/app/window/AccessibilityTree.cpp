@@ -1,10 +1,8 @@
 #include "AccessibilityTree.hpp"
 
 #include <QDBusArgument>
-#include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
-#include <QDBusReply>
 #include <QDBusVariant>
 
 namespace corvane::app::testing {
@@ -12,6 +10,8 @@ namespace corvane::app::testing {
 namespace {
 
 constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
+constexpr const char* kSessionName = "corvane-test-session";
+constexpr const char* kAccessibilityName = "corvane-test-a11y";
 
 struct Reference {
     QString service;
@@ -88,13 +88,21 @@ std::optional<AccessibilityTree> AccessibilityTree::connect(const QString& sessi
     qDBusRegisterMetaType<Reference>();
     qDBusRegisterMetaType<QList<Reference>>();
     qDBusRegisterMetaType<Extents>();
-    QDBusConnection session = QDBusConnection::connectToBus(sessionBusAddress, "corvane-test-session");
-    QDBusInterface launcher("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", session);
-    const QDBusReply<QString> address = launcher.call("GetAddress");
-    if (!address.isValid() || address.value().isEmpty()) return std::nullopt;
-    QDBusConnection bus = QDBusConnection::connectToBus(address.value(), "corvane-test-a11y");
+    QDBusConnection session = QDBusConnection::connectToBus(sessionBusAddress, kSessionName);
+    const QDBusMessage reply = session.call(
+        QDBusMessage::createMethodCall("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress"), QDBus::Block,
+        2000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return std::nullopt;
+    const QString address = reply.arguments().first().toString();
+    if (address.isEmpty()) return std::nullopt;
+    QDBusConnection bus = QDBusConnection::connectToBus(address, kAccessibilityName);
     if (!bus.isConnected()) return std::nullopt;
     return AccessibilityTree(bus);
+}
+
+void AccessibilityTree::disconnectAll() {
+    QDBusConnection::disconnectFromBus(kAccessibilityName);
+    QDBusConnection::disconnectFromBus(kSessionName);
 }
 
 std::vector<AccessibilityTree::Node> AccessibilityTree::applications() const {

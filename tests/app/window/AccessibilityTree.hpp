@@ -28,6 +28,8 @@ public:
     // Connects to the accessibility bus announced on the session bus at
     // `sessionBusAddress`; none when there is none yet.
     static std::optional<AccessibilityTree> connect(const QString& sessionBusAddress);
+    // Closes the connections connect() opened.
+    static void disconnectAll();
 
     std::vector<Node> applications() const;
     std::vector<Node> children(const Node& node) const;

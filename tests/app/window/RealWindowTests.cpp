@@ -114,6 +114,7 @@ protected:
     }
 
     void TearDown() override {
+        AccessibilityTree::disconnectAll();
         for (auto it = processes.rbegin(); it != processes.rend(); ++it) {
             const std::vector<pid_t> below = descendants((*it)->pid());
             (*it)->stop(SIGTERM);
