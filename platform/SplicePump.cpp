@@ -4,7 +4,6 @@
 
 #include <cerrno>
 
-#include <asio/bind_executor.hpp>
 
 namespace corvane::platform {
 
@@ -35,11 +34,10 @@ SplicePump::SplicePump(asio::ip::tcp::socket& from, asio::ip::tcp::socket& to, s
     : from_(from), to_(to), owner_(std::move(owner)), moved_(std::move(moved)), ended_(std::move(ended)) {}
 
 void SplicePump::awaitSource() {
-    from_.async_wait(asio::socket_base::wait_read,
-                     asio::bind_executor(from_.get_executor(), [self = shared_from_this()](Error error) {
-                         if (error) return self->end(error);
-                         self->fill(kBudget);
-                     }));
+    from_.async_wait(asio::socket_base::wait_read, [self = shared_from_this()](Error error) {
+        if (error) return self->end(error);
+        self->fill(kBudget);
+    });
 }
 
 // Takes what the source has queued into the pipe, up to its capacity.
@@ -81,11 +79,10 @@ void SplicePump::drain(int budget) {
 }
 
 void SplicePump::awaitDestination(int budget) {
-    to_.async_wait(asio::socket_base::wait_write,
-                   asio::bind_executor(from_.get_executor(), [self = shared_from_this(), budget](Error error) {
-                       if (error) return self->end(error);
-                       self->drain(budget);
-                   }));
+    to_.async_wait(asio::socket_base::wait_write, [self = shared_from_this(), budget](Error error) {
+        if (error) return self->end(error);
+        self->drain(budget);
+    });
 }
 
 void SplicePump::end(Error error) {

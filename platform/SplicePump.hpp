@@ -22,9 +22,10 @@ public:
     // it was written; else the error of the read or the write.
     using Ended = std::function<void(Error error)>;
 
-    // Starts moving bytes from `from` to `to` at once. `owner` keeps both sockets
-    // alive while the pump runs; the pump lets go of it when it ends. Closing
-    // either socket ends the pump with operation_aborted.
+    // Starts moving bytes from `from` to `to` at once. Both sockets belong to one
+    // event loop, whose one thread runs the pump's handlers. `owner` keeps both
+    // sockets alive while the pump runs; the pump lets go of it when it ends.
+    // Closing either socket ends the pump with operation_aborted.
     static void start(asio::ip::tcp::socket& from, asio::ip::tcp::socket& to, std::shared_ptr<const void> owner,
                       Moved moved, Ended ended);
 

@@ -50,7 +50,10 @@ FlowRelay::FlowRelay(std::shared_ptr<platform::AppProxyTCPFlow> flow, ProxyConne
       onClose_(std::move(onClose)) {}
 
 void FlowRelay::start() {
-    if (flow_->kernelSocket()) spliceToUpstream();
+    if (flow_->kernelSocket()) {
+        ends_ = std::make_shared<Ends>(Ends{flow_, upstream_});
+        spliceToUpstream();
+    }
     else readFromFlow();
     writeInitialData();
 }
@@ -60,7 +63,7 @@ void FlowRelay::start() {
 void FlowRelay::spliceToUpstream() {
     std::weak_ptr<FlowRelay> weak = weak_from_this();
     platform::SplicePump::start(
-        *flow_->kernelSocket(), upstream_->socket, std::make_shared<Ends>(Ends{flow_, upstream_}),
+        *flow_->kernelSocket(), upstream_->socket, ends_,
         [weak](std::size_t length) {
             if (auto self = weak.lock()) self->count(&Counters::bytesSent, length);
         },
@@ -75,7 +78,7 @@ void FlowRelay::spliceToUpstream() {
 void FlowRelay::spliceToFlow() {
     std::weak_ptr<FlowRelay> weak = weak_from_this();
     platform::SplicePump::start(
-        upstream_->socket, *flow_->kernelSocket(), std::make_shared<Ends>(Ends{flow_, upstream_}),
+        upstream_->socket, *flow_->kernelSocket(), ends_,
         [weak](std::size_t length) {
             if (auto self = weak.lock()) self->count(&Counters::bytesReceived, length);
         },

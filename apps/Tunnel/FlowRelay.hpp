@@ -62,6 +62,7 @@ private:
 
     std::shared_ptr<platform::AppProxyTCPFlow> flow_;
     std::shared_ptr<Upstream> upstream_;
+    std::shared_ptr<const Ends> ends_;  // what a splice pump keeps alive; set when splicing
     CloseHandler onClose_;
 
     mutable std::mutex lock_;

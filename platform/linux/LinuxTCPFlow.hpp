@@ -4,15 +4,15 @@
 #include "platform/AppProxyTCPFlow.hpp"
 
 #include <asio/ip/tcp.hpp>
-#include <asio/strand.hpp>
 
 #include <memory>
 
 namespace corvane::platform {
 
 // An app's diverted TCP connection, as the provider sees it. Every call is
-// carried out on the flow's strand; the socket is closed once both sides are
-// closed (an error on the write side closes at once, with a reset).
+// carried out on the flow's event loop, which one thread runs, so the calls are
+// serial without a strand of their own; the socket is closed once both sides
+// are closed (an error on the write side closes at once, with a reset).
 class LinuxTCPFlow final : public AppProxyTCPFlow, public std::enable_shared_from_this<LinuxTCPFlow> {
 public:
     // The largest read; a read takes no more than the kernel has queued.
@@ -42,7 +42,7 @@ private:
     void closeWriteNow();
     void closeIfDone();
 
-    asio::strand<asio::any_io_executor> strand_;
+    asio::any_io_executor loop_;
     asio::ip::tcp::socket socket_;
     const SocketAddress originalDestination_;
     const FlowMetaData metaData_;
