@@ -3,9 +3,9 @@
 #include <exception>
 #include <utility>
 
-#include "AppIdentifiers.hpp"
 #include "CorvaneCore/Persistence/ProfileCodec.hpp"
 #include "MainThread.hpp"
+#include "Shared/AppIdentifiers.hpp"
 #include "Shared/ProviderConfiguration.hpp"
 
 namespace corvane::app {

@@ -1,7 +1,7 @@
 // The installation half of ExtensionManager: activation, properties and the
 // answers of the installer.
-#include "AppIdentifiers.hpp"
 #include "ExtensionManager.hpp"
+#include "Shared/AppIdentifiers.hpp"
 
 namespace corvane::app {
 

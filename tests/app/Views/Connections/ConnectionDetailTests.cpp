@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Support/Records.hpp"
 #include "Views/Connections/ConnectionDetail.hpp"
+#include "Views/Support/Records.hpp"
 
 namespace corvane::app::testing {
 namespace {
@@ -93,7 +93,7 @@ TEST(ConnectionDetailTest, ABareRecordHidesPathAndIdentityButCopiesTheirPlacehol
               "Status: active\n"
               "Action: Direct\n"
               "Rule: default\n"
-              "Sent: 1,023 bytes\n"
+              "Sent: 1023 bytes\n"
               "Received: 1 bytes");
 }
 

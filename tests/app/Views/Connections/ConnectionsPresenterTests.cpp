@@ -3,10 +3,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "Support/PageFixture.hpp"
-#include "Support/Records.hpp"
 #include "Views/Connections/ConnectionTexts.hpp"
 #include "Views/Connections/ConnectionsPresenter.hpp"
+#include "Views/Support/PageFixture.hpp"
+#include "Views/Support/Records.hpp"
 
 namespace corvane::app::testing {
 namespace {

@@ -6,6 +6,7 @@
 
 #include "Views/Formatting/DateTexts.hpp"
 #include "Views/Formatting/FormatBytes.hpp"
+#include "Views/Support/QStringPrinter.hpp"
 
 namespace corvane::app::testing {
 namespace {
@@ -18,7 +19,7 @@ TEST(FormatBytesTest, CountsUse1024BasedUnitsAndSaturateBeyondTheSignedRange) {
     } cases[] = {
         {0, "0 bytes"},
         {1, "1 bytes"},
-        {1023, "1,023 bytes"},
+        {1023, "1023 bytes"},
         {1024, "1.0 kB"},
         {1536, "1.5 kB"},
         {5ull << 30, "5.0 GB"},

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "Views/Settings/AcknowledgementsPresenter.hpp"
+#include "Views/Support/QStringPrinter.hpp"
 #include "platform/linux/TemporaryDirectory.hpp"
 
 namespace corvane::app::testing {

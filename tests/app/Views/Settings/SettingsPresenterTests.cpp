@@ -5,9 +5,9 @@
 #include <fstream>
 
 #include "CorvaneCore/Persistence/ProfileCodec.hpp"
-#include "Support/PageFixture.hpp"
 #include "Support/Profiles.hpp"
 #include "Views/Settings/SettingsPresenter.hpp"
+#include "Views/Support/PageFixture.hpp"
 
 namespace corvane::app::testing {
 namespace {

@@ -8,6 +8,7 @@
 
 #include "FakeDesktopServices.hpp"
 #include "Support/ModelFixture.hpp"
+#include "Views/Support/QStringPrinter.hpp"
 
 namespace corvane::app::testing {
 

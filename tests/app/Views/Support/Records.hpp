@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CorvaneCore/Logging/ConnectionRecord.hpp"
+#include "Views/Support/QStringPrinter.hpp"
 
 namespace corvane::app::testing {
 

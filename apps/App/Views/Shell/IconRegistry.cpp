@@ -1,0 +1,73 @@
+#include "IconRegistry.hpp"
+
+#include <array>
+
+#include <QFile>
+
+#include "BundledIconEngine.hpp"
+
+namespace corvane::app::IconRegistry {
+
+namespace {
+
+struct Entry {
+    std::string_view symbol;
+    // The freedesktop name, empty when none fits.
+    std::string_view themeName;
+};
+
+// Every entry has a drawing ":/icons/<symbol>.svg".
+constexpr std::array kEntries{
+    Entry{"arrow.triangle.branch", ""},
+    Entry{"point.3.connected.trianglepath.dotted", "network-transmit-receive"},
+    Entry{"list.bullet.rectangle", ""},
+    Entry{"server.rack", "network-server"},
+    Entry{"wand.and.stars", ""},
+    Entry{"gearshape", "preferences-system"},
+    Entry{"play.fill", "media-playback-start"},
+    Entry{"stop.fill", "media-playback-stop"},
+    Entry{"app.generic", "application-x-executable"},
+};
+constexpr std::string_view kGeneric = "app.generic";
+
+const Entry* find(std::string_view symbol) {
+    for (const auto& entry : kEntries) {
+        if (entry.symbol == symbol) return &entry;
+    }
+    return nullptr;
+}
+
+QIcon bundled(std::string_view symbol, std::optional<QColor> colour) {
+    QFile file(":/icons/" + QString::fromUtf8(symbol.data(), static_cast<qsizetype>(symbol.size())) + ".svg");
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QIcon(new BundledIconEngine(file.readAll(), std::move(colour)));
+}
+
+}  // namespace
+
+QIcon icon(std::string_view symbol) {
+    const Entry* entry = find(symbol);
+    if (!entry) entry = find(kGeneric);
+    if (const auto name = themeName(entry->symbol); name && QIcon::hasThemeIcon(*name)) return QIcon::fromTheme(*name);
+    return bundled(entry->symbol, std::nullopt);
+}
+
+QIcon tinted(std::string_view symbol, const QColor& colour) {
+    return bundled(isBundled(symbol) ? symbol : kGeneric, colour);
+}
+
+std::optional<QString> themeName(std::string_view symbol) {
+    const Entry* entry = find(symbol);
+    if (!entry || entry->themeName.empty()) return std::nullopt;
+    return QString::fromLatin1(entry->themeName.data(), static_cast<qsizetype>(entry->themeName.size()));
+}
+
+bool isBundled(std::string_view symbol) { return find(symbol) != nullptr; }
+
+std::vector<std::string_view> symbols() {
+    std::vector<std::string_view> all;
+    for (const auto& entry : kEntries) all.push_back(entry.symbol);
+    return all;
+}
+
+}  // namespace corvane::app::IconRegistry
