@@ -3,9 +3,9 @@
 #include <QStringList>
 
 #include "CorvaneCore/Logging/SaturatingAdd.hpp"
+#include "Views/Common/DateTexts.hpp"
+#include "Views/Common/FormatBytes.hpp"
 #include "Views/Connections/ConnectionTexts.hpp"
-#include "Views/Formatting/DateTexts.hpp"
-#include "Views/Formatting/FormatBytes.hpp"
 
 namespace corvane::app {
 
@@ -23,10 +23,12 @@ ConnectionDetail::ConnectionDetail(ConnectionRecord record) : record_(std::move(
 
 std::vector<ConnectionDetail::Section> ConnectionDetail::sections() const {
     using Kind = Row::Kind;
-    std::vector<Row> connection{{"Application", text(record_.appIdentifier), Kind::text}};
+    std::vector<Row> connection{{"Application", text(record_.appIdentifier), Kind::selectable}};
     if (record_.appPath) connection.push_back({"Path", text(*record_.appPath), Kind::secondaryText});
-    if (record_.appIdentity) connection.push_back({"Identity", text(record_.appIdentity->displayText()), Kind::identity});
-    connection.push_back({"Target", text(record_.target), Kind::text});
+    if (record_.appIdentity) {
+        connection.push_back({"Identity", text(record_.appIdentity->displayText()), Kind::identity});
+    }
+    connection.push_back({"Target", text(record_.target), Kind::selectable});
     connection.push_back({"Transport", transportText(record_.transport), Kind::text});
     connection.push_back({"Started", DateTexts::dateAndTime(record_.startedAt), Kind::text});
     connection.push_back({"Status", ConnectionTexts::statusTitle(record_.status), Kind::status});

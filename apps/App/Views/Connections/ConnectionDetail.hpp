@@ -16,7 +16,8 @@ public:
     enum class IdentityIcon { warningShield, package, seal };
 
     struct Row {
-        enum class Kind { text, secondaryText, identity, status };
+        // selectable and secondaryText can be selected for copying.
+        enum class Kind { text, selectable, secondaryText, identity, status };
         QString label;
         QString value;
         Kind kind = Kind::text;

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "Views/Formatting/FormatBytes.hpp"
+#include "Views/Common/FormatBytes.hpp"
 
 namespace corvane::app::ConnectionTexts {
 

@@ -12,8 +12,8 @@
 #include "CorvaneCore/Logging/ConnectionRecord.hpp"
 #include "Model/AppState.hpp"
 #include "Model/RecordsPoll.hpp"
+#include "Views/Common/DesktopServices.hpp"
 #include "Views/Connections/ConnectionFilter.hpp"
-#include "Views/Desktop/DesktopServices.hpp"
 
 namespace corvane::app {
 
@@ -45,6 +45,7 @@ public:
     std::vector<ConnectionRecord> filteredRecords() const;
     std::vector<ConnectionGroup> groups() const;
     Content content() const;
+    const std::vector<ThroughputTracker::Sample>& throughput() const { return state_.throughput(); }
     // The chart toggle is on and the model has samples.
     bool showsChartArea() const;
     // "No connections match the current filter." over an empty table or list.

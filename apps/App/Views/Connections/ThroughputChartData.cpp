@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "Views/Formatting/FormatBytes.hpp"
+#include "Views/Common/FormatBytes.hpp"
 
 namespace corvane::app {
 

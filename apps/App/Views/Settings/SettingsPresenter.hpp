@@ -10,7 +10,7 @@
 
 #include "CorvaneCore/Persistence/ProfileCodec.hpp"
 #include "Model/AppState.hpp"
-#include "Views/Desktop/DesktopServices.hpp"
+#include "Views/Common/DesktopServices.hpp"
 
 namespace corvane::app {
 

@@ -61,6 +61,11 @@ void SimulatorPresenter::simulate() {
     emit traceChanged();
 }
 
+std::optional<SimulatorPresenter::Result> SimulatorPresenter::result() const {
+    if (!trace_) return std::nullopt;
+    return Result{banner(), rows(), defaultRow()};
+}
+
 SimulatorPresenter::Banner SimulatorPresenter::banner() const {
     const QString subtitle = trace_->matchedRule
                                  ? "via rule “" + QString::fromStdString(trace_->matchedRule->name) + "”"

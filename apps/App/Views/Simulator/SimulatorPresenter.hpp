@@ -28,6 +28,8 @@ public:
         RuleAction::Kind kind;
         QString label;     // the action's label
         QString subtitle;  // "via rule “name”" or "via default action"
+
+        friend bool operator==(const Banner&, const Banner&) = default;
     };
     struct Row {
         enum class Result { match, noMatch, disabled };
@@ -36,6 +38,16 @@ public:
         QString reason;
         bool isDecisive = false;
         QString actionLabel;  // the badge of the decisive row
+
+        friend bool operator==(const Row&, const Row&) = default;
+    };
+    // Everything the result area shows; none without a trace.
+    struct Result {
+        Banner banner;
+        std::vector<Row> rows;
+        std::optional<QString> defaultRow;
+
+        friend bool operator==(const Result&, const Result&) = default;
     };
 
     explicit SimulatorPresenter(AppState& state, QObject* parent = nullptr);
@@ -57,6 +69,7 @@ public:
     // with an optional sign, at most 65535.
     static std::optional<std::uint16_t> port(const QString& text);
 
+    std::optional<Result> result() const;
     // Only with a trace.
     Banner banner() const;
     std::vector<Row> rows() const;

@@ -41,10 +41,10 @@ TEST(ConnectionDetailTest, AFullRecordShowsEveryRowAndCopiesElevenLines) {
     ASSERT_EQ(sections.size(), 3u);
     EXPECT_EQ(sections[0].title, "Connection");
     EXPECT_EQ(rowsOf(sections[0]), (std::vector<ShownRow>{
-                                       {"Application", "org.mozilla.firefox", Kind::text},
+                                       {"Application", "org.mozilla.firefox", Kind::selectable},
                                        {"Path", "/usr/lib/firefox/firefox", Kind::secondaryText},
                                        {"Identity", "Signed, no team (ad-hoc)", Kind::identity},
-                                       {"Target", "example.org:443", Kind::text},
+                                       {"Target", "example.org:443", Kind::selectable},
                                        {"Transport", "UDP", Kind::text},
                                        {"Started", "1 Jan 2001 13:01:01", Kind::text},
                                        {"Status", "Blocked", Kind::status},

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QUrl>
 
-#include "Views/Desktop/DesktopServices.hpp"
+#include "Views/Common/DesktopServices.hpp"
 
 namespace corvane::app::testing {
 

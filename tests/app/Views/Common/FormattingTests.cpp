@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Views/Formatting/DateTexts.hpp"
-#include "Views/Formatting/FormatBytes.hpp"
+#include "Views/Common/DateTexts.hpp"
+#include "Views/Common/FormatBytes.hpp"
 #include "Views/Support/QStringPrinter.hpp"
 
 namespace corvane::app::testing {
