@@ -6,13 +6,20 @@
 
 namespace corvane::platform {
 
+namespace {
+
+// Asked once: every flow is compared with it.
+const pid_t daemonPid = ::getpid();
+
+}  // namespace
+
 FlowOwnerLookup::Owner FlowOwnerLookup::ownerOfSocket(std::uint64_t inode) {
     Owner owner;
     owner.socketInode = inode;
     if (inode == 0) return owner;
     owner.pid = index_.ownerOf(inode);
     if (!owner.pid) return owner;
-    owner.isDaemon = *owner.pid == ::getpid();
+    owner.isDaemon = *owner.pid == daemonPid;
     if (owner.isDaemon) return owner;
     auto identity = identities_.identityOf(*owner.pid);
     owner.metaData.sourceAppAuditToken = std::move(identity.auditToken);

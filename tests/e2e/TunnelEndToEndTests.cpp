@@ -17,7 +17,7 @@
 #include "CorvaneCore/Persistence/ProfileCodec.hpp"
 #include "Shared/ProviderRequest.hpp"
 #include "Support/Shell.hpp"
-#include "Support/Topology.hpp"
+#include "Support/TopologyTest.hpp"
 
 namespace corvane {
 namespace {
@@ -26,33 +26,8 @@ using namespace e2e;
 namespace fs = std::filesystem;
 using platform::Bytes;
 
-class TunnelEndToEnd : public ::testing::Test {
-public:
-    static void SetUpTestSuite() {
-        skipReason() = Topology::missingRequirement();
-        if (!skipReason().empty()) return;
-        state() = std::make_unique<Topology>();
-        if (!state()->ready) {
-            skipReason() = "the network namespaces could not be set up";
-            state().reset();
-        }
-    }
-    static void TearDownTestSuite() { state().reset(); }
-
-    void SetUp() override {
-        if (!skipReason().empty()) GTEST_SKIP() << skipReason();
-    }
-
+class TunnelEndToEnd : public TopologyTest {
 protected:
-    static std::string& skipReason() {
-        static std::string reason;
-        return reason;
-    }
-    static std::unique_ptr<Topology>& state() {
-        static std::unique_ptr<Topology> topology;
-        return topology;
-    }
-
     // A profile whose one rule sends the probe's TCP (and, with `udp`, UDP) port 7
     // and 2525 traffic to 198.18.0.10 the given way.
     static Profile profileWith(const std::vector<ProxyServer>& proxies, RuleAction action, bool udp = false) {
@@ -79,7 +54,7 @@ protected:
 
     // Saves the configuration and (re)starts the session with it.
     void run(const Profile& profile, platform::StringMap secrets = {}) {
-        Control& control = *state()->control;
+        Control& control = *topology()->control;
         control.stop();
         ASSERT_TRUE(control.save(configuration(profile, std::move(secrets))));
         ASSERT_TRUE(control.start());
@@ -89,13 +64,13 @@ protected:
     // `holdMilliseconds`: how long a TCP probe waits before it half-closes.
     static nlohmann::json probe(const std::string& mode, const std::string& host, int port, int amount,
                                 int holdMilliseconds = 0) {
-        return state()->probe(mode, host, port, amount, holdMilliseconds);
+        return topology()->probe(mode, host, port, amount, holdMilliseconds);
     }
 
     static std::optional<ConnectionRecord> waitForRecord(std::size_t index, ConnectionStatus status) {
         std::optional<ConnectionRecord> found;
         waitFor([&] {
-            auto records = state()->control->records();
+            auto records = topology()->control->records();
             if (records.size() <= index || records[index].status != status) return false;
             found = records[index];
             return true;
@@ -109,9 +84,9 @@ protected:
         text << in.rdbuf();
         return text.str();
     }
-    static std::string daemonLog() { return readFile(state()->folder / "daemon.log"); }
+    static std::string daemonLog() { return readFile(topology()->folder / "daemon.log"); }
 
-    static std::size_t recordCount() { return state()->control->records().size(); }
+    static std::size_t recordCount() { return topology()->control->records().size(); }
 };
 
 TEST_F(TunnelEndToEnd, DirectFlowsPassThroughUnrecorded) {
@@ -139,12 +114,12 @@ TEST_F(TunnelEndToEnd, BlockedFlowsAreResetAndRecorded) {
     ASSERT_TRUE(record);
     EXPECT_EQ(record->actionDescription, "Block");
     EXPECT_EQ(record->ruleName, "Targets");
-    EXPECT_EQ(record->appPath, state()->probeProgram.string());
+    EXPECT_EQ(record->appPath, topology()->probeProgram.string());
     EXPECT_EQ(record->target, "198.18.0.10:7");
 }
 
 TEST_F(TunnelEndToEnd, DanteCarriesAHalfClosedTransferWithExactCounts) {
-    run(profileWith({state()->dante}, RuleAction::proxy(state()->dante.id)));
+    run(profileWith({topology()->dante}, RuleAction::proxy(topology()->dante.id)));
     const std::size_t index = recordCount();
     const auto result = probe("tcp-probe", "198.18.0.10", 7, 102400);
     EXPECT_EQ(result.value("greeting", ""), "peer=10.203.0.2");
@@ -157,7 +132,7 @@ TEST_F(TunnelEndToEnd, DanteCarriesAHalfClosedTransferWithExactCounts) {
 }
 
 TEST_F(TunnelEndToEnd, MicrosocksPasswordComesFromTheSecrets) {
-    ProxyServer microsocks = state()->microsocks;
+    ProxyServer microsocks = topology()->microsocks;
     microsocks.credentials = ProxyCredentials{"alice", ""};
     const Profile profile = profileWith({microsocks}, RuleAction::proxy(microsocks.id));
     run(profile, {{microsocks.id.toString(), "s3cret"}});
@@ -175,12 +150,12 @@ TEST_F(TunnelEndToEnd, MicrosocksPasswordComesFromTheSecrets) {
 }
 
 TEST_F(TunnelEndToEnd, TinyproxyDeliversTheBannerOfATargetThatSpeaksFirst) {
-    run(profileWith({state()->tinyproxy}, RuleAction::proxy(state()->tinyproxy.id)));
+    run(profileWith({topology()->tinyproxy}, RuleAction::proxy(topology()->tinyproxy.id)));
     // tinyproxy connects from the target's own address, 198.18.0.10.
     const auto echo = probe("tcp-probe", "198.18.0.10", 7, 10, 300);
     EXPECT_EQ(echo.value("greeting", ""), "peer=198.18.0.10");
     EXPECT_EQ(echo.value("received", 0), 17 + 10);
-    EXPECT_NE(readFile(state()->folder / "tinyproxy.log").find("CONNECT 198.18.0.10:7"), std::string::npos);
+    EXPECT_NE(readFile(topology()->folder / "tinyproxy.log").find("CONNECT 198.18.0.10:7"), std::string::npos);
     const auto banner = probe("tcp-probe", "198.18.0.10", 2525, 1, 300);
     EXPECT_EQ(banner.value("received", 0), 64);
     std::string expected;
@@ -193,9 +168,9 @@ TEST_F(TunnelEndToEnd, TinyproxyDeliversTheBannerOfATargetThatSpeaksFirst) {
 }
 
 TEST_F(TunnelEndToEnd, ChainsAndFailoverReachTheTarget) {
-    const ProxyServer& dante = state()->dante;
-    const ProxyServer& tinyproxy = state()->tinyproxy;
-    const ProxyServer& dead = state()->dead;
+    const ProxyServer& dante = topology()->dante;
+    const ProxyServer& tinyproxy = topology()->tinyproxy;
+    const ProxyServer& dead = topology()->dead;
     run(profileWith({dante, tinyproxy}, RuleAction::chain({dante.id, tinyproxy.id})));
     std::size_t index = recordCount();
     EXPECT_EQ(probe("tcp-probe", "198.18.0.10", 7, 10, 300).value("received", 0), 17 + 10);
@@ -214,7 +189,7 @@ TEST_F(TunnelEndToEnd, ChainsAndFailoverReachTheTarget) {
 }
 
 TEST_F(TunnelEndToEnd, UDPGoesThroughDanteAndRepliesComeFromTheTarget) {
-    run(profileWith({state()->dante}, RuleAction::proxy(state()->dante.id), true));
+    run(profileWith({topology()->dante}, RuleAction::proxy(topology()->dante.id), true));
     const std::size_t index = recordCount();
     const auto result = probe("udp-probe", "198.18.0.10", 7, 3);
     EXPECT_EQ(result.value("replies", 0), 3);
@@ -231,8 +206,8 @@ TEST_F(TunnelEndToEnd, UDPGoesThroughDanteAndRepliesComeFromTheTarget) {
 }
 
 TEST_F(TunnelEndToEnd, UDPFailoverPassesOverTheHTTPProxy) {
-    const ProxyServer& tinyproxy = state()->tinyproxy;
-    const ProxyServer& dante = state()->dante;
+    const ProxyServer& tinyproxy = topology()->tinyproxy;
+    const ProxyServer& dante = topology()->dante;
     run(profileWith({tinyproxy, dante}, RuleAction::failover({tinyproxy.id, dante.id}), true));
     const std::size_t index = recordCount();
     EXPECT_EQ(probe("udp-probe", "198.18.0.10", 7, 2).value("replies", 0), 2);
@@ -243,17 +218,17 @@ TEST_F(TunnelEndToEnd, UDPFailoverPassesOverTheHTTPProxy) {
 
 TEST_F(TunnelEndToEnd, NamesLearntFromRelayedDNSAnswersMeetHostRules) {
     Profile profile;
-    profile.proxies = {state()->dante};
+    profile.proxies = {topology()->dante};
     Rule rule;
     rule.id = UUID::random();
     rule.name = "Target names";
     rule.hosts = {"*.target.test"};
     rule.transports = {TransportProtocol::tcp};
-    rule.action = RuleAction::proxy(state()->dante.id);
+    rule.action = RuleAction::proxy(topology()->dante.id);
     profile.rules.push_back(rule);
     run(profile);
     const std::size_t index = recordCount();
-    const std::string out = capture(std::string("ip netns exec ") + kHost + " " + state()->probeProgram.string() +
+    const std::string out = capture(std::string("ip netns exec ") + kHost + " " + topology()->probeProgram.string() +
                                     " resolve-probe 10.203.0.2 www.target.test 7");
     EXPECT_NE(out.find("\"greeting\":\"peer=10.203.0.2\""), std::string::npos) << out;
     EXPECT_NE(daemonLog().find("TCP corvane-e2e-peer [signature unverified] → host=www.target.test (via DNS) "
@@ -267,11 +242,11 @@ TEST_F(TunnelEndToEnd, NamesLearntFromRelayedDNSAnswersMeetHostRules) {
 }
 
 TEST_F(TunnelEndToEnd, ReloadProfileChangesTheRouteOfNewFlows) {
-    const ProxyServer& dante = state()->dante;
+    const ProxyServer& dante = topology()->dante;
     run(profileWith({dante}, RuleAction::block()));
     EXPECT_EQ(probe("tcp-probe", "198.18.0.10", 7, 10).value("received", -1), 0);
     const ProviderRequest reload{ProviderRequest::Kind::reloadProfile, profileWith({dante}, RuleAction::proxy(dante.id))};
-    EXPECT_EQ(state()->control->message(reload.encoded()), std::nullopt);
+    EXPECT_EQ(topology()->control->message(reload.encoded()), std::nullopt);
     const std::size_t index = recordCount();
     EXPECT_EQ(probe("tcp-probe", "198.18.0.10", 7, 10).value("greeting", ""), "peer=10.203.0.2");
     const auto record = waitForRecord(index, ConnectionStatus::closed);
@@ -280,18 +255,18 @@ TEST_F(TunnelEndToEnd, ReloadProfileChangesTheRouteOfNewFlows) {
 }
 
 TEST_F(TunnelEndToEnd, StopEndsRunningRelaysAndRemovesTheDiversion) {
-    run(profileWith({state()->dante}, RuleAction::proxy(state()->dante.id)));
+    run(profileWith({topology()->dante}, RuleAction::proxy(topology()->dante.id)));
     const std::size_t index = recordCount();
     // A probe that keeps its connection open for two seconds.
     auto running = std::async(std::launch::async, [] { return probe("tcp-probe", "198.18.0.10", 7, 1000, 2000); });
     ASSERT_TRUE(waitForRecord(index, ConnectionStatus::active));
-    ASSERT_TRUE(waitFor([&] { return state()->control->records()[index].bytesReceived == 16 + 1000; }));
-    EXPECT_TRUE(state()->control->stop());
+    ASSERT_TRUE(waitFor([&] { return topology()->control->records()[index].bytesReceived == 16 + 1000; }));
+    EXPECT_TRUE(topology()->control->stop());
     EXPECT_NE(shell(std::string("ip netns exec ") + kHost + " nft list table inet corvane"), 0);
     running.get();
-    ASSERT_TRUE(state()->control->start());
-    ASSERT_TRUE(waitFor([] { return state()->control->status() == platform::SessionStatus::connected; }));
-    const auto record = state()->control->records().at(index);
+    ASSERT_TRUE(topology()->control->start());
+    ASSERT_TRUE(waitFor([] { return topology()->control->status() == platform::SessionStatus::connected; }));
+    const auto record = topology()->control->records().at(index);
     EXPECT_EQ(record.status, ConnectionStatus::closed);
     EXPECT_EQ(record.bytesSent, 1000u);
     EXPECT_EQ(record.bytesReceived, 16u + 1000u);
@@ -321,7 +296,7 @@ std::size_t openDescriptors(pid_t pid) {
 // that copies both ways at once (microsocks serves its client first and, fed at full
 // speed, would never pass the echo back).
 TEST_F(TunnelEndToEnd, KilledProxyMidTransferFailsItsRecordAndTheDaemonGoesOn) {
-    const fs::path configuration = state()->writeTinyproxyConfiguration("doomed", 1082);
+    const fs::path configuration = topology()->writeTinyproxyConfiguration("doomed", 1082);
     auto doomed = startInNet("tinyproxy -d -c " + configuration.string(), 1082);
     ASSERT_TRUE(doomed);
     const ProxyServer doomedProxy = proxy("doomed", ProxyProtocol::httpConnect, "10.203.0.2", 1082);
@@ -329,7 +304,7 @@ TEST_F(TunnelEndToEnd, KilledProxyMidTransferFailsItsRecordAndTheDaemonGoesOn) {
     const std::size_t index = recordCount();
     // An upload of up to 15 s, its echo read meanwhile.
     auto running = std::async(std::launch::async, [] { return probe("tcp-stream", "198.18.0.10", 7, 15000); });
-    auto current = [&] { return state()->control->records().at(index); };
+    auto current = [&] { return topology()->control->records().at(index); };
     ASSERT_TRUE(waitForRecord(index, ConnectionStatus::active));
     // Bytes flow both ways: the echo is past the greeting (slow when other tests
     // load the machine, hence the longer wait).
@@ -364,7 +339,7 @@ TEST_F(TunnelEndToEnd, KilledProxyMidTransferFailsItsRecordAndTheDaemonGoesOn) {
         << result.dump();
     EXPECT_LT(result.value("received", 0), result.value("sent", 0) + 16) << result.dump();
 
-    run(profileWith({state()->dante}, RuleAction::proxy(state()->dante.id)));
+    run(profileWith({topology()->dante}, RuleAction::proxy(topology()->dante.id)));
     const std::size_t next = recordCount();
     EXPECT_EQ(probe("tcp-probe", "198.18.0.10", 7, 10).value("received", 0), 16 + 10);
     EXPECT_TRUE(waitForRecord(next, ConnectionStatus::closed));
@@ -372,13 +347,13 @@ TEST_F(TunnelEndToEnd, KilledProxyMidTransferFailsItsRecordAndTheDaemonGoesOn) {
 
 // The daemon has no setting for its proxy connect time-out: this waits the default 10 s.
 TEST_F(TunnelEndToEnd, SilentProxyTimesOutAndFailoverMovesOn) {
-    auto silent = startInNet(state()->probeProgram.string() + " silent 1083", 1083);
+    auto silent = startInNet(topology()->probeProgram.string() + " silent 1083", 1083);
     ASSERT_TRUE(silent);
     const ProxyServer silentProxy = proxy("silent", ProxyProtocol::socks5, "10.203.0.2", 1083);
-    const ProxyServer& dante = state()->dante;
+    const ProxyServer& dante = topology()->dante;
     run(profileWith({silentProxy, dante}, RuleAction::failover({silentProxy.id, dante.id})));
     const std::size_t index = recordCount();
-    const std::string out = capture(std::string("ip netns exec ") + kHost + " " + state()->probeProgram.string() +
+    const std::string out = capture(std::string("ip netns exec ") + kHost + " " + topology()->probeProgram.string() +
                                     " tcp-burst 198.18.0.10 7 1 100");
     EXPECT_EQ(out, "{\"flows\":1,\"verified\":1}\n");
     const auto record = waitForRecord(index, ConnectionStatus::closed);
@@ -412,9 +387,9 @@ Rule blockingTheProbe(const fs::path& probe) {
 // out directly.
 TEST_F(TunnelEndToEnd, EveryConnectionOfABlockedProgramIsAttributedToIt) {
     Profile profile;
-    profile.rules = {blockingTheProbe(state()->probeProgram)};
+    profile.rules = {blockingTheProbe(topology()->probeProgram)};
     run(profile);
-    const std::string peer = std::string("ip netns exec ") + kHost + " " + state()->probeProgram.string();
+    const std::string peer = std::string("ip netns exec ") + kHost + " " + topology()->probeProgram.string();
     // Only a flow whose program is known can meet the rule naming it.
     const std::string attributed = "⇒ BLOCK via No probe";
     const std::size_t before = occurrences(daemonLog(), attributed);
@@ -430,18 +405,18 @@ TEST_F(TunnelEndToEnd, EveryConnectionOfABlockedProgramIsAttributedToIt) {
 TEST_F(TunnelEndToEnd, ProgramReusingAnotherProgramsSourcePortKeepsItsOwnRule) {
     if (!have("curl")) GTEST_SKIP() << "this test needs curl";
     Profile profile;
-    profile.proxies = {state()->dante};
+    profile.proxies = {topology()->dante};
     Rule viaDante;
     viaDante.id = UUID::random();
     viaDante.name = "curl via dante";
     viaDante.applications = {"curl"};
     viaDante.hosts = {"198.18.0.11/32"};
-    viaDante.action = RuleAction::proxy(state()->dante.id);
-    profile.rules = {blockingTheProbe(state()->probeProgram), viaDante};
+    viaDante.action = RuleAction::proxy(topology()->dante.id);
+    profile.rules = {blockingTheProbe(topology()->probeProgram), viaDante};
     run(profile);
     const std::string port = std::to_string(42000 + ::getpid() % 1000);
     const std::string inHost = std::string("ip netns exec ") + kHost + " ";
-    EXPECT_EQ(capture(inHost + state()->probeProgram.string() + " tcp-from " + port + " 198.18.0.10 7"),
+    EXPECT_EQ(capture(inHost + topology()->probeProgram.string() + " tcp-from " + port + " 198.18.0.10 7"),
               "{\"reached\":false}\n");
     const std::string out = capture(inHost + "curl --http0.9 -s -m 2 --local-port " + port + " http://198.18.0.11:7/");
     EXPECT_EQ(out.substr(0, out.find('\n')), "peer=10.203.0.2") << out;
@@ -449,21 +424,21 @@ TEST_F(TunnelEndToEnd, ProgramReusingAnotherProgramsSourcePortKeepsItsOwnRule) {
 
 // Near the end: it fills the daemon's kept records.
 TEST_F(TunnelEndToEnd, YThousandConcurrentFlowsArriveIntactAndReleaseTheirDescriptors) {
-    run(profileWith({state()->dante}, RuleAction::proxy(state()->dante.id)));
-    const pid_t daemon = state()->daemon->pid();
+    run(profileWith({topology()->dante}, RuleAction::proxy(topology()->dante.id)));
+    const pid_t daemon = topology()->daemon->pid();
     const std::size_t baseline = openDescriptors(daemon);
     constexpr int kBatches = 5;
     constexpr int kFlows = 200;
     constexpr std::size_t kBytes = 4096;
     for (int batch = 0; batch < kBatches; ++batch) {
-        const std::string out = capture(std::string("ip netns exec ") + kHost + " " + state()->probeProgram.string() +
+        const std::string out = capture(std::string("ip netns exec ") + kHost + " " + topology()->probeProgram.string() +
                                         " tcp-burst 198.18.0.10 7 " + std::to_string(kFlows) + " " +
                                         std::to_string(kBytes));
         EXPECT_EQ(out, "{\"flows\":200,\"verified\":200}\n") << "batch " << batch;
     }
     std::vector<ConnectionRecord> kept;
     EXPECT_TRUE(waitFor([&] {
-        kept = state()->control->records();
+        kept = topology()->control->records();
         for (const ConnectionRecord& record : kept) {
             if (record.status == ConnectionStatus::active) return false;
         }
@@ -482,9 +457,9 @@ TEST_F(TunnelEndToEnd, YThousandConcurrentFlowsArriveIntactAndReleaseTheirDescri
 
 // Last: it ends the daemon.
 TEST_F(TunnelEndToEnd, ZZKilledDaemonLeavesTheNetworkWorking) {
-    run(profileWith({state()->dante}, RuleAction::proxy(state()->dante.id)));
-    state()->control.reset();
-    state()->daemon->stop(SIGKILL);
+    run(profileWith({topology()->dante}, RuleAction::proxy(topology()->dante.id)));
+    topology()->control.reset();
+    topology()->daemon->stop(SIGKILL);
     EXPECT_TRUE(waitFor([] {
         return shell(std::string("ip netns exec ") + kHost + " nft list table inet corvane") != 0;
     }));
@@ -495,7 +470,7 @@ TEST_F(TunnelEndToEnd, ZZKilledDaemonLeavesTheNetworkWorking) {
         return capture(std::string("ip -n ") + kHost + " rule list").find("fwmark 0x43560002") != std::string::npos;
     };
     EXPECT_TRUE(divertRule());
-    state()->startDaemon();
+    topology()->startDaemon();
     EXPECT_TRUE(waitFor([&] { return !divertRule(); }));
 }
 

@@ -19,7 +19,7 @@
 #include "Shared/ProductVersion.hpp"
 #include "Support/EventLoop.hpp"
 #include "Support/Shell.hpp"
-#include "Support/Topology.hpp"
+#include "Support/TopologyTest.hpp"
 #include "platform/linux/TemporaryDirectory.hpp"
 
 namespace corvane::app::testing {
@@ -28,33 +28,8 @@ namespace {
 using namespace std::chrono_literals;
 using platform::SessionStatus;
 
-class AppModelEndToEnd : public ::testing::Test {
-public:
-    static void SetUpTestSuite() {
-        skipReason() = e2e::Topology::missingRequirement();
-        if (!skipReason().empty()) return;
-        topology() = std::make_unique<e2e::Topology>();
-        if (!topology()->ready) {
-            skipReason() = "the network namespaces could not be set up";
-            topology().reset();
-        }
-    }
-    static void TearDownTestSuite() { topology().reset(); }
-
-    void SetUp() override {
-        if (!skipReason().empty()) GTEST_SKIP() << skipReason();
-    }
-
+class AppModelEndToEnd : public e2e::TopologyTest {
 protected:
-    static std::string& skipReason() {
-        static std::string reason;
-        return reason;
-    }
-    static std::unique_ptr<e2e::Topology>& topology() {
-        static std::unique_ptr<e2e::Topology> instance;
-        return instance;
-    }
-
     // microsocks with its password, and one rule sending TCP to 198.18.0.10:7 through it.
     static Profile routedThroughMicrosocks() {
         ProxyServer microsocks = topology()->microsocks;

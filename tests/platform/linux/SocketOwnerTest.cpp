@@ -12,11 +12,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace corvane::platform {
 namespace {
 
 struct Socket {
     explicit Socket(int family, int type) : fd(::socket(family, type | SOCK_CLOEXEC, 0)) {}
+    Socket(Socket&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
     ~Socket() {
         if (fd >= 0) ::close(fd);
     }
@@ -38,6 +43,16 @@ SocketAddress loopback(int family) {
     return *SocketAddress::fromText(family == AF_INET6 ? "::1" : "127.0.0.1", 0);
 }
 
+// A TCP socket listening on a free loopback port.
+Socket listening(int family) {
+    Socket listener(family, SOCK_STREAM);
+    const auto address = loopback(family);
+    if (::bind(listener.fd, address.raw(), address.length()) != 0 || ::listen(listener.fd, 4) != 0) {
+        ADD_FAILURE() << "cannot listen on loopback";
+    }
+    return listener;
+}
+
 // Starts `sleep 5` with the socket as its standard input and closes this
 // process's copy, so the child holds it alone; -1 when it cannot start.
 pid_t handToChild(Socket& socket) {
@@ -55,10 +70,7 @@ pid_t handToChild(Socket& socket) {
 
 TEST(SocketDiagnostics, FindsATcpSocketByBothEnds) {
     for (const int family : {AF_INET, AF_INET6}) {
-        Socket listener(family, SOCK_STREAM);
-        auto address = loopback(family);
-        ASSERT_EQ(::bind(listener.fd, address.raw(), address.length()), 0);
-        ASSERT_EQ(::listen(listener.fd, 1), 0);
+        const Socket listener = listening(family);
         Socket client(family, SOCK_STREAM);
         const auto server = listener.local();
         ASSERT_EQ(::connect(client.fd, server.raw(), server.length()), 0);
@@ -183,10 +195,7 @@ TEST(SocketOwnerIndex, FindsOwnSocketsAndTheProcessHoldingOne) {
 // The daemon's own connection is told apart (it is passed through, never routed);
 // another program's is described by its token and identifier.
 TEST(FlowOwnerLookup, TellsTheDaemonsOwnConnectionFromAnotherProgramsOne) {
-    Socket listener(AF_INET, SOCK_STREAM);
-    auto address = loopback(AF_INET);
-    ASSERT_EQ(::bind(listener.fd, address.raw(), address.length()), 0);
-    ASSERT_EQ(::listen(listener.fd, 4), 0);
+    const Socket listener = listening(AF_INET);
     const auto server = listener.local();
     FlowOwnerLookup lookup;
 
@@ -216,10 +225,7 @@ TEST(FlowOwnerLookup, TellsTheDaemonsOwnConnectionFromAnotherProgramsOne) {
 // datagram whose socket is gone have no owner, and each says so in a line of its own.
 TEST(FlowOwnerLookup, ReportsFlowsThatNoProcessHolds) {
     testing::ScopedLogCapture log;
-    Socket listener(AF_INET, SOCK_STREAM);
-    auto address = loopback(AF_INET);
-    ASSERT_EQ(::bind(listener.fd, address.raw(), address.length()), 0);
-    ASSERT_EQ(::listen(listener.fd, 4), 0);
+    const Socket listener = listening(AF_INET);
     const auto server = listener.local();
     FlowOwnerLookup lookup;
 
@@ -231,6 +237,7 @@ TEST(FlowOwnerLookup, ReportsFlowsThatNoProcessHolds) {
     EXPECT_EQ(lookup.tcpOwner(appEnd, server).pid, std::nullopt);
 
     Socket gone(AF_INET, SOCK_DGRAM);
+    const auto address = loopback(AF_INET);
     ASSERT_EQ(::bind(gone.fd, address.raw(), address.length()), 0);
     const auto source = gone.local();
     ::close(gone.fd);
