@@ -220,6 +220,8 @@ void ConnectionsPage::refresh() {
     exportAction_->setEnabled(presenter_.canExport());
 }
 
+ConnectionDetailSheet* ConnectionsPage::detailSheet() const { return detailSheet_; }
+
 bool ConnectionsPage::showsNoMatchOverlay() const { return !tableOverlay_->isHidden(); }
 
 void ConnectionsPage::showDetails(const QModelIndex& index) {

@@ -46,7 +46,7 @@ public:
     // The overlay over the table or list while no record passes the filters.
     bool showsNoMatchOverlay() const;
     // The open detail sheet, if any.
-    ConnectionDetailSheet* detailSheet() const { return detailSheet_; }
+    ConnectionDetailSheet* detailSheet() const;
     // Opens the detail sheet of a record shown in the grouped list.
     void showDetails(const QModelIndex& index);
 

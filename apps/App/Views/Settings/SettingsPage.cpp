@@ -236,6 +236,8 @@ void SettingsPage::refresh() {
     showInFileManager_->setEnabled(!presenter_.profileLocation().isEmpty());
 }
 
+AcknowledgementsSheet* SettingsPage::acknowledgements() const { return acknowledgements_; }
+
 void SettingsPage::showAcknowledgements() {
     if (acknowledgements_) return acknowledgements_->raise();
     acknowledgements_ = new AcknowledgementsSheet(desktop_, this);

@@ -37,7 +37,7 @@ public:
     QPushButton* checkNow() const { return checkNow_; }
     QLabel* extensionStatus() const { return extensionStatus_; }
     QLabel* version() const { return version_; }
-    AcknowledgementsSheet* acknowledgements() const { return acknowledgements_; }
+    AcknowledgementsSheet* acknowledgements() const;
     // Reads everything shown again.
     void refresh();
 
