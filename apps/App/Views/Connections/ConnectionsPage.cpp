@@ -69,7 +69,7 @@ QAction* toggle(QToolBar* bar, std::string_view symbol, const QString& text, con
 
 ConnectionsPage::ConnectionsPage(AppState& state, QSettings& settings, DesktopServices& desktop, QWidget* parent)
     : QWidget(parent), presenter_(state, settings, desktop), desktop_(desktop) {
-    setObjectName("connectionsPage");
+    setObjectName("ConnectionsPage");
     chart_ = new ThroughputChart;
     chartArea_ = new QWidget;
     auto* chartLayout = new QVBoxLayout(chartArea_);

@@ -63,7 +63,7 @@ QGroupBox* section(const QString& title) {
 
 SettingsPage::SettingsPage(const PageContext& context, DesktopServices& desktop, QWidget* parent)
     : QWidget(parent), context_(context), presenter_(context.state, desktop), desktop_(desktop) {
-    setObjectName("settingsPage");
+    setObjectName("SettingsPage");
     auto* title = new QLabel("Settings");
     title->setFont(Fonts::title(font()));
 

@@ -62,7 +62,7 @@ QLabel* secondaryLabel(const QString& text, const QFont& font) {
 }  // namespace
 
 SimulatorPage::SimulatorPage(AppState& state, QWidget* parent) : QWidget(parent), presenter_(state) {
-    setObjectName("simulatorPage");
+    setObjectName("SimulatorPage");
     auto* title = new QLabel("Rule Simulator");
     title->setFont(Fonts::title(font()));
     auto* header = new QHBoxLayout;

@@ -42,12 +42,12 @@ TEST_F(PageHostTest, SidebarListsTheFivePagesInOrderWithTheirIcons) {
 
 TEST_F(PageHostTest, OpensOnConnectionsAndAnEmptySelectionShowsConnections) {
     EXPECT_EQ(host.selection(), SidebarItem::connections);
-    EXPECT_EQ(pageName(), "connectionsPage");
+    EXPECT_EQ(pageName(), "ConnectionsPage");
     host.select(SidebarItem::rules);
-    EXPECT_EQ(pageName(), "RulesPlaceholder");
+    EXPECT_EQ(pageName(), "RulesPage");
     host.select(std::nullopt);
     EXPECT_EQ(host.selection(), std::nullopt);
-    EXPECT_EQ(pageName(), "connectionsPage");
+    EXPECT_EQ(pageName(), "ConnectionsPage");
 }
 
 TEST_F(PageHostTest, EverySelectionChangeMakesANewPageAndDropsTheOld) {
@@ -74,7 +74,7 @@ TEST_F(PageHostTest, ClosingTheWindowDropsThePageAndShowingMakesANewOne) {
     EXPECT_TRUE(page.isNull());
     window.show();
     ASSERT_NE(host.page(), nullptr);
-    EXPECT_EQ(pageName(), "ProxiesPlaceholder");
+    EXPECT_EQ(pageName(), "ProxiesPage");
 }
 
 TEST_F(PageHostTest, ScreenshotOfEveryPage) {

@@ -1,0 +1,45 @@
+#include "ProxyRow.hpp"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ProxyTestIndicator.hpp"
+#include "Views/Editors/EditorStyle.hpp"
+
+namespace corvane::app {
+
+ProxyRow::ProxyRow(QWidget* parent)
+    : QWidget(parent),
+      name_(new QLabel),
+      subtitle_(EditorStyle::secondaryLabel(QString())),
+      indicator_(new ProxyTestIndicator),
+      test_(new QPushButton("Test")) {
+    name_->setFont(EditorStyle::medium(name_->font()));
+    test_->setObjectName("test");
+    test_->setFont(EditorStyle::callout(test_->font()));
+    test_->setAutoDefault(false);
+    test_->setFixedWidth(test_->fontMetrics().horizontalAdvance(test_->text()) + 28);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    texts->addWidget(name_);
+    texts->addWidget(subtitle_);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(14, 7, 14, 7);
+    layout->setSpacing(10);
+    layout->addLayout(texts, 1);
+    layout->addWidget(indicator_);
+    layout->addWidget(test_);
+    connect(test_, &QPushButton::clicked, this, &ProxyRow::testClicked);
+}
+
+void ProxyRow::setRow(const ProxiesPresenter::Row& row) {
+    name_->setText(EditorStyle::text(row.name));
+    subtitle_->setText(EditorStyle::text(row.subtitle));
+    indicator_->setIndicator(row.indicator);
+}
+
+QString ProxyRow::subtitle() const { return subtitle_->text(); }
+
+}  // namespace corvane::app

@@ -1,0 +1,60 @@
+#include "ProxyTestIndicator.hpp"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+
+#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Editors/Spinner.hpp"
+
+namespace corvane::app {
+
+namespace {
+
+constexpr int kDot = 8;
+
+QPixmap dot(const QColor& colour) {
+    QPixmap pixmap(kDot * 2, kDot * 2);
+    pixmap.setDevicePixelRatio(2);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawEllipse(QRectF(0, 0, kDot, kDot));
+    return pixmap;
+}
+
+}  // namespace
+
+ProxyTestIndicator::ProxyTestIndicator(QWidget* parent)
+    : QWidget(parent), spinner_(new Spinner(14, this)), dot_(new QLabel(this)), text_(new QLabel(this)) {
+    text_->setFont(EditorStyle::callout(text_->font()));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(5);
+    layout->addWidget(spinner_);
+    layout->addSpacing(2);
+    layout->addWidget(dot_);
+    layout->addWidget(text_);
+    setIndicator(ProxiesPresenter::indicator(ProxyTestState::idle()));
+}
+
+void ProxyTestIndicator::setIndicator(const ProxiesPresenter::Indicator& indicator) {
+    using Kind = ProxyTestState::Kind;
+    kind_ = indicator.kind;
+    spinner_->setVisible(indicator.kind == Kind::testing);
+    const bool done = indicator.kind == Kind::success || indicator.kind == Kind::failure;
+    dot_->setVisible(done);
+    text_->setVisible(done);
+    const bool success = indicator.kind == Kind::success;
+    if (done) dot_->setPixmap(dot(success ? EditorStyle::green() : EditorStyle::red()));
+    text_->setText(EditorStyle::text(indicator.text));
+    EditorStyle::setColour(text_, success ? EditorStyle::secondary(palette()) : EditorStyle::red());
+    setToolTip(EditorStyle::text(indicator.tooltip));
+}
+
+QString ProxyTestIndicator::text() const { return text_->isVisibleTo(this) ? text_->text() : QString(); }
+
+}  // namespace corvane::app
