@@ -181,9 +181,8 @@ TEST_F(ConnectionsPageEndToEnd, ShowsTwoProgramsStreamingThroughTheirRules) {
               std::string::npos);
 
     // Once both end, their closed records carry what the programs counted.
-    ASSERT_TRUE(waitUntil([&] { return !readFile(folder.path() / "peer.json").empty() &&
-                                       !readFile(folder.path() / "other.json").empty(); },
-                          20s));
+    const auto reported = [&](const char* report) { return readFile(folder.path() / report).ends_with('\n'); };
+    ASSERT_TRUE(waitUntil([&] { return reported("peer.json") && reported("other.json"); }, 20s));
     ASSERT_TRUE(waitUntil(
         [&] {
             const ConnectionRecord* peer = shown("corvane-e2e-peer");
@@ -192,10 +191,13 @@ TEST_F(ConnectionsPageEndToEnd, ShowsTwoProgramsStreamingThroughTheirRules) {
                    second->status == ConnectionStatus::closed;
         },
         10s));
-    for (const auto& [app, report] : {std::pair{"corvane-e2e-peer", "peer.json"}, {"corvane-e2e-other", "other.json"}}) {
+    const std::pair<const char*, const char*> reports[] = {{"corvane-e2e-peer", "peer.json"},
+                                                           {"corvane-e2e-other", "other.json"}};
+    for (const auto& [app, report] : reports) {
         const auto counted = nlohmann::json::parse(readFile(folder.path() / report));
-        EXPECT_EQ(shown(app)->bytesSent, counted.value("sent", 0u)) << app << " " << counted.dump();
-        EXPECT_EQ(shown(app)->bytesReceived, counted.value("received", 0u)) << app << " " << counted.dump();
+        const std::uint64_t none = 0;
+        EXPECT_EQ(shown(app)->bytesSent, counted.value("sent", none)) << app << " " << counted.dump();
+        EXPECT_EQ(shown(app)->bytesReceived, counted.value("received", none)) << app << " " << counted.dump();
     }
 }
 
