@@ -8,7 +8,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsystemd-dev libnftables-dev nftables iproute2 procps
   dante-server microsocks tinyproxy curl redsocks
-  qt6-base-dev qt6-svg-dev pkexec polkitd
+  qt6-base-dev qt6-svg-dev libssl-dev pkexec polkitd
+  xvfb openbox trayer xdotool imagemagick at-spi2-core dbus-daemon
 )
 
 missing=()

@@ -1,19 +1,47 @@
 #!/usr/bin/env bash
-# Installs the dependencies and builds Corvane. As root it then shows the daemon
-# routing, self-contained: in two network namespaces of its own it starts
-# corvane-tunnel, a SOCKS5 proxy (microsocks) and an echo server, sends a probe's
-# connection to 198.18.0.10:7, which the profile routes through the proxy, and
-# prints the connection records the daemon reports. Everything is removed after.
+# Installs the dependencies, builds Corvane and runs it.
+#
+# With a display (DISPLAY or WAYLAND_DISPLAY set) it launches the app
+# build/apps/App/corvane. Run as root, it first makes sure a daemon answers on
+# the control socket /run/corvane/control.sock: when none does, the root helper
+# corvane-service installs the built daemon (a systemd service, or a daemon of
+# its own where systemd is not running), as the app's "Install / Update
+# Extension" would.
+#
+# Without a display it says so and, as root, shows the daemon routing instead,
+# self-contained: in two network namespaces of its own it starts corvane-tunnel,
+# a SOCKS5 proxy (microsocks) and an echo server, sends a probe's connection to
+# 198.18.0.10:7, which the profile routes through the proxy, and prints the
+# connection records the daemon reports. Everything is removed after.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" "$root/build"
 build=$root/build
-echo "Corvane built in $build: the daemon is $build/apps/Tunnel/corvane-tunnel."
+echo "Corvane built in $build: the app is $build/apps/App/corvane, the daemon $build/apps/Tunnel/corvane-tunnel."
+
+socket=/run/corvane/control.sock
+daemon_answers() { [ -n "$(ss -xlH src "$socket" 2>/dev/null)" ]; }
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  if ! daemon_answers; then
+    if [ "$(id -u)" -eq 0 ]; then
+      echo "No daemon answers on $socket; installing the built one with corvane-service."
+      "$build/apps/App/Service/corvane-service" install "$build/apps/Tunnel/corvane-tunnel" ||
+        echo "The daemon could not be installed; the app shows the engine as stopped."
+    else
+      echo "No daemon answers on $socket; the app's Settings page can install it (Install / Update Extension)."
+    fi
+  fi
+  exec "$build/apps/App/corvane"
+fi
+
+echo "No display (DISPLAY and WAYLAND_DISPLAY are unset), so the app cannot open its window."
 if [ "$(id -u)" -ne 0 ]; then
-  echo "Run this script as root to see the daemon route a connection in network namespaces."
+  echo "Run this script as root to see the daemon route a connection in network namespaces instead."
   exit 0
 fi
+echo "Showing the daemon routing a connection in network namespaces instead."
 
 # The namespace names carry the pid, so that runs at once do not meet.
 host=corvane-demo-host-$$

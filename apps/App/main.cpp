@@ -1,25 +1,60 @@
 // corvane: the desktop app. Makes the model and the shell once, shows the main
 // window (or only the tray icon in tray-only mode) and runs until quit.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QSettings>
 #include <QSystemTrayIcon>
 
 #include "Model/AppServices.hpp"
+#include "Model/FolderUpdateInstaller.hpp"
 #include "Shared/AppIdentifiers.hpp"
+#include "Shared/ProductVersion.hpp"
+#include "Updates/UpdateConfiguration.hpp"
 #include "Views/Shell/AppShell.hpp"
 
+namespace {
+
+using namespace corvane;
+
+QString text(std::string_view view) { return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size())); }
+
+app::Updater::Settings updaterSettings() {
+    app::Updater::Settings settings;
+    settings.feedUrl = QUrl(text(updates::UpdateConfiguration::feedURL));
+    settings.publicKey = QByteArray::fromBase64(QByteArray(updates::UpdateConfiguration::publicKeyBase64.data(),
+                                                           updates::UpdateConfiguration::publicKeyBase64.size()));
+    settings.currentVersion = text(ProductVersion::shortVersion);
+    settings.currentBuild = text(ProductVersion::build);
+    return settings;
+}
+
+app::FolderUpdateInstaller::Settings installerSettings(const std::filesystem::path& appPath) {
+    app::FolderUpdateInstaller::Settings settings;
+    settings.folder = app::FolderUpdateInstaller::installFolder(appPath);
+    const auto key = updates::UpdateSignature::publicKeyFromBase64(updates::UpdateConfiguration::publicKeyBase64);
+    if (key) settings.key = *key;
+    settings.helper = app::BundledDaemon::locate(appPath.parent_path()).helper;
+    settings.runsAsRoot = ::geteuid() == 0;
+    return settings;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    using namespace corvane;
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(AppIdentifiers::appIdentifier.data()));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(AppIdentifiers::productName.data()));
-    QApplication::setDesktopFileName(QString::fromUtf8(AppIdentifiers::appIdentifier.data()));
+    // The settings file: ~/.config/<identifier>/<identifier>.conf.
+    QApplication::setOrganizationName(text(AppIdentifiers::appIdentifier));
+    QApplication::setApplicationName(text(AppIdentifiers::appIdentifier));
+    QApplication::setApplicationDisplayName(text(AppIdentifiers::productName));
+    QApplication::setDesktopFileName(text(AppIdentifiers::appIdentifier));
 
     const std::filesystem::path appPath = QApplication::applicationFilePath().toStdString();
     app::AppServices services(appPath);
+    app::FolderUpdateInstaller updateInstaller(installerSettings(appPath));
     QSettings settings;
     app::AppShell shell({services.environment(), settings, app::LoginItem::forCurrentUser(appPath),
-                         [] { return QSystemTrayIcon::isSystemTrayAvailable(); }});
+                         updaterSettings(), updateInstaller, [] { return QSystemTrayIcon::isSystemTrayAvailable(); }});
     shell.launch();
     return application.exec();
 }

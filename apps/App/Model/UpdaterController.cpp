@@ -24,8 +24,11 @@ QString UpdaterController::lastCheckDescription() const {
     if (!date) return "Never checked";
     const QLocale locale;
     const QDateTime local = date->toLocalTime();
+    // Hours and minutes: some locales' short time format carries seconds too.
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    timeFormat.remove(":ss").remove(".ss");
     return "Last checked " + locale.toString(local.date(), QLocale::ShortFormat) + " " +
-           locale.toString(local.time(), QLocale::ShortFormat);
+           locale.toString(local.time(), timeFormat);
 }
 
 void UpdaterController::takeCanCheck(bool canCheck) {

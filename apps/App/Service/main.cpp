@@ -1,6 +1,8 @@
 // corvane-service: the root helper that installs or upgrades the daemon as the
-// machine's tunnel service. The app runs it through pkexec (or directly as root):
+// machine's tunnel service, and installs app updates into a root-owned install
+// folder. The app runs it through pkexec (or directly as root):
 //   corvane-service install DAEMON
+//   corvane-service install-update ARCHIVE SIGNATURE FOLDER
 // Exit status 0 on success; otherwise one line on standard error says why
 // (2 usage, 3 daemon refused, 4 a step failed).
 #include <sys/stat.h>
@@ -11,12 +13,17 @@
 
 #include "ServiceError.hpp"
 #include "ServiceInstallation.hpp"
+#include "UpdateCommand.hpp"
+#include "Updates/UpdateConfiguration.hpp"
 
 int main(int argc, char** argv) {
     using namespace corvane::service;
     ::umask(022);
-    if (argc != 3 || std::string_view(argv[1]) != "install") {
-        std::cerr << "usage: corvane-service install DAEMON\n";
+    const bool install = argc == 3 && std::string_view(argv[1]) == "install";
+    const bool installUpdate = argc == 5 && std::string_view(argv[1]) == "install-update";
+    if (!install && !installUpdate) {
+        std::cerr << "usage: corvane-service install DAEMON\n"
+                     "       corvane-service install-update ARCHIVE SIGNATURE FOLDER\n";
         return static_cast<int>(ServiceError::Code::usage);
     }
     if (::geteuid() != 0) {
@@ -25,7 +32,14 @@ int main(int argc, char** argv) {
     }
     const corvane::platform::Logger log("corvane-service", "service");
     try {
-        ServiceInstallation(ServiceSettings::fromEnvironment(), log).install(argv[2]);
+        if (install) {
+            ServiceInstallation(ServiceSettings::fromEnvironment(), log).install(argv[2]);
+        } else {
+            const auto key = corvane::updates::UpdateSignature::publicKeyFromBase64(
+                corvane::updates::UpdateConfiguration::publicKeyBase64);
+            if (!key) throw ServiceError(ServiceError::Code::failed, "This build has no valid update key.");
+            UpdateCommand::run(argv[2], argv[3], argv[4], *key);
+        }
     } catch (const ServiceError& e) {
         log.error("%{public}s", {corvane::platform::LogArg::publicText(e.what())});
         std::cerr << e.what() << "\n";

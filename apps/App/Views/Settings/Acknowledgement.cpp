@@ -24,6 +24,7 @@ const std::vector<Acknowledgement>& Acknowledgement::all() {
               "https://github.com/nlohmann/json", "nlohmann-json"),
         entry("Asio", "Network connections of the proxy checks.", "https://think-async.com/Asio/", "Asio"),
         entry("ICU", "Unicode text handling.", "https://icu.unicode.org/", "ICU"),
+        entry("OpenSSL", "Checks the signatures of updates.", "https://www.openssl.org/", "OpenSSL"),
     };
     return entries;
 }

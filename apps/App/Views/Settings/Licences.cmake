@@ -20,6 +20,7 @@ corvane_licence_file(Qt libqt6core6 qt6-base-dev)
 corvane_licence_file(nlohmann-json nlohmann-json3-dev)
 corvane_licence_file(Asio libasio-dev)
 corvane_licence_file(ICU libicu-dev libicu72)
+corvane_licence_file(OpenSSL libssl3 libssl-dev)
 if(CORVANE_LICENCE_FILES)
   qt_add_resources(CorvaneAppViews "corvane_licences" PREFIX "/licences"
     BASE ${CMAKE_CURRENT_BINARY_DIR}/licences FILES ${CORVANE_LICENCE_FILES})

@@ -17,9 +17,12 @@
 namespace corvane::app {
 
 class MainWindow;
+class TrayIcon;
+class UpdateDialog;
 
 // Everything the app's entry makes once and keeps until it quits: the model,
-// the updater, launch at login, the activation policy and the main window.
+// the updater and its window, launch at login, the activation policy, the
+// main window and the tray icon.
 class AppShell : public QObject {
     Q_OBJECT
 
@@ -28,6 +31,8 @@ public:
         AppEnvironment environment;
         QSettings& settings;
         LoginItem loginItem;
+        Updater::Settings updaterSettings;
+        UpdateInstaller& updateInstaller;
         // Whether the desktop has a system tray to show our icon in.
         std::function<bool()> trayAvailable;
     };
@@ -35,7 +40,8 @@ public:
     explicit AppShell(Parts parts, QObject* parent = nullptr);
     ~AppShell() override;
 
-    // Applies the stored activation policy: shows the window unless the app
+    // Puts the icon in the tray (where there is one), starts the updater and
+    // applies the stored activation policy: shows the window unless the app
     // runs tray-only.
     void launch();
 
@@ -44,6 +50,8 @@ public:
     ActivationPolicy& activationPolicy() { return activationPolicy_; }
     LoginItem& loginItem() { return loginItem_; }
     MainWindow& window() { return *window_; }
+    TrayIcon& trayIcon() { return *trayIcon_; }
+    UpdateDialog& updateDialog() { return *updateDialog_; }
     PageContext pageContext();
 
     // Shows the main window (again, after it was closed), raises and activates it.
@@ -57,6 +65,8 @@ private:
     LoginItem loginItem_;
     ActivationPolicy activationPolicy_;
     std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<TrayIcon> trayIcon_;
+    std::unique_ptr<UpdateDialog> updateDialog_;
 };
 
 }  // namespace corvane::app

@@ -1,19 +1,91 @@
 #include "MainWindow.hpp"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QMenuBar>
+#include <QToolBar>
 
+#include "AboutDialog.hpp"
+#include "EngineStatusBadge.hpp"
+#include "EngineStatusPresentation.hpp"
+#include "ErrorAlert.hpp"
+#include "IconRegistry.hpp"
+#include "Model/AppState.hpp"
+#include "Model/UpdaterController.hpp"
 #include "PageHost.hpp"
 #include "Shared/AppIdentifiers.hpp"
+#include "TextStyle.hpp"
 
 namespace corvane::app {
 
 MainWindow::MainWindow(PageContext context, QWidget* parent)
-    : QMainWindow(parent), pageHost_(new PageHost(context)) {
+    : QMainWindow(parent), context_(context), pageHost_(new PageHost(context)),
+      alert_(new ErrorAlert(context.state, *this)) {
     setObjectName("mainWindow");
-    setWindowTitle(QString::fromUtf8(AppIdentifiers::productName.data(),
-                                     static_cast<qsizetype>(AppIdentifiers::productName.size())));
+    setWindowTitle(TextStyle::qstring(AppIdentifiers::productName));
+    setWindowIcon(IconRegistry::icon("arrow.triangle.branch"));
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     setCentralWidget(pageHost_);
+    buildToolbar();
+    buildMenu();
+}
+
+void MainWindow::buildToolbar() {
+    auto* toolbar = addToolBar("Engine");
+    toolbar->setObjectName("engineToolbar");
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->toggleViewAction()->setVisible(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolbar->setIconSize(QSize(16, 16));
+    auto* spacer = new QWidget;
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+    badge_ = new EngineStatusBadge;
+    toolbar->addWidget(badge_);
+    toolbar->addSeparator();
+    toggle_ = toolbar->addAction(QString());
+    toggle_->setObjectName("engineToggle");
+    toggle_->setToolTip(TextStyle::qstring(EngineStatusPresentation::kToggleHelp));
+    connect(toggle_, &QAction::triggered, this, [this] { context_.state.extensionManager().toggle(); });
+    connect(&context_.state.extensionManager(), &ExtensionManager::engineStatusChanged, this,
+            &MainWindow::refreshEngineStatus);
+    refreshEngineStatus();
+}
+
+void MainWindow::buildMenu() {
+    appMenu_ = menuBar()->addMenu("&Corvane");
+    appMenu_->setObjectName("appMenu");
+    connect(appMenu_->addAction("About Corvane"), &QAction::triggered, this, &MainWindow::showAbout);
+    QAction* check = appMenu_->addAction("Check for Updates…");
+    check->setObjectName("checkForUpdates");
+    check->setEnabled(context_.updater.canCheckForUpdates());
+    connect(check, &QAction::triggered, this, [this] { context_.updater.checkForUpdates(); });
+    connect(&context_.updater, &UpdaterController::canCheckForUpdatesChanged, check,
+            [this, check] { check->setEnabled(context_.updater.canCheckForUpdates()); });
+    appMenu_->addSeparator();
+    QAction* quit = appMenu_->addAction("Quit");
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, qApp, &QApplication::quit);
+}
+
+void MainWindow::refreshEngineStatus() {
+    const EngineStatus& status = context_.state.extensionManager().engineStatus();
+    badge_->setStatus(status);
+    const auto toggle = EngineStatusPresentation::toggle(status);
+    toggle_->setText(TextStyle::qstring(toggle.label));
+    toggle_->setIcon(IconRegistry::icon(toggle.symbol));
+}
+
+void MainWindow::showAbout() {
+    if (auto* open = findChild<AboutDialog*>()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto* about = new AboutDialog(this);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->open();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -24,6 +96,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::showEvent(QShowEvent* event) {
     pageHost_->showPage();
     QMainWindow::showEvent(event);
+    alert_->refresh();
 }
 
 }  // namespace corvane::app

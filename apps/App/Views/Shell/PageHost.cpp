@@ -60,8 +60,8 @@ void PageHost::select(std::optional<SidebarItem> item) {
 
 void PageHost::sidebarSelectionChanged() {
     const QList<QListWidgetItem*> chosen = sidebar_->selectedItems();
-    const std::optional<SidebarItem> item =
-        chosen.isEmpty() ? std::nullopt : std::optional(static_cast<SidebarItem>(chosen.first()->data(Qt::UserRole).toInt()));
+    std::optional<SidebarItem> item;
+    if (!chosen.isEmpty()) item = static_cast<SidebarItem>(chosen.first()->data(Qt::UserRole).toInt());
     if (item == selection_ && page_) return;
     selection_ = item;
     replacePage();

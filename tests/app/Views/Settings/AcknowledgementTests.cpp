@@ -26,7 +26,7 @@ TEST(AcknowledgementTest, EveryComponentHasItsLicenceCompiledIn) {
         EXPECT_GT(text.size(), 200) << entry.name.toStdString();
         EXPECT_TRUE(AcknowledgementsPresenter::hasLink(entry)) << entry.name.toStdString();
     }
-    EXPECT_EQ(names, (QStringList{"Qt", "nlohmann/json", "Asio", "ICU"}));
+    EXPECT_EQ(names, (QStringList{"Qt", "nlohmann/json", "Asio", "ICU", "OpenSSL"}));
 }
 
 TEST(AcknowledgementTest, AMissingOrInvalidTextShowsThePackagingMessage) {

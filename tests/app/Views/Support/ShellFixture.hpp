@@ -5,7 +5,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include "Support/FakeUpdateInstaller.hpp"
 #include "Support/ModelFixture.hpp"
+#include "Support/QtPrinters.hpp"
 #include "Views/Shell/AppShell.hpp"
 
 namespace corvane::app::testing {
@@ -17,12 +19,17 @@ protected:
     QTemporaryDir configFolder;
     QSettings settings{configFolder.filePath("settings.ini"), QSettings::IniFormat};
     bool trayAvailable = true;
+    FakeUpdateInstaller updateInstaller;
+    // A feed nobody serves; the updater tests serve their own.
+    Updater::Settings updaterSettings{QUrl("http://127.0.0.1:9/feed.json"), QByteArray(32, 0), "1.0", "1"};
 
     std::filesystem::path autostartFolder() const { return configFolder.filePath("autostart").toStdString(); }
 
     std::unique_ptr<AppShell> makeShell() {
-        auto shell = std::make_unique<AppShell>(AppShell::Parts{
-            environment(), settings, LoginItem(autostartFolder(), {"/usr/bin/corvane"}), [this] { return trayAvailable; }});
+        auto shell = std::make_unique<AppShell>(AppShell::Parts{environment(), settings,
+                                                                LoginItem(autostartFolder(), {"/usr/bin/corvane"}),
+                                                                updaterSettings, updateInstaller,
+                                                                [this] { return trayAvailable; }});
         settle();
         return shell;
     }

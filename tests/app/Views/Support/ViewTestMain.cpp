@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CONFIG_HOME", settingsFolder.path().toLocal8Bit().constData(), 1);
     ::setenv("XDG_RUNTIME_DIR", settingsFolder.path().toLocal8Bit().constData(), 1);
     QApplication application(argc, argv);
+    QApplication::setOrganizationName("org.corvane.Corvane.tests");
     QApplication::setApplicationName("org.corvane.Corvane.tests");
     QLocale::setDefault(QLocale::c());
     QIcon::setThemeSearchPaths({});

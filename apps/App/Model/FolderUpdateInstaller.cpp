@@ -1,0 +1,101 @@
+#include "FolderUpdateInstaller.hpp"
+
+#include <sys/stat.h>
+
+#include <QProcess>
+
+#include "MainThread.hpp"
+#include "Updates/UpdateError.hpp"
+#include "Updates/UpdateInstallation.hpp"
+
+namespace corvane::app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+updates::UpdateSignature::Signature toSignature(const QByteArray& bytes) {
+    updates::UpdateSignature::Signature signature{};
+    if (bytes.size() == qsizetype(signature.size())) std::copy(bytes.begin(), bytes.end(), signature.begin());
+    return signature;
+}
+
+std::string lastLine(const QByteArray& output) {
+    const QList<QByteArray> lines = output.trimmed().split('\n');
+    return lines.isEmpty() ? std::string() : lines.last().trimmed().toStdString();
+}
+
+}  // namespace
+
+FolderUpdateInstaller::FolderUpdateInstaller(Settings settings) : settings_(std::move(settings)) {}
+
+FolderUpdateInstaller::~FolderUpdateInstaller() {
+    if (worker_.joinable()) worker_.join();
+}
+
+fs::path FolderUpdateInstaller::installFolder(const fs::path& appPath) {
+    std::error_code error;
+    const fs::path real = fs::weakly_canonical(appPath, error);
+    return (error ? appPath : real).parent_path().parent_path();
+}
+
+std::optional<std::string> FolderUpdateInstaller::refusal() const {
+    if (updates::UpdateInstallation::isReleaseFolder(settings_.folder)) return std::nullopt;
+    return "This copy of Corvane was not installed from a release archive, so it cannot replace itself. "
+           "Update it the way it was installed.";
+}
+
+void FolderUpdateInstaller::install(const fs::path& archive, const QByteArray& signature, QObject* context,
+                                    Done done) {
+    auto deliver = MainThread::bind<std::optional<std::string>>(context, std::move(done));
+    struct stat info {};
+    if (::stat(settings_.folder.c_str(), &info) != 0) {
+        return deliver("The install folder “" + settings_.folder.string() + "” is gone.");
+    }
+    if (info.st_uid == 0) return installThroughHelper(archive, signature, deliver);
+    installHere(archive, signature, deliver);
+}
+
+void FolderUpdateInstaller::installHere(const fs::path& archive, const QByteArray& signature, Done done) {
+    if (worker_.joinable()) worker_.join();
+    worker_ = std::thread([archive, signature = toSignature(signature), key = settings_.key,
+                           folder = settings_.folder, done] {
+        try {
+            updates::UpdateInstallation::install(archive, signature, key, folder);
+        } catch (const updates::UpdateError& e) {
+            return done(std::string(e.what()));
+        }
+        done(std::nullopt);
+    });
+}
+
+void FolderUpdateInstaller::installThroughHelper(const fs::path& archive, const QByteArray& signature, Done done) {
+    QStringList arguments{"install-update", QString::fromStdString(archive.string()), QString(signature.toBase64()),
+                          QString::fromStdString(settings_.folder.string())};
+    QString program = QString::fromStdString(settings_.helper.string());
+    if (!settings_.runsAsRoot) {
+        arguments.prepend(program);
+        program = QString::fromStdString(settings_.pkexec.string());
+    }
+    auto* process = new QProcess;
+    QObject::connect(process, &QProcess::finished, [process, done](int code, QProcess::ExitStatus how) {
+        process->deleteLater();
+        const std::string text = lastLine(process->readAllStandardError());
+        if (how == QProcess::NormalExit && code == 0) return done(std::nullopt);
+        if (how == QProcess::CrashExit) return done("The update helper crashed.");
+        done(text.empty() ? "The update helper stopped with status " + std::to_string(code) + "." : text);
+    });
+    QObject::connect(process, &QProcess::errorOccurred, [process, done](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        process->deleteLater();
+        done("Could not start the update helper: " + process->errorString().toStdString());
+    });
+    process->start(program, arguments);
+}
+
+bool FolderUpdateInstaller::relaunch() {
+    return QProcess::startDetached(
+        QString::fromStdString((settings_.folder / updates::UpdateInstallation::kAppPath).string()), {});
+}
+
+}  // namespace corvane::app

@@ -1,0 +1,106 @@
+#include "UpdateCommand.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "ServiceError.hpp"
+#include "Updates/UpdateError.hpp"
+#include "Updates/UpdateInstallation.hpp"
+#include "platform/FileDescriptor.hpp"
+#include "platform/linux/OwnershipWalk.hpp"
+
+namespace corvane::service::UpdateCommand {
+
+namespace fs = std::filesystem;
+using platform::FileDescriptor;
+
+namespace {
+
+[[noreturn]] void fail(const std::string& message) { throw ServiceError(ServiceError::Code::failed, message); }
+
+// Every component of the absolute path, "/" included, is a real folder (no
+// link) that belongs to root and that neither group nor others may write.
+bool isTrustedFolder(const fs::path& folder) {
+    auto current = std::make_unique<FileDescriptor>(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat info {};
+    if (current->get() < 0 || ::fstat(current->get(), &info) != 0 || !platform::OwnershipWalk::isTrusted(info, 0)) {
+        return false;
+    }
+    for (const fs::path& part : folder.relative_path()) {
+        auto next = std::make_unique<FileDescriptor>(
+            ::openat(current->get(), part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (next->get() < 0 || ::fstat(next->get(), &info) != 0 || !platform::OwnershipWalk::isTrusted(info, 0)) {
+            return false;
+        }
+        current = std::move(next);
+    }
+    return true;
+}
+
+// A copy of the archive in `into` that nobody else can change any more.
+fs::path privateCopy(const fs::path& archive, const fs::path& into) {
+    FileDescriptor in(::open(archive.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (in.get() < 0 || ::fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        fail("The update archive “" + archive.string() + "” cannot be read.");
+    }
+    const fs::path copy = into / "update.tar.gz";
+    FileDescriptor out(::open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (out.get() < 0) fail("Could not copy the update archive: " + std::string(std::strerror(errno)) + ".");
+    std::uintmax_t total = 0;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail("Could not read the update archive: " + std::string(std::strerror(errno)) + ".");
+        if (n == 0) break;
+        total += static_cast<std::uintmax_t>(n);
+        if (total > updates::UpdateSignature::kMaxArchiveSize) fail("The update archive is too large.");
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t written = ::write(out.get(), buffer + done, static_cast<std::size_t>(n - done));
+            if (written < 0 && errno == EINTR) continue;
+            if (written < 0) fail("Could not copy the update archive: " + std::string(std::strerror(errno)) + ".");
+            done += written;
+        }
+    }
+    return copy;
+}
+
+}  // namespace
+
+void run(const fs::path& archive, std::string_view signatureBase64, const fs::path& folder,
+         const updates::UpdateSignature::PublicKey& key) {
+    const auto signature = updates::UpdateSignature::signatureFromBase64(signatureBase64);
+    if (!signature) {
+        throw ServiceError(ServiceError::Code::usage, "The update signature is not valid base64 of 64 bytes.");
+    }
+    if (!folder.is_absolute() || !isTrustedFolder(folder)) {
+        fail("The install folder “" + folder.string() +
+             "” is refused: it and every folder above it must belong to root and be writable by nobody else.");
+    }
+    std::string pattern = (folder.parent_path() / ("." + folder.filename().string() + ".download-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        fail("Could not prepare the update: " + std::string(std::strerror(errno)) + ".");
+    }
+    const fs::path workspace = pattern;
+    try {
+        updates::UpdateInstallation::install(privateCopy(archive, workspace), *signature, key, folder);
+    } catch (const updates::UpdateError& e) {
+        std::error_code ignored;
+        fs::remove_all(workspace, ignored);
+        fail(e.what());
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove_all(workspace, ignored);
+        throw;
+    }
+    std::error_code ignored;
+    fs::remove_all(workspace, ignored);
+}
+
+}  // namespace corvane::service::UpdateCommand

@@ -1,0 +1,69 @@
+#include "AboutDialog.hpp"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "IconRegistry.hpp"
+#include "Shared/AppIdentifiers.hpp"
+#include "Shared/ProductVersion.hpp"
+#include "TextStyle.hpp"
+
+namespace corvane::app {
+
+namespace {
+
+std::optional<std::string_view> present(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    return text;
+}
+
+QLabel* centred(const QString& text) {
+    auto* label = new QLabel(text);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+}  // namespace
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName("aboutDialog");
+    setWindowTitle("About Corvane");
+    auto* symbol = centred({});
+    symbol->setPixmap(IconRegistry::icon("arrow.triangle.branch").pixmap(64, 64));
+    auto* name = centred(TextStyle::qstring(AppIdentifiers::productName));
+    QFont large = name->font();
+    large.setPointSizeF(large.pointSizeF() * 1.5);
+    large.setBold(true);
+    name->setFont(large);
+    auto* version = centred(
+        "Version " + QString::fromStdString(currentVersionText()));
+    version->setObjectName("versionLabel");
+    version->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* purpose = centred("Routes the network traffic of this machine per application.");
+    purpose->setFont(TextStyle::callout(purpose->font()));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(32, 24, 32, 16);
+    layout->setSpacing(8);
+    layout->addWidget(symbol);
+    layout->addWidget(name);
+    layout->addWidget(version);
+    layout->addWidget(purpose);
+    layout->addSpacing(8);
+    layout->addWidget(buttons);
+    setFixedSize(sizeHint());
+}
+
+std::string AboutDialog::versionText(std::optional<std::string_view> shortVersion,
+                                     std::optional<std::string_view> build) {
+    return std::string(shortVersion.value_or("?")) + " (" + std::string(build.value_or("?")) + ")";
+}
+
+std::string AboutDialog::currentVersionText() {
+    return versionText(present(ProductVersion::shortVersion), present(ProductVersion::build));
+}
+
+}  // namespace corvane::app
