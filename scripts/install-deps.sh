@@ -10,6 +10,7 @@ packages=(
   dante-server microsocks tinyproxy curl redsocks
   qt6-base-dev qt6-svg-dev libssl-dev pkexec polkitd
   xvfb openbox trayer xdotool imagemagick at-spi2-core dbus-daemon
+  dpkg-dev lintian desktop-file-utils wget
 )
 
 missing=()

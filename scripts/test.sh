@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds Corvane twice (plain, and with AddressSanitizer
-# and UndefinedBehaviorSanitizer) and runs every test in both builds; then builds
-# the in-process daemon and platform tests under ThreadSanitizer and runs those.
+# and UndefinedBehaviorSanitizer) and runs every test in both builds, makes the
+# Debian package from the plain build and checks it; then builds the in-process
+# daemon and platform tests under ThreadSanitizer and runs those.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -19,7 +20,10 @@ run_suite() {
   ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --repeat until-pass:3 || status=1
 }
 
-run_suite "$root/build"
+# The plain build installs under /usr, so its tree also makes the Debian package.
+run_suite "$root/build" -DCMAKE_INSTALL_PREFIX=/usr
+echo "== Debian package"
+"$root/scripts/package.sh" "$root/build" || status=1
 run_suite "$root/build-sanitize" -DCORVANE_SANITIZE=ON
 
 # Only the threaded in-process tests are worth the ThreadSanitizer build.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 #include "DetachedDaemon.hpp"
 #include "ServiceError.hpp"
@@ -53,6 +54,14 @@ void writeFile(const fs::path& path, const std::string& text) {
     }
 }
 
+// The whole text of a small file; empty when it cannot be read.
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 }  // namespace
 
 ServiceInstallation::ServiceInstallation(ServiceSettings settings, const platform::Logger& log)
@@ -67,6 +76,16 @@ void ServiceInstallation::install(const fs::path& daemon) {
     DetachedDaemon detached(settings_.runtimeDirectory, settings_.stateDirectory, log_);
     detached.stopPrevious();
     detached.start(daemon);
+}
+
+void ServiceInstallation::uninstall() {
+    if (!settings_.systemdRunning) {
+        return DetachedDaemon(settings_.runtimeDirectory, settings_.stateDirectory, log_).stopPrevious();
+    }
+    // Not installed as a service is fine: there is nothing to stop then.
+    SystemCommand::run({"systemctl", "disable", "--now", ServiceUnit::kName});
+    std::error_code ignored;
+    if (fs::remove(settings_.unitFile, ignored)) SystemCommand::run({"systemctl", "daemon-reload"});
 }
 
 gid_t ServiceInstallation::ensureGroup() {
@@ -98,8 +117,13 @@ void ServiceInstallation::prepareSharedFolder(gid_t group) {
 
 void ServiceInstallation::installSystemdUnit(const fs::path& daemon) {
     std::error_code error;
-    const bool upgrade = fs::exists(settings_.unitFile, error);
-    writeFile(settings_.unitFile, ServiceUnit::text(daemon));
+    const std::string unit = ServiceUnit::text(daemon);
+    // The packaged unit already runs this daemon: a copy of our own would only
+    // shadow it. Restarting starts a stopped service too.
+    const bool packaged = readFile(settings_.packagedUnitFile) == unit;
+    const bool upgrade = packaged || fs::exists(settings_.unitFile, error);
+    if (packaged) fs::remove(settings_.unitFile, error);
+    else writeFile(settings_.unitFile, unit);
     SystemCommand::require({"systemctl", "daemon-reload"});
     if (upgrade) {
         SystemCommand::require({"systemctl", "enable", ServiceUnit::kName});

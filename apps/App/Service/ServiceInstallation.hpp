@@ -21,6 +21,10 @@ public:
 
     // Throws ServiceError.
     void install(const std::filesystem::path& daemon);
+    // Stops the tunnel service and removes the unit written by install (the
+    // package's removal runs this): the service is disabled and stopped, or the
+    // daemon started without systemd is stopped.
+    void uninstall();
 
 private:
     gid_t ensureGroup();

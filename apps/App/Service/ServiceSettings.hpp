@@ -16,6 +16,9 @@ struct ServiceSettings {
     std::filesystem::path runtimeDirectory;
     std::filesystem::path stateDirectory;
     std::filesystem::path unitFile = "/etc/systemd/system/corvane-tunnel.service";
+    // The unit the Debian package ships; when it already runs the same daemon the
+    // same way, no unit of our own is written over it.
+    std::filesystem::path packagedUnitFile = "/usr/lib/systemd/system/corvane-tunnel.service";
     std::string group = "corvane";
     // systemd is the init system (sd_booted's test).
     bool systemdRunning = false;

@@ -3,6 +3,9 @@
 // folder. The app runs it through pkexec (or directly as root):
 //   corvane-service install DAEMON
 //   corvane-service install-update ARCHIVE SIGNATURE FOLDER
+//   corvane-service uninstall
+//   corvane-service unit DAEMON   (prints the systemd unit for DAEMON; the build
+//                                  uses it to ship the unit the helper would write)
 // Exit status 0 on success; otherwise one line on standard error says why
 // (2 usage, 3 daemon refused, 4 a step failed).
 #include <sys/stat.h>
@@ -13,6 +16,7 @@
 
 #include "ServiceError.hpp"
 #include "ServiceInstallation.hpp"
+#include "ServiceUnit.hpp"
 #include "UpdateCommand.hpp"
 #include "Updates/UpdateConfiguration.hpp"
 
@@ -21,9 +25,16 @@ int main(int argc, char** argv) {
     ::umask(022);
     const bool install = argc == 3 && std::string_view(argv[1]) == "install";
     const bool installUpdate = argc == 5 && std::string_view(argv[1]) == "install-update";
-    if (!install && !installUpdate) {
+    const bool uninstall = argc == 2 && std::string_view(argv[1]) == "uninstall";
+    if (argc == 3 && std::string_view(argv[1]) == "unit") {
+        std::cout << ServiceUnit::text(argv[2]);
+        return 0;
+    }
+    if (!install && !installUpdate && !uninstall) {
         std::cerr << "usage: corvane-service install DAEMON\n"
-                     "       corvane-service install-update ARCHIVE SIGNATURE FOLDER\n";
+                     "       corvane-service install-update ARCHIVE SIGNATURE FOLDER\n"
+                     "       corvane-service uninstall\n"
+                     "       corvane-service unit DAEMON\n";
         return static_cast<int>(ServiceError::Code::usage);
     }
     if (::geteuid() != 0) {
@@ -34,6 +45,8 @@ int main(int argc, char** argv) {
     try {
         if (install) {
             ServiceInstallation(ServiceSettings::fromEnvironment(), log).install(argv[2]);
+        } else if (uninstall) {
+            ServiceInstallation(ServiceSettings::fromEnvironment(), log).uninstall();
         } else {
             const auto key = corvane::updates::UpdateSignature::publicKeyFromBase64(
                 corvane::updates::UpdateConfiguration::publicKeyBase64);

@@ -100,15 +100,16 @@ protected:
         return copy;
     }
 
-    // The helper's exit status; its standard error goes to `errors`.
-    int install(const fs::path& daemon) {
+    // The helper's exit status for `arguments`; its standard error goes to `errors`.
+    int helper(const std::string& arguments) {
         const fs::path errorFile = root / "errors.txt";
         const int status = shell("ip netns exec " + kNamespace + " env -i RUNTIME_DIRECTORY=" + runtime.string() +
-                                 " STATE_DIRECTORY=" + state.string() + " " + CORVANE_SERVICE_BINARY + " install " +
-                                 daemon.string() + " 2>" + errorFile.string());
+                                 " STATE_DIRECTORY=" + state.string() + " " + CORVANE_SERVICE_BINARY + " " +
+                                 arguments + " 2>" + errorFile.string());
         errors = contentOf(errorFile);
         return status;
     }
+    int install(const fs::path& daemon) { return helper("install " + daemon.string()); }
 
     std::optional<DetachedDaemon::Record> recorded() const {
         return DetachedDaemon::parse(contentOf(runtime / "corvane-tunnel.pid"));
@@ -158,7 +159,7 @@ TEST_F(ServiceHelper, RefusesADaemonOthersCouldHaveChanged) {
 }
 
 // Without systemd as init the helper starts the daemon itself; a second install
-// stops exactly that daemon and starts the new one.
+// stops exactly that daemon and starts the new one; uninstalling stops it.
 TEST_F(ServiceHelper, WithoutSystemdStartsTheDaemonAndASecondInstallReplacesIt) {
     if (fs::is_directory("/run/systemd/system")) GTEST_SKIP() << "systemd is the init system here";
     const fs::path daemon = daemonCopy(root / "bin");
@@ -187,6 +188,9 @@ TEST_F(ServiceHelper, WithoutSystemdStartsTheDaemonAndASecondInstallReplacesIt) 
     ASSERT_TRUE(second);
     EXPECT_NE(second->pid, first->pid);
     EXPECT_EQ(DetachedDaemon::running(second->pid), second);
+
+    ASSERT_EQ(helper("uninstall"), 0) << errors;
+    EXPECT_TRUE(reaped(second->pid, 1s)) << "the daemon still runs after uninstalling";
 }
 
 }  // namespace
