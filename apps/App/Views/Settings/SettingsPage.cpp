@@ -1,9 +1,260 @@
-// The Settings page as the main window shows it.
+#include "SettingsPage.hpp"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "Model/ActivationPolicy.hpp"
+#include "Model/LoginItem.hpp"
+#include "Model/UpdaterController.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/SystemDesktopServices.hpp"
+#include "Views/Common/Tones.hpp"
+#include "Views/Settings/AcknowledgementsSheet.hpp"
+#include "Views/Shell/IconRegistry.hpp"
 #include "Views/Shell/Pages.hpp"
-#include "Views/Shell/PlaceholderPage.hpp"
 
 namespace corvane::app {
 
-QWidget* makeSettingsPage(const PageContext&) { return new PlaceholderPage(SidebarItem::settings); }
+namespace {
+
+constexpr int kCheckIconSize = 14;
+
+QLabel* footnote(const QString& text, const QFont& font) {
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setFont(Fonts::callout(font));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Tones::secondaryText(palette));
+    label->setPalette(palette);
+    return label;
+}
+
+QLabel* selectable(const QString& text) {
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+// A button with a footnote beside it.
+QHBoxLayout* buttonRow(QPushButton* button, QLabel* note) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(button);
+    row->addWidget(note, 1);
+    return row;
+}
+
+QGroupBox* section(const QString& title) {
+    auto* box = new QGroupBox(title);
+    box->setObjectName(title);
+    return box;
+}
+
+}  // namespace
+
+SettingsPage::SettingsPage(const PageContext& context, DesktopServices& desktop, QWidget* parent)
+    : QWidget(parent), context_(context), presenter_(context.state, desktop), desktop_(desktop) {
+    setObjectName("SettingsPage");
+    auto* title = new QLabel("Settings");
+    title->setFont(Fonts::title(font()));
+
+    auto* form = new QWidget;
+    auto* sections = new QVBoxLayout(form);
+    sections->setContentsMargins(12, 4, 12, 12);
+    sections->setSpacing(12);
+    for (QWidget* part : {makeChecks(), makeRouting(), makeStartup(), makeUpdates(), makeExtension(), makeAbout(),
+                          makeProfile()}) {
+        sections->addWidget(part);
+    }
+    sections->addStretch();
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(form);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(12, 10, 12, 6);
+    header->addWidget(title);
+    layout->addLayout(header);
+    layout->addWidget(scroll, 1);
+
+    connect(&presenter_, &SettingsPresenter::changed, this, &SettingsPage::refresh);
+    UpdaterController& updater = context_.updater;
+    connect(&updater, &UpdaterController::canCheckForUpdatesChanged, this, &SettingsPage::refresh);
+    connect(&updater, &UpdaterController::checksAutomaticallyChanged, this, &SettingsPage::refresh);
+    connect(&updater, &UpdaterController::lastCheckDescriptionChanged, this, &SettingsPage::refresh);
+    refresh();
+}
+
+QWidget* SettingsPage::makeChecks() {
+    checks_ = section("Profile checks");
+    checkRows_ = new QVBoxLayout(checks_);
+    return checks_;
+}
+
+QWidget* SettingsPage::makeRouting() {
+    defaultAction_ = new QComboBox;
+    defaultAction_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    connect(defaultAction_, &QComboBox::activated, &presenter_, &SettingsPresenter::chooseDefaultAction);
+    QGroupBox* box = section("Routing");
+    auto* rows = new QFormLayout(box);
+    rows->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    rows->addRow("Default action", defaultAction_);
+    rows->addRow(footnote("Applied to connections that match no rule.", font()));
+    return box;
+}
+
+QWidget* SettingsPage::makeStartup() {
+    launchAtLogin_ = new QCheckBox("Launch Corvane at login");
+    connect(launchAtLogin_, &QCheckBox::clicked, this, [this](bool on) {
+        context_.loginItem.setEnabled(on, context_.state);
+        refresh();
+    });
+    trayOnly_ = new QCheckBox("Tray icon only (no window at start)");
+    connect(trayOnly_, &QCheckBox::clicked, this, [this](bool on) {
+        context_.activationPolicy.setMenuBarOnly(on);
+        refresh();
+    });
+    QGroupBox* box = section("Startup");
+    auto* rows = new QVBoxLayout(box);
+    rows->addWidget(launchAtLogin_);
+    rows->addWidget(trayOnly_);
+    rows->addWidget(footnote("With the window hidden, reopen it from the tray icon.", font()));
+    return box;
+}
+
+QWidget* SettingsPage::makeUpdates() {
+    automaticUpdates_ = new QCheckBox("Check for updates automatically");
+    connect(automaticUpdates_, &QCheckBox::clicked, &context_.updater, &UpdaterController::setChecksAutomatically);
+    checkNow_ = new QPushButton("Check Now");
+    connect(checkNow_, &QPushButton::clicked, &context_.updater, &UpdaterController::checkForUpdates);
+    lastCheck_ = footnote({}, font());
+    QGroupBox* box = section("Updates");
+    auto* rows = new QVBoxLayout(box);
+    rows->addWidget(automaticUpdates_);
+    rows->addLayout(buttonRow(checkNow_, lastCheck_));
+    rows->addWidget(footnote("Updates are signed; a build that isn’t signed with our key is refused.", font()));
+    return box;
+}
+
+QWidget* SettingsPage::makeExtension() {
+    extensionStatus_ = new QLabel;
+    extensionStatus_->setTextFormat(Qt::PlainText);
+    auto* install = new QPushButton("Install / Update Extension");
+    connect(install, &QPushButton::clicked, &presenter_, &SettingsPresenter::installExtension);
+    QGroupBox* box = section("System Extension");
+    auto* rows = new QFormLayout(box);
+    rows->addRow("Status", extensionStatus_);
+    rows->addRow(buttonRow(install, footnote("Requires an administrator password; to control the tunnel your account "
+                                             "must be root or in the group “corvane”.",
+                                             font())));
+    return box;
+}
+
+QWidget* SettingsPage::makeAbout() {
+    version_ = selectable(SettingsPresenter::versionText());
+    auto* licences = new QPushButton("Open Source Licences…");
+    connect(licences, &QPushButton::clicked, this, &SettingsPage::showAcknowledgements);
+    QGroupBox* box = section("About");
+    auto* rows = new QFormLayout(box);
+    rows->addRow("Version", version_);
+    rows->addRow(buttonRow(licences, footnote("Third-party code included in Corvane.", font())));
+    return box;
+}
+
+QWidget* SettingsPage::makeProfile() {
+    location_ = selectable({});
+    location_->setFont(Fonts::callout(font()));
+    location_->setWordWrap(true);
+    auto* exportButton = new QPushButton("Export…");
+    auto* importButton = new QPushButton("Import…");
+    showInFileManager_ = new QPushButton("Show in File Manager");
+    connect(exportButton, &QPushButton::clicked, &presenter_, &SettingsPresenter::exportProfile);
+    connect(importButton, &QPushButton::clicked, &presenter_, &SettingsPresenter::importProfile);
+    connect(showInFileManager_, &QPushButton::clicked, &presenter_, &SettingsPresenter::showProfileInFileManager);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(exportButton);
+    buttons->addWidget(importButton);
+    buttons->addStretch();
+    buttons->addWidget(showInFileManager_);
+    QGroupBox* box = section("Profile");
+    auto* rows = new QFormLayout(box);
+    rows->addRow("Location", location_);
+    rows->addRow(buttons);
+    return box;
+}
+
+void SettingsPage::refresh() {
+    while (QLayoutItem* item = checkRows_->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    const std::vector<SettingsPresenter::Check> checks = presenter_.profileChecks();
+    for (const SettingsPresenter::Check& check : checks) {
+        const bool error = check.severity == ProfileCodec::Severity::error;
+        auto* icon = new QLabel;
+        icon->setPixmap(IconRegistry::tinted(error ? "exclamationmark.triangle.fill" : "info.circle",
+                                             error ? Tones::red() : Tones::yellow())
+                            .pixmap(kCheckIconSize, kCheckIconSize));
+        auto* message = new QLabel(check.message);
+        message->setTextFormat(Qt::PlainText);
+        message->setWordWrap(true);
+        message->setFont(Fonts::callout(font()));
+        auto* row = new QWidget;
+        auto* line = new QHBoxLayout(row);
+        line->setContentsMargins(0, 0, 0, 0);
+        line->addWidget(icon, 0, Qt::AlignTop);
+        line->addWidget(message, 1);
+        checkRows_->addWidget(row);
+    }
+    checks_->setVisible(!checks.empty());
+
+    const QSignalBlocker blocker(defaultAction_);
+    defaultAction_->clear();
+    defaultAction_->addItems(presenter_.defaultActionOptions());
+    defaultAction_->setCurrentIndex(presenter_.defaultActionIndex().value_or(-1));
+
+    launchAtLogin_->setChecked(context_.loginItem.isEnabled());
+    trayOnly_->setChecked(context_.activationPolicy.menuBarOnly());
+    automaticUpdates_->setChecked(context_.updater.checksAutomatically());
+    checkNow_->setEnabled(context_.updater.canCheckForUpdates());
+    lastCheck_->setText(context_.updater.lastCheckDescription());
+    extensionStatus_->setText(presenter_.extensionStatusText());
+    location_->setText(presenter_.profileLocation());
+    showInFileManager_->setEnabled(!presenter_.profileLocation().isEmpty());
+}
+
+AcknowledgementsSheet* SettingsPage::acknowledgements() const { return acknowledgements_; }
+
+void SettingsPage::showAcknowledgements() {
+    if (acknowledgements_) return acknowledgements_->raise();
+    acknowledgements_ = new AcknowledgementsSheet(desktop_, this);
+    acknowledgements_->setAttribute(Qt::WA_DeleteOnClose);
+    acknowledgements_->open();
+}
+
+void SettingsPage::showEvent(QShowEvent* event) {
+    refresh();
+    QWidget::showEvent(event);
+}
+
+QWidget* makeSettingsPage(const PageContext& context) {
+    auto* desktop = new SystemDesktopServices;
+    auto* page = new SettingsPage(context, *desktop);
+    desktop->setParent(page);
+    return page;
+}
 
 }  // namespace corvane::app

@@ -18,6 +18,18 @@ struct Entry {
 
 // Every entry has a drawing ":/icons/<symbol>.svg".
 constexpr std::array kEntries{
+    // The Connections, Simulator and Settings pages and their sheets.
+    Entry{"rectangle.3.group", ""},
+    Entry{"chart.xyaxis.line", ""},
+    Entry{"line.3.horizontal.decrease.circle", "view-filter"},
+    Entry{"square.and.arrow.up", "document-export"},
+    Entry{"exclamationmark.shield.fill", ""},
+    Entry{"checkmark.seal", ""},
+    Entry{"arrow.up.forward", ""},
+    Entry{"hand.raised.fill", ""},
+    Entry{"xmark.circle", ""},
+    Entry{"arrow.turn.down.right", ""},
+    Entry{"info.circle", ""},
     Entry{"arrow.triangle.branch", ""},
     Entry{"point.3.connected.trianglepath.dotted", "network-transmit-receive"},
     Entry{"list.bullet.rectangle", ""},

@@ -42,12 +42,12 @@ TEST_F(PageHostTest, SidebarListsTheFivePagesInOrderWithTheirIcons) {
 
 TEST_F(PageHostTest, OpensOnConnectionsAndAnEmptySelectionShowsConnections) {
     EXPECT_EQ(host.selection(), SidebarItem::connections);
-    EXPECT_EQ(pageName(), "ConnectionsPlaceholder");
+    EXPECT_EQ(pageName(), "ConnectionsPage");
     host.select(SidebarItem::rules);
     EXPECT_EQ(pageName(), "RulesPage");
     host.select(std::nullopt);
     EXPECT_EQ(host.selection(), std::nullopt);
-    EXPECT_EQ(pageName(), "ConnectionsPlaceholder");
+    EXPECT_EQ(pageName(), "ConnectionsPage");
 }
 
 TEST_F(PageHostTest, EverySelectionChangeMakesANewPageAndDropsTheOld) {

@@ -1,0 +1,52 @@
+#include "ContentPlaceholder.hpp"
+
+#include <QVBoxLayout>
+
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
+#include "Views/Shell/IconRegistry.hpp"
+
+namespace corvane::app {
+
+namespace {
+
+constexpr int kSymbolSize = 40;
+
+void colourText(QLabel* label, const QColor& colour) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+}  // namespace
+
+ContentPlaceholder::ContentPlaceholder(std::string_view symbol, const QString& title, QWidget* parent)
+    : QWidget(parent), title_(new QLabel(title)), hint_(new QLabel) {
+    auto* image = new QLabel;
+    const QColor faint = Tones::tertiaryText(palette());
+    image->setPixmap(IconRegistry::tinted(symbol, faint).pixmap(kSymbolSize, kSymbolSize));
+    image->setAlignment(Qt::AlignCenter);
+    title_->setAlignment(Qt::AlignCenter);
+    title_->setWordWrap(true);
+    colourText(title_, Tones::secondaryText(palette()));
+    hint_->setAlignment(Qt::AlignCenter);
+    hint_->setWordWrap(true);
+    hint_->setFont(Fonts::callout(font()));
+    colourText(hint_, faint);
+    hint_->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(10);
+    layout->addStretch();
+    layout->addWidget(image);
+    layout->addWidget(title_);
+    layout->addWidget(hint_);
+    layout->addStretch();
+}
+
+void ContentPlaceholder::setHint(const QString& hint) {
+    hint_->setText(hint);
+    hint_->setVisible(!hint.isEmpty());
+}
+
+}  // namespace corvane::app

@@ -1,0 +1,38 @@
+#include "ConnectionTableDelegate.hpp"
+
+#include <QApplication>
+#include <QPainter>
+
+#include "Views/Common/Tones.hpp"
+#include "Views/Connections/ConnectionTableModel.hpp"
+#include "Views/Connections/StatusLabel.hpp"
+
+namespace corvane::app {
+
+namespace {
+
+constexpr int kCellPadding = 4;
+
+}  // namespace
+
+void ConnectionTableDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.data(ConnectionTableModel::kSecondaryRole).toBool()) {
+        option->palette.setColor(QPalette::Text, Tones::secondaryText(option->palette));
+    }
+}
+
+void ConnectionTableDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                    const QModelIndex& index) const {
+    if (index.column() != ConnectionTableModel::status) return QStyledItemDelegate::paint(painter, option, index);
+    QStyleOptionViewItem background = option;
+    initStyleOption(&background, index);
+    background.text.clear();
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+    const auto status = static_cast<ConnectionStatus>(index.data(ConnectionTableModel::kStatusRole).toInt());
+    StatusLabel::paint(*painter, option.rect.adjusted(kCellPadding, 0, 0, 0), status, option.font);
+}
+
+}  // namespace corvane::app

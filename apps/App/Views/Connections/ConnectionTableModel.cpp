@@ -1,0 +1,89 @@
+#include "ConnectionTableModel.hpp"
+
+#include "Views/Common/DateTexts.hpp"
+#include "Views/Common/FormatBytes.hpp"
+#include "Views/Connections/ConnectionTexts.hpp"
+#include "Views/Connections/ListChanges.hpp"
+
+namespace corvane::app {
+
+namespace {
+
+std::vector<UUID> idsOf(const std::vector<ConnectionRecord>& records) {
+    std::vector<UUID> ids;
+    ids.reserve(records.size());
+    for (const ConnectionRecord& record : records) ids.push_back(record.id);
+    return ids;
+}
+
+QString cellText(const ConnectionRecord& record, int column) {
+    switch (column) {
+        case ConnectionTableModel::time: return DateTexts::timeOfDay(record.startedAt);
+        case ConnectionTableModel::application: return QString::fromStdString(record.appIdentifier);
+        case ConnectionTableModel::target: return QString::fromStdString(record.target);
+        case ConnectionTableModel::rule: return ConnectionTexts::ruleName(record);
+        case ConnectionTableModel::action: return QString::fromStdString(record.actionDescription);
+        case ConnectionTableModel::sent: return formatBytes(record.bytesSent);
+        case ConnectionTableModel::received: return formatBytes(record.bytesReceived);
+        case ConnectionTableModel::status: return ConnectionTexts::statusTitle(record.status);
+    }
+    return {};
+}
+
+}  // namespace
+
+void ConnectionTableModel::setRecords(const std::vector<ConnectionRecord>& records) {
+    for (const ListChange& change : listChanges(idsOf(records_), idsOf(records))) {
+        const auto first = records_.begin() + change.first;
+        switch (change.kind) {
+            case ListChange::Kind::remove:
+                beginRemoveRows({}, change.first, change.first + change.count - 1);
+                records_.erase(first, first + change.count);
+                endRemoveRows();
+                break;
+            case ListChange::Kind::insert:
+                beginInsertRows({}, change.first, change.first + change.count - 1);
+                records_.insert(first, records.begin() + change.first, records.begin() + change.first + change.count);
+                endInsertRows();
+                break;
+            case ListChange::Kind::move:
+                beginMoveRows({}, change.first, change.first, {}, change.to);
+                std::rotate(records_.begin() + change.to, first, first + 1);
+                endMoveRows();
+                break;
+        }
+    }
+    records_ = records;
+    if (!records_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+int ConnectionTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(records_.size());
+}
+
+int ConnectionTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumns;
+}
+
+QVariant ConnectionTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    const ConnectionRecord& shown = record(index.row());
+    switch (role) {
+        case Qt::DisplayRole: return cellText(shown, index.column());
+        case Qt::ToolTipRole:
+            return index.column() == application || index.column() == target ? cellText(shown, index.column())
+                                                                               : QVariant();
+        case kStatusRole: return static_cast<int>(shown.status);
+        case kSecondaryRole: return index.column() == rule;
+        default: return {};
+    }
+}
+
+QVariant ConnectionTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    static const char* const titles[] = {"Time",   "Application", "Target",   "Rule",
+                                         "Action", "Sent",        "Received", "Status"};
+    return section >= 0 && section < kColumns ? QString(titles[section]) : QVariant();
+}
+
+}  // namespace corvane::app

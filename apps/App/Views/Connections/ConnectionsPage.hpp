@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "Views/Connections/ConnectionGroupModel.hpp"
+#include "Views/Connections/ConnectionTableModel.hpp"
+#include "Views/Connections/ConnectionsPresenter.hpp"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QStackedWidget;
+class QTableView;
+class QToolButton;
+class QTreeView;
+
+namespace corvane::app {
+
+class ConnectionDetailSheet;
+class ContentPlaceholder;
+class ThroughputChart;
+
+// The Connections page: the throughput chart over the records, flat in a table
+// or grouped by application, filtered by status and text, with the detail sheet
+// and the CSV export. The records poll runs while the page is shown. Polls
+// update the rows in place: open groups stay open, the scroll position and an
+// open context menu stay.
+class ConnectionsPage : public QWidget {
+    Q_OBJECT
+
+public:
+    ConnectionsPage(AppState& state, QSettings& settings, DesktopServices& desktop, QWidget* parent = nullptr);
+
+    ConnectionsPresenter& presenter() { return presenter_; }
+    QLineEdit* searchField() const { return search_; }
+    QToolButton* filterButton() const { return filter_; }
+    QAction* groupAction() const { return groupAction_; }
+    QAction* chartAction() const { return chartAction_; }
+    QAction* exportAction() const { return exportAction_; }
+    ThroughputChart* chart() const { return chart_; }
+    ContentPlaceholder* emptyState() const { return emptyState_; }
+    QTableView* table() const { return table_; }
+    QTreeView* groupList() const { return groupList_; }
+    const ConnectionGroupModel& groupModel() const { return groupModel_; }
+    // The overlay over the table or list while no record passes the filters.
+    bool showsNoMatchOverlay() const;
+    // The open detail sheet, if any.
+    ConnectionDetailSheet* detailSheet() const;
+    // Opens the detail sheet of a record shown in the grouped list.
+    void showDetails(const QModelIndex& index);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QWidget* makeHeader();
+    QWidget* makeContent();
+    void refresh();
+    void showContextMenu(const QPoint& position);
+    void openDetails(const ConnectionRecord& record);
+
+    ConnectionsPresenter presenter_;
+    DesktopServices& desktop_;
+    ConnectionTableModel tableModel_;
+    ConnectionGroupModel groupModel_;
+    QLineEdit* search_ = nullptr;
+    QToolButton* filter_ = nullptr;
+    QAction* groupAction_ = nullptr;
+    QAction* chartAction_ = nullptr;
+    QAction* exportAction_ = nullptr;
+    QAction* allStatuses_ = nullptr;
+    std::vector<std::pair<ConnectionStatus, QAction*>> statusActions_;
+    ThroughputChart* chart_ = nullptr;
+    QWidget* chartArea_ = nullptr;
+    QStackedWidget* content_ = nullptr;
+    ContentPlaceholder* emptyState_ = nullptr;
+    QTableView* table_ = nullptr;
+    QTreeView* groupList_ = nullptr;
+    QLabel* tableOverlay_ = nullptr;
+    QLabel* listOverlay_ = nullptr;
+    QPointer<ConnectionDetailSheet> detailSheet_;
+};
+
+}  // namespace corvane::app

@@ -1,0 +1,105 @@
+#include "ConnectionsPresenter.hpp"
+
+#include <QSaveFile>
+
+#include "CorvaneCore/Logging/ConnectionGrouping.hpp"
+#include "Views/Connections/ConnectionTexts.hpp"
+
+namespace corvane::app {
+
+namespace {
+
+// The whole text written at once: a failed write leaves no partial file.
+std::optional<QString> writeFile(const QString& path, const std::string& text) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+    if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        return error;
+    }
+    if (!file.commit()) return file.errorString();
+    return std::nullopt;
+}
+
+}  // namespace
+
+ConnectionsPresenter::ConnectionsPresenter(AppState& state, QSettings& settings, DesktopServices& desktop,
+                                           QObject* parent)
+    : QObject(parent), state_(state), settings_(settings), desktop_(desktop) {
+    connect(&state_, &AppState::changed, this, &ConnectionsPresenter::changed);
+}
+
+void ConnectionsPresenter::setSearchText(const QString& text) {
+    if (text == searchText_) return;
+    searchText_ = text;
+    filter_.searchText = text.toStdString();
+    emit changed();
+}
+
+void ConnectionsPresenter::setStatusFilter(std::optional<ConnectionStatus> status) {
+    if (status == filter_.status) return;
+    filter_.status = status;
+    emit changed();
+}
+
+bool ConnectionsPresenter::isGrouped() const { return settings_.value(kGroupedKey, true).toBool(); }
+
+void ConnectionsPresenter::setGrouped(bool grouped) {
+    if (grouped == isGrouped()) return;
+    settings_.setValue(kGroupedKey, grouped);
+    emit changed();
+}
+
+bool ConnectionsPresenter::showsChart() const { return settings_.value(kShowChartKey, true).toBool(); }
+
+void ConnectionsPresenter::setShowsChart(bool shown) {
+    if (shown == showsChart()) return;
+    settings_.setValue(kShowChartKey, shown);
+    emit changed();
+}
+
+std::vector<ConnectionRecord> ConnectionsPresenter::filteredRecords() const { return filter_.apply(state_.records()); }
+
+std::vector<ConnectionGroup> ConnectionsPresenter::groups() const {
+    return ConnectionGrouping::byApplication(filteredRecords());
+}
+
+ConnectionsPresenter::Content ConnectionsPresenter::content() const {
+    if (state_.records().empty()) return Content::emptyState;
+    return isGrouped() ? Content::groups : Content::table;
+}
+
+bool ConnectionsPresenter::showsChartArea() const { return showsChart() && !state_.throughput().empty(); }
+
+bool ConnectionsPresenter::showsNoMatchOverlay() const {
+    return !state_.records().empty() && filteredRecords().empty();
+}
+
+bool ConnectionsPresenter::showsEngineHint() const {
+    return state_.extensionManager().engineStatus().kind != EngineStatus::Kind::running;
+}
+
+QString ConnectionsPresenter::filterTitle() const {
+    return filter_.status ? ConnectionTexts::statusTitle(*filter_.status) : QStringLiteral("All");
+}
+
+bool ConnectionsPresenter::canExport() const { return !filteredRecords().empty(); }
+
+void ConnectionsPresenter::setPolling(bool on) {
+    if (on == isPolling()) return;
+    poll_ = on ? state_.pollRecords() : nullptr;
+}
+
+void ConnectionsPresenter::exportCSV() {
+    if (!canExport()) return;
+    const std::string text = AppState::connectionsCSV(filteredRecords());
+    const std::optional<QString> path =
+        desktop_.chooseSaveLocation("Corvane-connections.csv", {"CSV files (*.csv)", "Text files (*.txt)"});
+    if (!path) return;
+    if (const std::optional<QString> error = writeFile(*path, text)) {
+        state_.setLastError("Export failed: " + error->toStdString());
+    }
+}
+
+}  // namespace corvane::app

@@ -1,0 +1,51 @@
+#include "StatusLabel.hpp"
+
+#include <QPainter>
+
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
+#include "Views/Connections/ConnectionTexts.hpp"
+
+namespace corvane::app {
+
+namespace {
+
+constexpr int kHorizontalPadding = 6;
+constexpr int kVerticalPadding = 2;
+
+}  // namespace
+
+StatusLabel::StatusLabel(ConnectionStatus status, QWidget* parent) : QWidget(parent), status_(status) {
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setAccessibleName(ConnectionTexts::statusTitle(status));
+}
+
+QSize StatusLabel::sizeHint() const { return badgeSize(status_, font()); }
+
+QSize StatusLabel::badgeSize(ConnectionStatus status, const QFont& font) {
+    const QFontMetrics metrics(Fonts::caption(font));
+    return {metrics.horizontalAdvance(ConnectionTexts::statusTitle(status)) + 2 * kHorizontalPadding,
+            metrics.height() + 2 * kVerticalPadding};
+}
+
+void StatusLabel::paint(QPainter& painter, const QRect& area, ConnectionStatus status, const QFont& font) {
+    const QSize size = badgeSize(status, font);
+    const QRect badge(area.left(), area.top() + (area.height() - size.height()) / 2, size.width(), size.height());
+    const QColor colour = Tones::status(status);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Tones::faded(colour, 0.15));
+    painter.drawRoundedRect(badge, badge.height() / 2.0, badge.height() / 2.0);
+    painter.setPen(colour);
+    painter.setFont(Fonts::caption(font));
+    painter.drawText(badge, Qt::AlignCenter, ConnectionTexts::statusTitle(status));
+    painter.restore();
+}
+
+void StatusLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    paint(painter, rect(), status_, font());
+}
+
+}  // namespace corvane::app

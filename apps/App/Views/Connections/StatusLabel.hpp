@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QWidget>
+
+#include "CorvaneCore/Logging/ConnectionStatus.hpp"
+
+namespace corvane::app {
+
+// The coloured badge of a connection's status: its capitalised name in the
+// status colour on a capsule of that colour at 15 %. As a widget for the detail
+// sheet, and as a painter for the Connections page's table and list.
+class StatusLabel : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit StatusLabel(ConnectionStatus status, QWidget* parent = nullptr);
+
+    ConnectionStatus status() const { return status_; }
+    QSize sizeHint() const override;
+
+    // The badge's size in `font` (the caption size is taken from it).
+    static QSize badgeSize(ConnectionStatus status, const QFont& font);
+    // Paints the badge at the leading edge of `area`, centred vertically.
+    static void paint(QPainter& painter, const QRect& area, ConnectionStatus status, const QFont& font);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    ConnectionStatus status_;
+};
+
+}  // namespace corvane::app

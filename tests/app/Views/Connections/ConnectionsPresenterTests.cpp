@@ -1,0 +1,169 @@
+// The Connections page over the model: what it shows for the records, its
+// stored toggles, the poll's lifetime and the CSV export.
+#include <fstream>
+#include <iterator>
+
+#include "Views/Connections/ConnectionTexts.hpp"
+#include "Views/Connections/ConnectionsPresenter.hpp"
+#include "Views/Support/PageFixture.hpp"
+#include "Views/Support/Records.hpp"
+
+namespace corvane::app::testing {
+namespace {
+
+using Content = ConnectionsPresenter::Content;
+
+std::string fileContents(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class ConnectionsPresenterTest : public PageFixture {
+protected:
+    ConnectionsPresenter presenter{*state, settings, desktop};
+
+    const ConnectionRecord newest = shownRecord("org.mozilla.firefox", "example.org:443", "Proxy: Office", "Work",
+                                                ConnectionStatus::active, 30);
+    const ConnectionRecord blocked =
+        shownRecord("curl", "10.0.0.5:80", "Block", "No trackers", ConnectionStatus::blocked, 20);
+    const ConnectionRecord oldest =
+        shownRecord("org.mozilla.firefox", "=cmd|' /C calc'!A0:53", "Direct", std::nullopt, ConnectionStatus::closed, 10);
+    const std::vector<ConnectionRecord> records{newest, blocked, oldest};
+};
+
+TEST_F(ConnectionsPresenterTest, WithoutRecordsTheEmptyStateShowsWhateverTheFilters) {
+    presenter.setSearchText("nothing like it");
+    presenter.setStatusFilter(ConnectionStatus::failed);
+    EXPECT_EQ(presenter.content(), Content::emptyState);
+    EXPECT_FALSE(presenter.showsNoMatchOverlay());
+    EXPECT_FALSE(presenter.canExport());
+    EXPECT_TRUE(presenter.showsEngineHint()) << "the engine is stopped";
+    runEngine();
+    EXPECT_FALSE(presenter.showsEngineHint());
+}
+
+TEST_F(ConnectionsPresenterTest, RecordsThatAllFailTheFilterShowTheOverlayAndDisableTheExport) {
+    showRecords(records);
+    EXPECT_EQ(presenter.content(), Content::groups) << "grouped unless switched off";
+    EXPECT_TRUE(presenter.canExport());
+    presenter.setSearchText("no such host");
+    EXPECT_EQ(presenter.content(), Content::groups);
+    EXPECT_TRUE(presenter.showsNoMatchOverlay());
+    EXPECT_FALSE(presenter.canExport());
+    presenter.exportCSV();
+    EXPECT_TRUE(desktop.saveDefaultNames.empty()) << "no dialog for nothing to export";
+
+    presenter.setGrouped(false);
+    EXPECT_EQ(presenter.content(), Content::table);
+    EXPECT_EQ(presenter.searchText(), "no such host") << "switching the layout keeps the filters";
+    presenter.setSearchText("");
+    EXPECT_FALSE(presenter.showsNoMatchOverlay());
+}
+
+TEST_F(ConnectionsPresenterTest, TheFilterMenuIsTitledAfterTheFilteredStatus) {
+    EXPECT_EQ(presenter.filterTitle(), "All");
+    const std::pair<ConnectionStatus, const char*> cases[] = {{ConnectionStatus::active, "Active"},
+                                                              {ConnectionStatus::closed, "Closed"},
+                                                              {ConnectionStatus::failed, "Failed"},
+                                                              {ConnectionStatus::blocked, "Blocked"}};
+    for (const auto& [status, title] : cases) {
+        presenter.setStatusFilter(status);
+        EXPECT_EQ(presenter.filterTitle(), title);
+    }
+    presenter.setStatusFilter(std::nullopt);
+    EXPECT_EQ(presenter.filterTitle(), "All");
+}
+
+TEST_F(ConnectionsPresenterTest, GroupsComeFromTheFilteredRecordsWithTheirFirstTwoRuleNames) {
+    ConnectionRecord second = newest;
+    second.id = UUID::random();
+    second.ruleName = "Browsing";
+    ConnectionRecord third = newest;
+    third.id = UUID::random();
+    third.ruleName = "Another";
+    showRecords({newest, second, third, blocked, oldest});
+    const std::vector<ConnectionGroup> groups = presenter.groups();
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].appIdentifier, "org.mozilla.firefox");
+    EXPECT_EQ(groups[0].ruleNames.size(), 3u);
+    EXPECT_EQ(ConnectionTexts::groupRuleNames(groups[0]), "Another, Browsing");
+    EXPECT_EQ(ConnectionTexts::groupRuleNames(groups[1]), "No trackers");
+
+    presenter.setStatusFilter(ConnectionStatus::blocked);
+    ASSERT_EQ(presenter.groups().size(), 1u);
+    EXPECT_EQ(presenter.groups()[0].appIdentifier, "curl");
+}
+
+TEST_F(ConnectionsPresenterTest, TheTogglesAreStoredAndAbsentKeysReadAsOn) {
+    EXPECT_TRUE(presenter.isGrouped());
+    EXPECT_TRUE(presenter.showsChart());
+    presenter.setGrouped(false);
+    presenter.setShowsChart(false);
+    EXPECT_EQ(settings.value("connectionsGrouped"), false);
+    EXPECT_EQ(settings.value("showThroughputChart"), false);
+    ConnectionsPresenter reopened{*state, settings, desktop};
+    EXPECT_FALSE(reopened.isGrouped());
+    EXPECT_FALSE(reopened.showsChart());
+}
+
+TEST_F(ConnectionsPresenterTest, TheChartShowsOnlyWhenSwitchedOnAndSamplesExist) {
+    runEngine();
+    answerFetchesWith(std::vector<ConnectionRecord>{});
+    presenter.setPolling(true);
+    settle();
+    EXPECT_FALSE(presenter.showsChartArea()) << "no sample after the first fetch";
+    scheduler.advance(RecordsPoll::kPeriod);
+    clock.advance(2);
+    settle();
+    ASSERT_FALSE(state->throughput().empty());
+    EXPECT_TRUE(presenter.showsChartArea());
+    presenter.setShowsChart(false);
+    EXPECT_FALSE(presenter.showsChartArea());
+}
+
+TEST_F(ConnectionsPresenterTest, ThePollRunsOnlyWhileThePageIsShown) {
+    runEngine();
+    answerFetchesWith(std::vector<ConnectionRecord>{});
+    presenter.setPolling(true);
+    settle();
+    EXPECT_EQ(daemon.messages.size(), 1u);
+    scheduler.advance(RecordsPoll::kPeriod);
+    settle();
+    EXPECT_EQ(daemon.messages.size(), 2u);
+    presenter.setPolling(false);
+    scheduler.advance(RecordsPoll::kPeriod * 3);
+    settle();
+    EXPECT_EQ(daemon.messages.size(), 2u);
+    EXPECT_EQ(scheduler.pending(), 0u);
+}
+
+TEST_F(ConnectionsPresenterTest, TheExportWritesTheCSVOfTheVisibleRecordsOnce) {
+    showRecords(records);
+    presenter.setSearchText("firefox");
+    const auto path = folder.path() / "out.csv";
+    desktop.savePath = QString::fromStdString(path.string());
+    presenter.exportCSV();
+    EXPECT_EQ(desktop.saveDefaultNames, std::vector<QString>{"Corvane-connections.csv"});
+    const std::string expected = AppState::connectionsCSV({newest, oldest});
+    EXPECT_EQ(fileContents(path), expected);
+    EXPECT_NE(expected.find("\"'=cmd|"), std::string::npos) << "a formula is defused";
+    EXPECT_EQ(state->lastError(), std::nullopt);
+}
+
+TEST_F(ConnectionsPresenterTest, AFailedExportIsReportedAndACancelledOneIsSilent) {
+    showRecords(records);
+    presenter.exportCSV();
+    EXPECT_EQ(desktop.saveDefaultNames.size(), 1u);
+    EXPECT_EQ(state->lastError(), std::nullopt) << "cancelled";
+
+    const auto missing = folder.path() / "missing" / "out.csv";
+    desktop.savePath = QString::fromStdString(missing.string());
+    presenter.exportCSV();
+    ASSERT_TRUE(state->lastError());
+    EXPECT_TRUE(state->lastError()->starts_with("Export failed: ")) << *state->lastError();
+    EXPECT_GT(state->lastError()->size(), std::string("Export failed: ").size());
+    EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+}  // namespace
+}  // namespace corvane::app::testing
