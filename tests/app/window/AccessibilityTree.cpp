@@ -137,6 +137,14 @@ QString AccessibilityTree::roleName(const Node& node) const {
     return reply.arguments().first().toString();
 }
 
+QString AccessibilityTree::text(const Node& node) const {
+    QDBusMessage call = QDBusMessage::createMethodCall(node.service, node.path.path(), "org.a11y.atspi.Text", "GetText");
+    call << 0 << -1;
+    const QDBusMessage reply = bus_.call(call, QDBus::Block, 2000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+    return reply.arguments().first().toString();
+}
+
 bool AccessibilityTree::hasState(const Node& node, int state) const {
     QDBusMessage call = QDBusMessage::createMethodCall(node.service, node.path.path(), kAccessible, "GetState");
     const QDBusMessage reply = bus_.call(call, QDBus::Block, 2000);

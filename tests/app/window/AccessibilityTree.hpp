@@ -35,6 +35,8 @@ public:
     std::vector<Node> children(const Node& node) const;
     QString name(const Node& node) const;
     QString roleName(const Node& node) const;
+    // What a text field or label holds (its Text interface); empty when it has none.
+    QString text(const Node& node) const;
     bool hasState(const Node& node, int state) const;
     // The node's place on the screen.
     QRect extents(const Node& node) const;

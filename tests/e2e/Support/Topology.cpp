@@ -20,7 +20,7 @@ ProxyServer proxy(std::string name, ProxyProtocol kind, std::string host, std::u
     return server;
 }
 
-Topology::Topology() {
+Topology::Topology(Daemon withDaemon) {
     removeNamespaces();
     folder = fs::temp_directory_path() / ("cvt-e2e-" + std::to_string(::getpid()));
     fs::create_directories(folder / "runtime");
@@ -69,6 +69,10 @@ Topology::Topology() {
         if (!waitFor([&] { return portOpen("10.203.0.2", port); })) return;
     }
     if (!waitFor([&] { return portOpen("198.18.0.10", 7); })) return;
+    if (withDaemon == Daemon::none) {
+        ready = true;
+        return;
+    }
 
     startDaemon();
     if (!waitFor([&] { return fs::exists(folder / "runtime" / "control.sock"); })) return;

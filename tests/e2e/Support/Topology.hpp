@@ -33,7 +33,11 @@ struct Topology {
     ProxyServer dead = proxy("dead", ProxyProtocol::socks5, "10.203.0.2", 1999);
     bool ready = false;
 
-    Topology();
+    // Whether the daemon starts with the services; without it `control` stays
+    // empty and `ready` means the services answer.
+    enum class Daemon { started, none };
+
+    explicit Topology(Daemon daemon = Daemon::started);
     ~Topology();
     Topology(const Topology&) = delete;
     Topology& operator=(const Topology&) = delete;

@@ -1,0 +1,227 @@
+#include "RealSession.hpp"
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <QCoreApplication>
+
+#include "Support/Shell.hpp"
+
+namespace corvane::app::testing {
+
+namespace fs = std::filesystem;
+using e2e::capture;
+using e2e::have;
+using e2e::Process;
+using e2e::shell;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Where the app's installed layout appears inside its mount namespace.
+const std::string kInstallRoot = "/run/corvane-app";
+
+std::string shellQuoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+std::string trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+// A display number no X server uses, derived from our pid.
+int freeDisplay() {
+    for (int offset = 0; offset < 200; ++offset) {
+        const int display = 100 + (::getpid() + offset) % 800;
+        const std::string n = std::to_string(display);
+        if (!fs::exists("/tmp/.X11-unix/X" + n) && !fs::exists("/tmp/.X" + n + "-lock")) return display;
+    }
+    return -1;
+}
+
+// The pids below `pid` in the process tree.
+std::vector<pid_t> descendants(pid_t pid) {
+    std::vector<pid_t> all;
+    std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+    for (pid_t child; children >> child;) {
+        all.push_back(child);
+        for (pid_t below : descendants(child)) all.push_back(below);
+    }
+    return all;
+}
+
+// Shell commands that show the built programs at `kInstallRoot` as an installed
+// tree: bin/corvane beside libexec/corvane/ with the daemon, its build file and
+// the helper. Each file is bound in, not copied, on a root-owned tmpfs, so the
+// helper trusts the daemon wherever the build tree lies.
+std::string installedLayout() {
+    const fs::path tunnel = CORVANE_TUNNEL_BINARY;
+    const std::vector<std::pair<fs::path, std::string>> files = {
+        {CORVANE_APP_BINARY, "bin/corvane"},
+        {tunnel, "libexec/corvane/corvane-tunnel"},
+        {tunnel.parent_path() / "corvane-tunnel.build", "libexec/corvane/corvane-tunnel.build"},
+        {CORVANE_SERVICE_BINARY, "libexec/corvane/corvane-service"},
+    };
+    std::string commands = "mkdir -p " + kInstallRoot + "/bin " + kInstallRoot + "/libexec/corvane";
+    for (const auto& [source, target] : files) {
+        const std::string at = kInstallRoot + "/" + target;
+        commands += " && touch " + at + " && mount --bind " + shellQuoted(source) + " " + at;
+    }
+    return commands;
+}
+
+}  // namespace
+
+RealSession::RealSession() {
+    // Processes our children leave behind (the daemon the helper detaches)
+    // become ours, so we can stop and reap them.
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    for (const char* sub : {"home", "xdg-runtime", "run", "state"}) fs::create_directories(folder() / sub);
+    fs::permissions(folder() / "xdg-runtime", fs::perms::owner_all);
+    fs::create_directories(CORVANE_SCREENSHOT_DIR);
+}
+
+RealSession::~RealSession() {
+    tree_.reset();
+    AccessibilityTree::disconnectAll();
+    while (!processes_.empty()) stop(*processes_.back());
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
+std::string RealSession::missingRequirement() {
+    if (::geteuid() != 0) return "the real-window tests need root (network and mount namespaces)";
+    for (const char* program : {"Xvfb", "openbox", "trayer", "xdotool", "import", "dbus-daemon", "unshare", "ip"}) {
+        if (!have(program)) return std::string("the real-window tests need ") + program;
+    }
+    if (!fs::exists("/usr/libexec/at-spi-bus-launcher")) return "the real-window tests need at-spi2-core";
+    return {};
+}
+
+bool RealSession::waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+std::string RealSession::sessionBus() const { return "unix:path=" + (folder() / "bus").string(); }
+
+bool RealSession::startDesktop() {
+    const int number = freeDisplay();
+    if (number < 0) return false;
+    display_ = ":" + std::to_string(number);
+    // The helper the app runs as root keeps the daemon's state in the session's folder.
+    environment_ = "env DISPLAY=" + display_ + " DBUS_SESSION_BUS_ADDRESS=" + sessionBus() +
+                   " HOME=" + shellQuoted(folder() / "home") + " XDG_RUNTIME_DIR=" + shellQuoted(folder() / "xdg-runtime") +
+                   " XDG_CONFIG_HOME=" + shellQuoted(folder() / "home/.config") +
+                   " XDG_DATA_HOME=" + shellQuoted(folder() / "home/.local/share") +
+                   " STATE_DIRECTORY=" + shellQuoted(folder() / "state") +
+                   " QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 LC_ALL=C TZ=UTC ";
+    start("Xvfb " + display_ + " -screen 0 1280x800x24 -nolisten tcp", "xvfb.log");
+    if (!waitFor([&] { return fs::exists("/tmp/.X11-unix/X" + display_.substr(1)); }, 10s)) return false;
+    start("dbus-daemon --session --nofork --address=" + sessionBus(), "dbus.log");
+    if (!waitFor([&] { return fs::exists(folder() / "bus"); }, 5s)) return false;
+    start("/usr/libexec/at-spi-bus-launcher --launch-immediately", "at-spi.log");
+    start("openbox", "openbox.log");
+    start("trayer --edge top --align right --widthtype pixel --width 64 --height 32 --transparent false "
+          "--tint 0xdddddd",
+          "trayer.log");
+    return waitFor([&] { return !x("search --onlyvisible --class trayer").empty(); }, 10s);
+}
+
+Process& RealSession::start(const std::string& command, const std::string& log) {
+    processes_.push_back(
+        std::make_unique<Process>(environment_ + command + " >>" + shellQuoted(folder() / log) + " 2>&1"));
+    return *processes_.back();
+}
+
+void RealSession::stop(Process& process) {
+    const std::vector<pid_t> below = descendants(process.pid());
+    process.stop(SIGTERM);
+    for (pid_t pid : below) ::kill(pid, SIGTERM);
+    std::erase_if(processes_, [&](const std::unique_ptr<Process>& owned) { return owned.get() == &process; });
+}
+
+Process& RealSession::startApp(const std::string& networkNamespace) {
+    const std::string mounts =
+        "umask 022 && mount -t tmpfs -o mode=755 tmpfs /run && mkdir -p /run/corvane && mount --bind " +
+        shellQuoted(folder() / "run") + " /run/corvane && " + installedLayout() +
+        " && { [ ! -d /var/lib/corvane ] || mount -t tmpfs tmpfs /var/lib/corvane; }";
+    const std::string inNamespace = networkNamespace.empty() ? "" : "ip netns exec " + networkNamespace + " ";
+    return start(inNamespace + "unshare --mount --propagation private sh -c \"" + mounts + " && exec " +
+                     kInstallRoot + "/bin/corvane\"",
+                 "app.log");
+}
+
+std::string RealSession::appLog() const {
+    std::ifstream in(folder() / "app.log");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string RealSession::waitForWindow(std::chrono::milliseconds limit) const {
+    std::string window;
+    waitFor([&] { return !(window = x("search --onlyvisible --name '^Corvane$'")).empty(); }, limit);
+    return window.substr(0, window.find('\n'));
+}
+
+std::vector<std::string> RealSession::windowsOf(const Process& app) const {
+    std::vector<std::string> ids;
+    std::istringstream lines(x("search --onlyvisible --pid " + std::to_string(app.pid())));
+    for (std::string id; std::getline(lines, id);) ids.push_back(id);
+    return ids;
+}
+
+std::string RealSession::trayIcon(const Process& app) const {
+    for (const std::string& candidate : windowsOf(app)) {
+        const std::string geometry = x("getwindowgeometry " + candidate);
+        const auto at = geometry.find("Geometry: ");
+        if (at != std::string::npos && std::stoi(geometry.substr(at + 10)) <= 64) return candidate;
+    }
+    return {};
+}
+
+bool RealSession::connectAccessibility() {
+    app_.reset();
+    if (!tree_ && !waitFor([&] { return (tree_ = AccessibilityTree::connect(QString::fromStdString(sessionBus())))
+                                            .has_value(); },
+                           10s)) {
+        return false;
+    }
+    return waitFor([&] {
+        for (const Node& application : tree_->applications()) {
+            if (tree_->name(application).contains("orvane")) app_ = application;
+        }
+        return app_.has_value();
+    }, 10s);
+}
+
+std::string RealSession::x(const std::string& arguments) const {
+    return trimmed(capture("env DISPLAY=" + display_ + " xdotool " + arguments + " 2>/dev/null"));
+}
+
+void RealSession::click(const QRect& area, int button) const {
+    x("mousemove " + std::to_string(area.center().x()) + " " + std::to_string(area.center().y()) + " click " +
+      std::to_string(button));
+}
+
+void RealSession::type(const std::string& text) const { x("type --delay 20 " + shellQuoted(text)); }
+
+void RealSession::key(const std::string& keys) const { x("key --delay 40 " + keys); }
+
+void RealSession::screenshot(const std::string& window, const std::string& name) const {
+    shell("env DISPLAY=" + display_ + " import -window " + window + " " +
+          shellQuoted(fs::path(CORVANE_SCREENSHOT_DIR) / (name + ".png")));
+}
+
+}  // namespace corvane::app::testing

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QRect>
+#include <QString>
+
+#include "AccessibilityTree.hpp"
+#include "Support/Process.hpp"
+#include "platform/linux/TemporaryDirectory.hpp"
+
+namespace corvane::app::testing {
+
+// A real X session for the built app: Xvfb, the openbox window manager, the
+// trayer system tray, a session bus with the accessibility bus, all on a
+// display of its own. The app runs in a mount namespace where the session's
+// folder "run" is /run/corvane, so it meets the test's daemon and none of the
+// machine's. xdotool types and clicks like a user; the accessibility tree tells
+// what the app shows. Every process it starts is stopped by its pid when it
+// goes. Root only.
+class RealSession {
+public:
+    using Node = AccessibilityTree::Node;
+
+    RealSession();
+    ~RealSession();
+    RealSession(const RealSession&) = delete;
+    RealSession& operator=(const RealSession&) = delete;
+
+    // Why the session cannot run here (not root, a program missing); empty when it can.
+    static std::string missingRequirement();
+    // Runs the event loop (the accessibility events arrive through it) until
+    // `done` holds or `limit` passes; whether it held.
+    static bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
+
+    const std::filesystem::path& folder() const { return folder_.path(); }
+    std::string sessionBus() const;
+
+    // Starts the display, the buses, the window manager and the tray; whether they came up.
+    bool startDesktop();
+    // Starts `command` with the session's environment, its output in FOLDER/LOG.
+    e2e::Process& start(const std::string& command, const std::string& log);
+    // Stops a process `start` made, and the processes below it.
+    void stop(e2e::Process& process);
+
+    // Starts the app in the installed layout (bin/ beside libexec/corvane/),
+    // in `networkNamespace` when one is given; its output goes to app.log.
+    e2e::Process& startApp(const std::string& networkNamespace = {});
+    std::string appLog() const;
+    // The id of the app's visible main window; empty when none shows in `limit`.
+    std::string waitForWindow(std::chrono::milliseconds limit) const;
+    // The X windows of the app process `app`.
+    std::vector<std::string> windowsOf(const e2e::Process& app) const;
+    // The window of the app's tray icon; empty when there is none.
+    std::string trayIcon(const e2e::Process& app) const;
+
+    // Connects to the accessibility bus and finds the app on it; whether it did.
+    bool connectAccessibility();
+    AccessibilityTree& tree() { return *tree_; }
+    const Node& app() const { return *app_; }
+
+    // xdotool with these arguments on the session's display; what it printed.
+    std::string x(const std::string& arguments) const;
+    void click(const QRect& area, int button = 1) const;
+    // Types `text` into the focused widget.
+    void type(const std::string& text) const;
+    // Presses keys, e.g. "Return" or "ctrl+a".
+    void key(const std::string& keys) const;
+    // Saves a picture of `window` ("root" for the whole screen) as <screenshots>/NAME.png.
+    void screenshot(const std::string& window, const std::string& name) const;
+
+private:
+    platform::testing::TemporaryDirectory folder_;
+    std::string display_;
+    std::string environment_;
+    std::vector<std::unique_ptr<e2e::Process>> processes_;
+    std::optional<AccessibilityTree> tree_;
+    std::optional<Node> app_;
+};
+
+}  // namespace corvane::app::testing
