@@ -83,6 +83,19 @@ QWidget* ProxiesPage::makeEmptyState() {
     return view;
 }
 
+namespace {
+
+// The row widget is no part of the list's accessibility tree, so its item says
+// what the row shows: the proxy and its health.
+void describe(QListWidgetItem* item, const ProxiesPresenter::Row& row) {
+    QString text = EditorStyle::text(row.name) + ", " + EditorStyle::text(row.subtitle);
+    if (!row.indicator.text.empty()) text += ", " + EditorStyle::text(row.indicator.text);
+    item->setData(Qt::AccessibleTextRole, text);
+    item->setData(Qt::AccessibleDescriptionRole, EditorStyle::text(row.indicator.tooltip));
+}
+
+}  // namespace
+
 ProxyRow* ProxiesPage::row(int index) const { return qobject_cast<ProxyRow*>(list_->itemWidget(list_->item(index))); }
 
 bool ProxiesPage::isShowingEmptyState() const { return content_->currentIndex() == 1; }
@@ -103,7 +116,10 @@ void ProxiesPage::refresh() {
     for (const auto& row : rows) ids.push_back(row.id);
     // Health changes update the rows in place, so the selection and the spinners stay.
     if (ids == shownIds_) {
-        for (std::size_t i = 0; i < rows.size(); ++i) row(static_cast<int>(i))->setRow(rows[i]);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            row(static_cast<int>(i))->setRow(rows[i]);
+            describe(list_->item(static_cast<int>(i)), rows[i]);
+        }
     } else {
         rebuild(rows);
         shownIds_ = std::move(ids);
@@ -118,6 +134,7 @@ void ProxiesPage::rebuild(const std::vector<ProxiesPresenter::Row>& rows) {
         auto* item = new QListWidgetItem(list_);
         auto* widget = new ProxyRow;
         widget->setRow(rows[i]);
+        describe(item, rows[i]);
         item->setSizeHint(widget->sizeHint());
         list_->setItemWidget(item, widget);
         connect(widget, &ProxyRow::testClicked, this,

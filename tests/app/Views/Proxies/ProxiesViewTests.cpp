@@ -1,6 +1,7 @@
 // The Proxies page and the proxy editor as widgets: the empty state, the
 // health marks, the periodic checks bound to the page being shown, the
 // editor's Save, and a look at each.
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -102,6 +103,28 @@ TEST_F(ProxiesViewTest, RowsShowEachHealthStateAndChecksRunOnlyWhileShown) {
     page.reset();
     scheduler.advance(10min);
     EXPECT_EQ(prober.probes.size(), 12u) << "the checks end with the page";
+}
+
+TEST_F(ProxiesViewTest, RowsTellScreenReadersTheProxyAndItsHealth) {
+    start(profileWith({proxyOf("Office", "office.example", 1080, ProxyProtocol::socks5),
+                       proxyOf("Travel", "203.0.113.7", 3128, ProxyProtocol::httpConnect, true)}));
+    ProxiesPage page(*state);
+    page.resize(640, 360);
+    page.show();
+    settle();
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(page.findChild<QListWidget*>("proxies"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->childCount(), 2);
+    EXPECT_EQ(list->child(0)->text(QAccessible::Name), "Office, SOCKS5 · office.example:1080")
+        << "no health text while testing";
+
+    finish(0, ProxyProber::Established{12ms});
+    finish(1, ProxyProber::Failed{"Connection refused — nothing is listening on that port."});
+    EXPECT_EQ(list->child(0)->text(QAccessible::Name), "Office, SOCKS5 · office.example:1080, 12 ms");
+    EXPECT_EQ(list->child(0)->text(QAccessible::Description), "Handshake through the proxy succeeded in 12 ms");
+    EXPECT_EQ(list->child(1)->text(QAccessible::Name), "Travel, HTTPS (CONNECT) · 203.0.113.7:3128 · auth, Failed");
+    EXPECT_EQ(list->child(1)->text(QAccessible::Description),
+              "Connection refused — nothing is listening on that port.");
 }
 
 TEST_F(ProxiesViewTest, TheEditorsSaveFollowsThePortAndTheProtocolHidesTheResolveOption) {
