@@ -48,6 +48,8 @@ PatternListEditor::PatternListEditor(const QString& title, const QString& exampl
     mono.setPointSizeF(font().pointSizeF());
     text_->setFont(mono);
     text_->setPlaceholderText(examples);
+    // The title is a label of its own, no buddy a screen reader would name the field by.
+    text_->setAccessibleName(title);
     QPalette faint = text_->palette();
     faint.setColor(QPalette::PlaceholderText, EditorStyle::tertiary(faint));
     text_->setPalette(faint);

@@ -1,6 +1,7 @@
 // The Rules page and its sheets as widgets: the reorder path, the mini switch,
 // the rule editor's Save and action picker, the chain editor's Use button, the
 // pickers, and a look at each.
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -130,6 +131,13 @@ TEST_F(RulesViewTest, SaveIsDisabledWhileAFieldShowsErrors) {
     EXPECT_EQ(page.editor(), nullptr);
     ASSERT_EQ(state->profile().rules.size(), 1u);
     EXPECT_EQ(state->profile().rules[0].ports, (std::vector<PortRange>{PortRange(443), PortRange(7000)}));
+}
+
+TEST(PatternListEditorTest, ScreenReadersNameTheFieldByItsTitle) {
+    PatternListEditor editor("Target hosts", "example.com", 86);
+    QAccessibleInterface* field = QAccessible::queryAccessibleInterface(editor.textArea());
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->text(QAccessible::Name), "Target hosts");
 }
 
 TEST_F(RulesViewTest, RebuildingTheActionOptionsNeverReplacesAChain) {
