@@ -126,7 +126,7 @@ bool RealSession::startDesktop() {
                    " XDG_DATA_HOME=" + shellQuoted(folder() / "home/.local/share") +
                    " STATE_DIRECTORY=" + shellQuoted(folder() / "state") +
                    " QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 LC_ALL=C TZ=UTC ";
-    start("Xvfb " + display_ + " -screen 0 1280x800x24 -nolisten tcp", "xvfb.log");
+    start("Xvfb " + display_ + " -screen 0 1280x1024x24 -nolisten tcp", "xvfb.log");
     if (!waitFor([&] { return fs::exists("/tmp/.X11-unix/X" + display_.substr(1)); }, 10s)) return false;
     start("dbus-daemon --session --nofork --address=" + sessionBus(), "dbus.log");
     if (!waitFor([&] { return fs::exists(folder() / "bus"); }, 5s)) return false;

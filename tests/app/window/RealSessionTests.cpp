@@ -16,6 +16,8 @@
 #include <random>
 #include <sstream>
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -148,6 +150,16 @@ protected:
         if (found.empty()) return std::nullopt;
         return found.front();
     }
+    // The names of the nodes of `role` whose name matches `pattern`.
+    std::vector<QString> namesMatching(const QString& role, const QRegularExpression& pattern) {
+        std::vector<QString> names;
+        for (const Node& node : tree().find(session->app(), [&](const Node& node) {
+                 return tree().roleName(node) == role && pattern.match(tree().name(node)).hasMatch();
+             })) {
+            names.push_back(tree().name(node));
+        }
+        return names;
+    }
     bool shows(const QString& role, const QString& name, std::chrono::milliseconds limit = 10s) {
         return find(role, name, limit).has_value();
     }
@@ -177,13 +189,64 @@ protected:
         session->key("ctrl+a BackSpace");
         session->type(text);
     }
+    struct Login {
+        std::string user;
+        std::string password;
+    };
+    void addProxy(const std::string& name, bool http, const std::string& port, std::optional<Login> login = {}) {
+        press("push button", "Add Proxy");
+        ASSERT_TRUE(shows("text", "Host")) << dump();
+        fill("Name", name);
+        // The protocol menu follows the first letter typed on it.
+        if (http) session->key("Tab H");
+        fill("Host", "10.203.0.2");
+        fill("Port", port);
+        if (login) {
+            press("check box", "Requires authentication");
+            fill("Username", login->user);
+            fill("Password", login->password);
+        }
+        session->key("Return");
+        ASSERT_TRUE(RealSession::waitFor([&] { return findAll("text", "Host").empty(); }, 10s)) << dump();
+    }
+    // Opens the rule editor's action menu and picks the option starting with `prefix` by typing it.
+    void chooseAction(const std::string& prefix) {
+        const auto menu = find("combo box", "Direct");
+        ASSERT_TRUE(menu) << dump();
+        session->click(tree().extents(*menu));
+        session->type(prefix);
+        session->key("Return");
+    }
+    void saveRule() {
+        press("push button", "Save");
+        ASSERT_TRUE(RealSession::waitFor([&] { return findAll("text", "Name").empty(); }, 10s)) << dump();
+    }
+    // Adds the proxy `name` to the chain being edited with the add button on its row.
+    void addHop(const QString& name) {
+        const auto label = find("label", name);
+        ASSERT_TRUE(label) << dump();
+        const QRect row = tree().extents(*label);
+        const auto buttons = tree().find(session->app(), [&](const Node& node) {
+            if (tree().roleName(node) != "push button") return false;
+            const QRect area = tree().extents(node);
+            return area.top() <= row.center().y() && area.bottom() >= row.center().y();
+        });
+        ASSERT_EQ(buttons.size(), 1u) << dump();
+        session->click(tree().extents(buttons.front()));
+        // Its row leaves the available proxies.
+        EXPECT_TRUE(RealSession::waitFor([&] {
+            const auto labels = findAll("label", name);
+            return std::none_of(labels.begin(), labels.end(),
+                                [&](const Node& node) { return tree().extents(node) == row; });
+        }, 5s)) << dump();
+    }
     void showPage(const QString& label) {
         const auto item = find("list item", label);
         ASSERT_TRUE(item) << "no sidebar row " << label.toStdString();
         session->click(tree().extents(*item));
         ASSERT_TRUE(RealSession::waitFor([&] { return tree().hasState(*item, AccessibilityTree::kSelected); }, 5s));
     }
-    void screenshot(const std::string& name) { session->screenshot(window, "session-" + name); }
+    void screenshot(const std::string& name) { session->screenshot("root", "session-" + name); }
 
     void startApp() {
         session->startApp(kHost);
@@ -199,14 +262,83 @@ TEST_F(RealSessionTest, AUserInstallsRoutesExportsQuitsAndLosesTheDaemon) {
     ASSERT_TRUE(session->startDesktop()) << "the X session did not come up";
 
     // 1. No daemon yet: the app offers to install it, and installs it.
-    startApp();
-    showPage("Settings");
+    ASSERT_NO_FATAL_FAILURE(startApp());
+    ASSERT_NO_FATAL_FAILURE(showPage("Settings"));
     ASSERT_TRUE(shows("label", "Not installed")) << dump();
     screenshot("1-not-installed");
-    press("push button", "Install / Update Extension");
+    ASSERT_NO_FATAL_FAILURE(press("push button", "Install / Update Extension"));
     ASSERT_TRUE(shows("label", "Installed", 30s)) << dump() << session->appLog();
     ASSERT_TRUE(daemon()) << "the helper started no daemon";
     screenshot("1-installed");
+
+    // 2. The proxies, added by hand, answer.
+    ASSERT_NO_FATAL_FAILURE(showPage("Proxies"));
+    ASSERT_NO_FATAL_FAILURE(addProxy("dante", false, "1080"));
+    ASSERT_NO_FATAL_FAILURE(addProxy("tinyproxy", true, "8888"));
+    ASSERT_NO_FATAL_FAILURE(addProxy("microsocks", false, "1081", Login{"alice", "s3cret"}));
+    ASSERT_NO_FATAL_FAILURE(press("push button", "Check All"));
+    const QRegularExpression answered("^(dante|tinyproxy|microsocks), .*, [0-9]+ ms$");
+    EXPECT_TRUE(RealSession::waitFor([&] { return namesMatching("list item", answered).size() == 3; }, 20s))
+        << dump();
+    screenshot("2-proxies");
+
+    // The rules: curl through dante, picked from the installed apps; wget
+    // blocked; the peer program through microsocks and then tinyproxy.
+    ASSERT_NO_FATAL_FAILURE(showPage("Rules"));
+    ASSERT_NO_FATAL_FAILURE(press("push button", "Add Rule"));
+    ASSERT_TRUE(shows("text", "Name")) << dump();
+    ASSERT_NO_FATAL_FAILURE(fill("Name", "curl via dante"));
+    ASSERT_NO_FATAL_FAILURE(press("push button", "Choose Apps…"));
+    ASSERT_NO_FATAL_FAILURE(press("list item", "curl"));
+    screenshot("2-app-picker");
+    ASSERT_NO_FATAL_FAILURE(press("push button", "Add to Rule"));
+    ASSERT_NO_FATAL_FAILURE(chooseAction("Proxy: d"));
+    screenshot("2-rule-curl");
+    ASSERT_NO_FATAL_FAILURE(saveRule());
+
+    ASSERT_NO_FATAL_FAILURE(press("push button", "Add Rule"));
+    ASSERT_TRUE(shows("text", "Name")) << dump();
+    ASSERT_NO_FATAL_FAILURE(fill("Name", "block wget"));
+    ASSERT_NO_FATAL_FAILURE(press("text", "Applications"));
+    session->type("wget");
+    ASSERT_NO_FATAL_FAILURE(chooseAction("Block"));
+    ASSERT_NO_FATAL_FAILURE(saveRule());
+
+    ASSERT_NO_FATAL_FAILURE(press("push button", "Add Rule"));
+    ASSERT_TRUE(shows("text", "Name")) << dump();
+    ASSERT_NO_FATAL_FAILURE(fill("Name", "peer via chain"));
+    ASSERT_NO_FATAL_FAILURE(press("text", "Applications"));
+    session->type(topology->probeProgram.filename().string());
+    ASSERT_NO_FATAL_FAILURE(press("push button", "Proxy chain…"));
+    ASSERT_TRUE(shows("push button", "Use Chain")) << dump();
+    ASSERT_NO_FATAL_FAILURE(addHop("microsocks"));
+    ASSERT_NO_FATAL_FAILURE(addHop("tinyproxy"));
+    screenshot("2-chain");
+    ASSERT_NO_FATAL_FAILURE(press("push button", "Use Chain"));
+    ASSERT_TRUE(RealSession::waitFor([&] { return findAll("push button", "Use Chain").empty(); }, 10s));
+    screenshot("2-rule-chain");
+    ASSERT_NO_FATAL_FAILURE(saveRule());
+    screenshot("2-rules");
+
+    ASSERT_NO_FATAL_FAILURE(press("push button", "Start"));
+    ASSERT_TRUE(shows("label", "Running", 20s)) << dump() << session->appLog();
+    screenshot("2-running");
+
+    // 3. Real traffic: curl's download comes through dante intact, wget is refused.
+    const std::size_t danteLines = lineCount(topology->folder / "danted.log");
+    const fs::path received = folder() / "received.bin";
+    ASSERT_EQ(run("curl -sS --max-time 30 -o '" + received.string() + "' " + kPayloadURL), 0);
+    EXPECT_EQ(sha256(received), sha256(folder() / "www/payload.bin"));
+    EXPECT_GT(lineCount(topology->folder / "danted.log"), danteLines) << "dante saw no connection";
+    EXPECT_NE(run("wget -q --tries=1 --timeout=10 -O /dev/null " + kPayloadURL), 0) << "wget was not blocked";
+    const std::size_t tinyproxyLines = lineCount(topology->folder / "tinyproxy.log");
+    const nlohmann::json echoed = topology->probe("tcp", kTarget, 7, 4096);
+    EXPECT_EQ(echoed.value("received", 0), 4096) << echoed.dump();
+    EXPECT_GT(lineCount(topology->folder / "tinyproxy.log"), tinyproxyLines) << "the chain did not reach tinyproxy";
+
+    ASSERT_NO_FATAL_FAILURE(showPage("Connections"));
+    std::cerr << dump();
+    screenshot("3-connections");
 }
 
 }  // namespace
