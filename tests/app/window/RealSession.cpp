@@ -151,6 +151,17 @@ void RealSession::stop(Process& process) {
     std::erase_if(processes_, [&](const std::unique_ptr<Process>& owned) { return owned.get() == &process; });
 }
 
+bool RealSession::waitForExit(Process& process, std::chrono::milliseconds limit) {
+    const pid_t pid = process.pid();
+    if (!waitFor([&] { return ::waitpid(pid, nullptr, WNOHANG) == pid; }, limit)) return false;
+    std::erase_if(processes_, [&](const std::unique_ptr<Process>& owned) {
+        if (owned.get() != &process) return false;
+        owned->forget();
+        return true;
+    });
+    return true;
+}
+
 Process& RealSession::startApp(const std::string& networkNamespace) {
     const std::string mounts =
         "umask 022 && mount -t tmpfs -o mode=755 tmpfs /run && mkdir -p /run/corvane && mount --bind " +

@@ -12,10 +12,13 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <random>
 #include <sstream>
 
+#include <QColor>
+#include <QImage>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -42,6 +45,9 @@ using Node = AccessibilityTree::Node;
 using namespace std::chrono_literals;
 
 const std::string kTarget = "198.18.0.10";
+// The rule the default profile brings, then the session's own.
+const std::vector<std::string> kRuleNames = {"Local & private networks", "curl via dante", "block wget",
+                                             "peer via chain"};
 const std::string kPayloadURL = "http://" + kTarget + ":8080/payload.bin";
 
 std::string contentOf(const fs::path& path) {
@@ -56,6 +62,29 @@ std::string sha256(const fs::path& path) {
     return line.substr(0, line.find(' '));
 }
 
+// The pixels of a screenshot in the chart's received green (the line, not its faded fill).
+int linePixels(const fs::path& png) {
+    const QImage image(QString::fromStdString(png.string()));
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - 0x28) < 40 && std::abs(pixel.green() - 0xa7) < 40 &&
+                std::abs(pixel.blue() - 0x45) < 40) {
+                ++count;
+            }
+        }
+    }
+    return count;
+}
+
+// The "name" of each element of the profile's list `key`.
+std::vector<std::string> names(const nlohmann::json& profile, const std::string& key) {
+    std::vector<std::string> found;
+    for (const auto& element : profile.value(key, nlohmann::json::array())) found.push_back(element.value("name", ""));
+    return found;
+}
+
 std::size_t lineCount(const fs::path& path) {
     const std::string text = contentOf(path);
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
@@ -67,6 +96,7 @@ protected:
     std::optional<RealSession> session;
     bool groupExisted = false;
     std::string window;
+    Process* app = nullptr;
 
     static std::string missingRequirement() {
         if (std::string missing = RealSession::missingRequirement(); !missing.empty()) return missing;
@@ -163,6 +193,23 @@ protected:
     bool shows(const QString& role, const QString& name, std::chrono::milliseconds limit = 10s) {
         return find(role, name, limit).has_value();
     }
+    // The rows of the Connections table by application: its cells' texts, in column order.
+    std::map<QString, std::vector<QString>> connectionRows() {
+        constexpr std::size_t kColumns = 8;
+        std::vector<QString> cells;
+        for (const Node& cell : tree().find(session->app(), [&](const Node& node) {
+                 return tree().roleName(node) == "cell";
+             })) {
+            cells.push_back(tree().name(cell));
+        }
+        // find() meets siblings last to first.
+        std::reverse(cells.begin(), cells.end());
+        std::map<QString, std::vector<QString>> rows;
+        for (std::size_t at = 0; at + kColumns <= cells.size(); at += kColumns) {
+            rows[cells[at + 1]] = std::vector<QString>(cells.begin() + at, cells.begin() + at + kColumns);
+        }
+        return rows;
+    }
     // Every node's role and name, indented by depth: what the app showed.
     std::string dump() {
         std::string lines;
@@ -246,12 +293,43 @@ protected:
         session->click(tree().extents(*item));
         ASSERT_TRUE(RealSession::waitFor([&] { return tree().hasState(*item, AccessibilityTree::kSelected); }, 5s));
     }
+    // Types `path` into the file dialog that is open and saves there.
+    void saveThroughFileDialog(const fs::path& path, const std::string& picture) {
+        ASSERT_TRUE(shows("dialog", "Save As")) << dump();
+        session->key("ctrl+a BackSpace");
+        session->type(path.string());
+        screenshot(picture);
+        session->key("Return");
+        ASSERT_TRUE(RealSession::waitFor([&] { return fs::exists(path); }, 10s)) << dump();
+    }
+    void quitFromTray() {
+        const std::string icon = session->trayIcon(*app);
+        ASSERT_FALSE(icon.empty()) << "no tray icon of the app";
+        tree().watchShownObjects();
+        session->x("mousemove --window " + icon + " 8 8 click 3");
+        std::optional<Node> quit;
+        ASSERT_TRUE(RealSession::waitFor([&] {
+            for (const Node& menu : tree().shownObjects()) {
+                if (tree().roleName(menu) != "popup menu") continue;
+                for (const Node& item : tree().children(menu)) {
+                    if (tree().name(item) == "Quit") quit = item;
+                }
+            }
+            return quit.has_value();
+        }, 5s)) << "no tray menu";
+        screenshot("4-tray-menu");
+        session->click(tree().extents(*quit));
+        ASSERT_TRUE(session->waitForExit(*app, 10s)) << "the app did not quit";
+        app = nullptr;
+    }
     void screenshot(const std::string& name) { session->screenshot("root", "session-" + name); }
 
     void startApp() {
-        session->startApp(kHost);
+        app = &session->startApp(kHost);
         window = session->waitForWindow(30s);
         ASSERT_FALSE(window.empty()) << session->appLog();
+        // As large as the screen, as a user would make it, so every page's parts show.
+        session->x("windowmove " + window + " 0 0 windowsize " + window + " 1280 1000");
         ASSERT_TRUE(session->connectAccessibility()) << "the app is not on the accessibility bus";
     }
 
@@ -325,10 +403,13 @@ TEST_F(RealSessionTest, AUserInstallsRoutesExportsQuitsAndLosesTheDaemon) {
     ASSERT_TRUE(shows("label", "Running", 20s)) << dump() << session->appLog();
     screenshot("2-running");
 
-    // 3. Real traffic: curl's download comes through dante intact, wget is refused.
+    // 3. Real traffic, watched on the Connections page: curl's download comes
+    // through dante intact, over a few of the page's polls; wget is refused.
+    ASSERT_NO_FATAL_FAILURE(showPage("Connections"));
+    ASSERT_NO_FATAL_FAILURE(press("check box", "Group by app"));
     const std::size_t danteLines = lineCount(topology->folder / "danted.log");
     const fs::path received = folder() / "received.bin";
-    ASSERT_EQ(run("curl -sS --max-time 30 -o '" + received.string() + "' " + kPayloadURL), 0);
+    ASSERT_EQ(run("curl -sS --limit-rate 1M --max-time 30 -o '" + received.string() + "' " + kPayloadURL), 0);
     EXPECT_EQ(sha256(received), sha256(folder() / "www/payload.bin"));
     EXPECT_GT(lineCount(topology->folder / "danted.log"), danteLines) << "dante saw no connection";
     EXPECT_NE(run("wget -q --tries=1 --timeout=10 -O /dev/null " + kPayloadURL), 0) << "wget was not blocked";
@@ -339,11 +420,75 @@ TEST_F(RealSessionTest, AUserInstallsRoutesExportsQuitsAndLosesTheDaemon) {
     EXPECT_NE(contentOf(topology->folder / "tinyproxy.log").find("CONNECT " + kTarget + ":7"), std::string::npos)
         << "the chain did not end at tinyproxy";
 
+    std::map<QString, std::vector<QString>> rows;
+    ASSERT_TRUE(RealSession::waitFor([&] { return (rows = connectionRows()).contains("curl") && rows.contains("wget"); },
+                                     10s)) << dump();
+    // Application, target, rule, action, and (after the counts) the status.
+    EXPECT_EQ(rows["curl"][2], QString::fromStdString(kTarget + ":8080"));
+    EXPECT_EQ(rows["curl"][3], "curl via dante");
+    EXPECT_EQ(rows["curl"][4], "Proxy: dante");
+    EXPECT_EQ(rows["curl"][6], "3.0 MB");
+    EXPECT_EQ(rows["wget"][3], "block wget");
+    EXPECT_EQ(rows["wget"][4], "Block");
+    EXPECT_EQ(rows["wget"][7], "Blocked");
+    EXPECT_EQ(rows["corvane-e2e-peer"][4], "Chain: microsocks → tinyproxy");
+    // The chart is painted: once it has two samples its received line shows.
+    EXPECT_TRUE(RealSession::waitFor([&] {
+        screenshot("3-connections");
+        return linePixels(fs::path(CORVANE_SCREENSHOT_DIR) / "session-3-connections.png") > 300;
+    }, 15s)) << "the throughput chart drew no line";
+
+    // The simulator gives the same verdicts, typed in by hand.
+    ASSERT_NO_FATAL_FAILURE(showPage("Simulator"));
+    ASSERT_NO_FATAL_FAILURE(fill("Application", "curl"));
+    ASSERT_NO_FATAL_FAILURE(fill("Host or IP", kTarget));
+    ASSERT_NO_FATAL_FAILURE(fill("Port", "8080"));
+    EXPECT_TRUE(shows("label", "via rule “curl via dante”")) << dump();
+    EXPECT_TRUE(shows("label", "Proxy: dante"));
+    screenshot("3-simulator-curl");
+    ASSERT_NO_FATAL_FAILURE(fill("Application", "wget"));
+    EXPECT_TRUE(shows("label", "via rule “block wget”")) << dump();
+    EXPECT_TRUE(shows("label", "Block"));
+    screenshot("3-simulator-wget");
+
+    // 4. Export the profile and the connections through the real file dialogs.
+    const fs::path exportedProfile = folder() / "exported-profile.json";
+    ASSERT_NO_FATAL_FAILURE(showPage("Settings"));
+    ASSERT_NO_FATAL_FAILURE(press("push button", "Export…"));
+    ASSERT_NO_FATAL_FAILURE(saveThroughFileDialog(exportedProfile, "4-export-profile"));
+    const auto exported = nlohmann::json::parse(contentOf(exportedProfile), nullptr, false);
+    ASSERT_TRUE(exported.is_object() && exported.contains("profile")) << contentOf(exportedProfile);
+    EXPECT_EQ(names(exported["profile"], "proxies"), (std::vector<std::string>{"dante", "tinyproxy", "microsocks"}));
+    EXPECT_EQ(names(exported["profile"], "rules"), kRuleNames);
+    EXPECT_NE(contentOf(exportedProfile).find("s3cret"), std::string::npos) << "the export keeps the passwords";
+    EXPECT_EQ(fs::status(exportedProfile).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+    const fs::path exportedCSV = folder() / "connections.csv";
     ASSERT_NO_FATAL_FAILURE(showPage("Connections"));
-    ASSERT_NO_FATAL_FAILURE(press("check box", "Group by app"));
-    ASSERT_TRUE(shows("table cell", "curl")) << dump();
+    ASSERT_NO_FATAL_FAILURE(press("push button", "Export CSV"));
+    ASSERT_NO_FATAL_FAILURE(saveThroughFileDialog(exportedCSV, "4-export-csv"));
+    const std::string csv = contentOf(exportedCSV);
+    EXPECT_TRUE(csv.starts_with("Time,Application,Target,Transport,Action,Rule,Status,BytesSent,BytesReceived\n"))
+        << csv;
+    EXPECT_NE(csv.find("\"curl\",\"" + kTarget + ":8080\",\"tcp\",\"Proxy: dante\",\"curl via dante\",\"closed\",91,"),
+              std::string::npos) << csv;
+    EXPECT_NE(csv.find("\"wget\",\"" + kTarget + ":8080\",\"tcp\",\"Block\",\"block wget\",\"blocked\",0,0"),
+              std::string::npos) << csv;
+
+    // Quitting the app leaves the tunnel running.
+    ASSERT_NO_FATAL_FAILURE(quitFromTray());
+    ASSERT_TRUE(daemon()) << "the daemon ended with the app";
+    const std::size_t danteBefore = lineCount(topology->folder / "danted.log");
+    EXPECT_EQ(run("curl -sS --max-time 30 -o /dev/null " + kPayloadURL), 0);
+    EXPECT_GT(lineCount(topology->folder / "danted.log"), danteBefore) << "curl no longer goes through dante";
+
+    // The app comes back with the profile and the passwords.
+    ASSERT_NO_FATAL_FAILURE(startApp());
+    ASSERT_NO_FATAL_FAILURE(showPage("Rules"));
+    for (const std::string& rule : kRuleNames) EXPECT_TRUE(shows("list item", QString::fromStdString(rule))) << rule;
+    ASSERT_NO_FATAL_FAILURE(showPage("Proxies"));
+    const auto microsocks = find("list item", "microsocks, SOCKS5 · 10.203.0.2:1081 · auth", 10s);
     std::cerr << dump();
-    screenshot("3-connections");
 }
 
 }  // namespace

@@ -16,6 +16,8 @@ public:
     Process& operator=(const Process&) = delete;
 
     void stop(int signal);
+    // Drops the pid of a process that ended and was reaped elsewhere, so nothing signals it again.
+    void forget() { pid_ = -1; }
     pid_t pid() const { return pid_; }
 
 private:
