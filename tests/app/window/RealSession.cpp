@@ -34,12 +34,19 @@ std::string trimmed(std::string text) {
     return text;
 }
 
-// A display number no X server uses, derived from our pid.
-int freeDisplay() {
+std::string contentOf(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A display number no X server uses, derived from our pid; `skip` passes over that many free ones.
+int freeDisplay(int skip) {
     for (int offset = 0; offset < 200; ++offset) {
         const int display = 100 + (::getpid() + offset) % 800;
         const std::string n = std::to_string(display);
-        if (!fs::exists("/tmp/.X11-unix/X" + n) && !fs::exists("/tmp/.X" + n + "-lock")) return display;
+        if (!fs::exists("/tmp/.X11-unix/X" + n) && !fs::exists("/tmp/.X" + n + "-lock") && skip-- == 0) return display;
     }
     return -1;
 }
@@ -115,27 +122,46 @@ bool RealSession::waitFor(const std::function<bool()>& done, std::chrono::millis
 
 std::string RealSession::sessionBus() const { return "unix:path=" + (folder() / "bus").string(); }
 
-bool RealSession::startDesktop() {
-    const int number = freeDisplay();
-    if (number < 0) return false;
-    display_ = ":" + std::to_string(number);
-    // The helper the app runs as root keeps the daemon's state in the session's folder.
-    environment_ = "env DISPLAY=" + display_ + " DBUS_SESSION_BUS_ADDRESS=" + sessionBus() +
-                   " HOME=" + shellQuoted(folder() / "home") + " XDG_RUNTIME_DIR=" + shellQuoted(folder() / "xdg-runtime") +
-                   " XDG_CONFIG_HOME=" + shellQuoted(folder() / "home/.config") +
-                   " XDG_DATA_HOME=" + shellQuoted(folder() / "home/.local/share") +
-                   " STATE_DIRECTORY=" + shellQuoted(folder() / "state") +
-                   " QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 LC_ALL=C TZ=UTC ";
-    start("Xvfb " + display_ + " -screen 0 1280x1024x24 -nolisten tcp", "xvfb.log");
-    if (!waitFor([&] { return fs::exists("/tmp/.X11-unix/X" + display_.substr(1)); }, 10s)) return false;
+std::string RealSession::startDesktop() {
+    // The session's environment, also for the helper the app runs as root,
+    // which keeps the daemon's state in the session's folder.
+    const auto environmentFor = [&](const std::string& display) {
+        return "env DISPLAY=" + display + " DBUS_SESSION_BUS_ADDRESS=" + sessionBus() +
+               " HOME=" + shellQuoted(folder() / "home") + " XDG_RUNTIME_DIR=" + shellQuoted(folder() / "xdg-runtime") +
+               " XDG_CONFIG_HOME=" + shellQuoted(folder() / "home/.config") +
+               " XDG_DATA_HOME=" + shellQuoted(folder() / "home/.local/share") +
+               " STATE_DIRECTORY=" + shellQuoted(folder() / "state") +
+               " QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 LC_ALL=C TZ=UTC ";
+    };
+    // Another session may take the display number between our look and Xvfb's start: try the next one.
+    for (int attempt = 0; attempt < 3 && display_.empty(); ++attempt) {
+        const int number = freeDisplay(attempt);
+        if (number < 0) return "no free display number";
+        Process& server = start("Xvfb :" + std::to_string(number) + " -screen 0 1280x1024x24 -nolisten tcp", "xvfb.log");
+        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+        if (waitFor([&] { return fs::exists(socket); }, 20s)) {
+            display_ = ":" + std::to_string(number);
+        } else {
+            stop(server);
+        }
+    }
+    if (display_.empty()) return "Xvfb did not start: " + contentOf(folder() / "xvfb.log");
+    environment_ = environmentFor(display_);
     start("dbus-daemon --session --nofork --address=" + sessionBus(), "dbus.log");
-    if (!waitFor([&] { return fs::exists(folder() / "bus"); }, 5s)) return false;
+    if (!waitFor([&] { return fs::exists(folder() / "bus"); }, 20s)) return "no session bus: " + contentOf(folder() / "dbus.log");
     start("/usr/libexec/at-spi-bus-launcher --launch-immediately", "at-spi.log");
     start("openbox", "openbox.log");
-    start("trayer --edge top --align right --widthtype pixel --width 64 --height 32 --transparent false "
-          "--tint 0xdddddd",
-          "trayer.log");
-    return waitFor([&] { return !x("search --onlyvisible --class trayer").empty(); }, 10s);
+    // The tray comes after the window manager took over the screen (it then names the current desktop).
+    if (!waitFor([&] { return !x("get_desktop").empty(); }, 20s)) return "no window manager: " + contentOf(folder() / "openbox.log");
+    // Now and then trayer never shows its panel; a second one does.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        Process& tray = start("trayer --edge top --align right --widthtype pixel --width 64 --height 32 "
+                              "--transparent false --tint 0xdddddd",
+                              "trayer.log");
+        if (waitFor([&] { return !x("search --onlyvisible --class trayer").empty(); }, 10s)) return {};
+        stop(tray);
+    }
+    return "no tray: " + contentOf(folder() / "trayer.log");
 }
 
 Process& RealSession::start(const std::string& command, const std::string& log) {
@@ -173,12 +199,7 @@ Process& RealSession::startApp(const std::string& networkNamespace) {
                  "app.log");
 }
 
-std::string RealSession::appLog() const {
-    std::ifstream in(folder() / "app.log");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+std::string RealSession::appLog() const { return contentOf(folder() / "app.log"); }
 
 std::string RealSession::waitForWindow(std::chrono::milliseconds limit) const {
     std::string window;

@@ -42,8 +42,9 @@ public:
     const std::filesystem::path& folder() const { return folder_.path(); }
     std::string sessionBus() const;
 
-    // Starts the display, the buses, the window manager and the tray; whether they came up.
-    bool startDesktop();
+    // Starts the display, the buses, the window manager and the tray; what did
+    // not come up (empty when all did).
+    std::string startDesktop();
     // Starts `command` with the session's environment, its output in FOLDER/LOG.
     e2e::Process& start(const std::string& command, const std::string& log);
     // Waits until `process` ends by itself, then forgets it; whether it did within `limit`.
