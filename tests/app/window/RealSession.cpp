@@ -177,15 +177,16 @@ void RealSession::stop(Process& process) {
     std::erase_if(processes_, [&](const std::unique_ptr<Process>& owned) { return owned.get() == &process; });
 }
 
-bool RealSession::waitForExit(Process& process, std::chrono::milliseconds limit) {
+std::optional<int> RealSession::waitForExit(Process& process, std::chrono::milliseconds limit) {
     const pid_t pid = process.pid();
-    if (!waitFor([&] { return ::waitpid(pid, nullptr, WNOHANG) == pid; }, limit)) return false;
+    int status = 0;
+    if (!waitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit)) return std::nullopt;
     std::erase_if(processes_, [&](const std::unique_ptr<Process>& owned) {
         if (owned.get() != &process) return false;
         owned->forget();
         return true;
     });
-    return true;
+    return status;
 }
 
 Process& RealSession::startApp(const std::string& networkNamespace) {

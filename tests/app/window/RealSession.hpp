@@ -47,8 +47,9 @@ public:
     std::string startDesktop();
     // Starts `command` with the session's environment, its output in FOLDER/LOG.
     e2e::Process& start(const std::string& command, const std::string& log);
-    // Waits until `process` ends by itself, then forgets it; whether it did within `limit`.
-    bool waitForExit(e2e::Process& process, std::chrono::milliseconds limit);
+    // Waits until `process` ends by itself, then forgets it; its wait status,
+    // none when it still runs after `limit`.
+    std::optional<int> waitForExit(e2e::Process& process, std::chrono::milliseconds limit);
     // Stops a process `start` made, and the processes below it.
     void stop(e2e::Process& process);
 

@@ -324,7 +324,10 @@ protected:
         }, 5s)) << "no tray menu";
         screenshot("4-tray-menu");
         session->click(tree().extents(*quit));
-        ASSERT_TRUE(session->waitForExit(*app, 10s)) << "the app did not quit";
+        const auto status = session->waitForExit(*app, 20s);
+        ASSERT_TRUE(status) << "the app did not quit";
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "the app quit with status " << *status << "\n"
+                                                                     << session->appLog();
         app = nullptr;
     }
     void screenshot(const std::string& name) { session->screenshot("root", "session-" + name); }
