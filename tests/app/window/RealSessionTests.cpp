@@ -336,8 +336,8 @@ protected:
         app = &session->startApp(kHost);
         window = session->waitForWindow(30s);
         ASSERT_FALSE(window.empty()) << session->appLog();
-        // Nearly as large as the screen (below the tray), as a user would make it, so every page shows whole.
-        session->x("windowmove " + window + " 0 40 windowsize " + window + " 1240 940");
+        // Nearly as large as the screen (beside the tray), as a user would make it, so every page shows whole.
+        session->x("windowmove " + window + " 0 40 windowsize " + window + " 1200 940");
         ASSERT_TRUE(session->connectAccessibility()) << "the app is not on the accessibility bus";
     }
 
