@@ -430,8 +430,10 @@ TEST_F(RealSessionTest, AUserInstallsRoutesExportsQuitsAndLosesTheDaemon) {
         << "the chain did not end at tinyproxy";
 
     std::map<QString, std::vector<QString>> rows;
-    ASSERT_TRUE(RealSession::waitFor([&] { return (rows = connectionRows()).contains("curl") && rows.contains("wget"); },
-                                     10s)) << dump();
+    ASSERT_TRUE(RealSession::waitFor([&] {
+        rows = connectionRows();
+        return rows.contains("curl") && rows.contains("wget") && rows.contains("corvane-e2e-peer");
+    }, 10s)) << dump();
     // Application, target, rule, action, and (after the counts) the status.
     EXPECT_EQ(rows["curl"][2], QString::fromStdString(kTarget + ":8080"));
     EXPECT_EQ(rows["curl"][3], "curl via dante");
