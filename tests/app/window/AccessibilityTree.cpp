@@ -138,7 +138,8 @@ QString AccessibilityTree::roleName(const Node& node) const {
 }
 
 QString AccessibilityTree::text(const Node& node) const {
-    QDBusMessage call = QDBusMessage::createMethodCall(node.service, node.path.path(), "org.a11y.atspi.Text", "GetText");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(node.service, node.path.path(), "org.a11y.atspi.Text", "GetText");
     call << 0 << -1;
     const QDBusMessage reply = bus_.call(call, QDBus::Block, 2000);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};

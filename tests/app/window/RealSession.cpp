@@ -137,7 +137,8 @@ std::string RealSession::startDesktop() {
     for (int attempt = 0; attempt < 3 && display_.empty(); ++attempt) {
         const int number = freeDisplay(attempt);
         if (number < 0) return "no free display number";
-        Process& server = start("Xvfb :" + std::to_string(number) + " -screen 0 1280x1024x24 -nolisten tcp", "xvfb.log");
+        Process& server =
+            start("Xvfb :" + std::to_string(number) + " -screen 0 1280x1024x24 -nolisten tcp", "xvfb.log");
         const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
         if (waitFor([&] { return fs::exists(socket); }, 20s)) {
             display_ = ":" + std::to_string(number);
@@ -148,11 +149,15 @@ std::string RealSession::startDesktop() {
     if (display_.empty()) return "Xvfb did not start: " + contentOf(folder() / "xvfb.log");
     environment_ = environmentFor(display_);
     start("dbus-daemon --session --nofork --address=" + sessionBus(), "dbus.log");
-    if (!waitFor([&] { return fs::exists(folder() / "bus"); }, 20s)) return "no session bus: " + contentOf(folder() / "dbus.log");
+    if (!waitFor([&] { return fs::exists(folder() / "bus"); }, 20s)) {
+        return "no session bus: " + contentOf(folder() / "dbus.log");
+    }
     start("/usr/libexec/at-spi-bus-launcher --launch-immediately", "at-spi.log");
     start("openbox", "openbox.log");
     // The tray comes after the window manager took over the screen (it then names the current desktop).
-    if (!waitFor([&] { return !x("get_desktop").empty(); }, 20s)) return "no window manager: " + contentOf(folder() / "openbox.log");
+    if (!waitFor([&] { return !x("get_desktop").empty(); }, 20s)) {
+        return "no window manager: " + contentOf(folder() / "openbox.log");
+    }
     // Now and then trayer never shows its panel; a second one does.
     for (int attempt = 0; attempt < 3; ++attempt) {
         Process& tray = start("trayer --edge top --align right --widthtype pixel --width 64 --height 32 "

@@ -11,9 +11,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <map>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 
@@ -45,6 +46,7 @@ using Node = AccessibilityTree::Node;
 using namespace std::chrono_literals;
 
 const std::string kTarget = "198.18.0.10";
+const std::vector<std::string> kProxyNames = {"dante", "tinyproxy", "microsocks"};
 // The rule the default profile brings, then the session's own.
 const std::vector<std::string> kRuleNames = {"Local & private networks", "curl via dante", "block wget",
                                              "peer via chain"};
@@ -134,6 +136,10 @@ protected:
     }
 
     const fs::path& folder() const { return session->folder(); }
+    // Where curl saves the payload.
+    fs::path download() const { return folder() / "received.bin"; }
+    // The app's own profile file (the shared folder does not exist in its mount namespace).
+    fs::path profileFile() const { return folder() / "home/.local/share/Corvane/profile.json"; }
 
     void writePayload() {
         fs::create_directories(folder() / "www");
@@ -342,201 +348,227 @@ protected:
     }
 
     int run(const std::string& command) { return shell("ip netns exec " + kHost + " " + command); }
+
+    // --- The session's steps ----------------------------------------------
+
+    // No daemon yet: the app offers to install it, and installs it.
+    void installTheDaemon() {
+        ASSERT_NO_FATAL_FAILURE(startApp());
+        ASSERT_NO_FATAL_FAILURE(showPage("Settings"));
+        ASSERT_TRUE(shows("label", "Not installed")) << dump();
+        screenshot("1-not-installed");
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Install / Update Extension"));
+        ASSERT_TRUE(shows("label", "Installed", 30s)) << dump() << session->appLog();
+        ASSERT_TRUE(daemon()) << "the helper started no daemon";
+        screenshot("1-installed");
+    }
+
+    // Proxies and rules, added with keyboard and mouse only; the proxies answer.
+    void addProxiesAndRules() {
+        ASSERT_NO_FATAL_FAILURE(showPage("Proxies"));
+        ASSERT_NO_FATAL_FAILURE(addProxy("dante", false, "1080"));
+        ASSERT_NO_FATAL_FAILURE(addProxy("tinyproxy", true, "8888"));
+        ASSERT_NO_FATAL_FAILURE(addProxy("microsocks", false, "1081", Login{"alice", "s3cret"}));
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Check All"));
+        const QRegularExpression answered("^(dante|tinyproxy|microsocks), .*, [0-9]+ ms$");
+        EXPECT_TRUE(RealSession::waitFor([&] { return namesMatching("list item", answered).size() == 3; }, 20s))
+            << dump();
+        screenshot("2-proxies");
+
+        // The rules: curl through dante, picked from the installed apps; wget
+        // blocked; the peer program through microsocks and then tinyproxy.
+        ASSERT_NO_FATAL_FAILURE(showPage("Rules"));
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Add Rule"));
+        ASSERT_TRUE(shows("text", "Name")) << dump();
+        ASSERT_NO_FATAL_FAILURE(fill("Name", "curl via dante"));
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Choose Apps…"));
+        ASSERT_NO_FATAL_FAILURE(press("list item", "curl"));
+        screenshot("2-app-picker");
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Add to Rule"));
+        ASSERT_NO_FATAL_FAILURE(chooseAction("Proxy: d"));
+        screenshot("2-rule-curl");
+        ASSERT_NO_FATAL_FAILURE(saveRule());
+
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Add Rule"));
+        ASSERT_TRUE(shows("text", "Name")) << dump();
+        ASSERT_NO_FATAL_FAILURE(fill("Name", "block wget"));
+        ASSERT_NO_FATAL_FAILURE(press("text", "Applications"));
+        session->type("wget");
+        ASSERT_NO_FATAL_FAILURE(chooseAction("Block"));
+        ASSERT_NO_FATAL_FAILURE(saveRule());
+
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Add Rule"));
+        ASSERT_TRUE(shows("text", "Name")) << dump();
+        ASSERT_NO_FATAL_FAILURE(fill("Name", "peer via chain"));
+        ASSERT_NO_FATAL_FAILURE(press("text", "Applications"));
+        // The peer lies in a folder anyone may write: only its path identifies it.
+        session->type(topology->probeProgram.string());
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Proxy chain…"));
+        ASSERT_TRUE(shows("push button", "Use Chain")) << dump();
+        ASSERT_NO_FATAL_FAILURE(addHop("microsocks"));
+        ASSERT_NO_FATAL_FAILURE(addHop("tinyproxy"));
+        screenshot("2-chain");
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Use Chain"));
+        ASSERT_TRUE(RealSession::waitFor([&] { return findAll("push button", "Use Chain").empty(); }, 10s));
+        screenshot("2-rule-chain");
+        ASSERT_NO_FATAL_FAILURE(saveRule());
+        screenshot("2-rules");
+
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Start"));
+        ASSERT_TRUE(shows("label", "Running", 20s)) << dump() << session->appLog();
+        screenshot("2-running");
+    }
+
+    // Real traffic, watched on the Connections page: curl's download comes
+    // through dante intact, over a few of the page's polls; wget is refused.
+    void routeRealTraffic() {
+        ASSERT_NO_FATAL_FAILURE(showPage("Connections"));
+        ASSERT_NO_FATAL_FAILURE(press("check box", "Group by app"));
+        const std::size_t danteLines = lineCount(topology->folder / "danted.log");
+        ASSERT_EQ(run("curl -sS --limit-rate 1M --max-time 30 -o '" + download().string() + "' " + kPayloadURL), 0);
+        EXPECT_EQ(sha256(download()), sha256(folder() / "www/payload.bin"));
+        EXPECT_GT(lineCount(topology->folder / "danted.log"), danteLines) << "dante saw no connection";
+        EXPECT_NE(run("wget -q --tries=1 --timeout=10 -O /dev/null " + kPayloadURL), 0) << "wget was not blocked";
+        // The peer holds its end open a while: an HTTP proxy ends the tunnel at the first half-close.
+        const nlohmann::json echoed = topology->probe("tcp-probe", kTarget, 7, 4096, 500);
+        EXPECT_EQ(echoed.value("greeting", ""), "peer=" + kTarget) << "not relayed by tinyproxy: " << echoed.dump();
+        EXPECT_EQ(echoed.value("received", 0), 17 + 4096) << echoed.dump();
+        EXPECT_NE(contentOf(topology->folder / "tinyproxy.log").find("CONNECT " + kTarget + ":7"), std::string::npos)
+            << "the chain did not end at tinyproxy";
+
+        std::map<QString, std::vector<QString>> rows;
+        ASSERT_TRUE(RealSession::waitFor([&] {
+            rows = connectionRows();
+            return rows.contains("curl") && rows.contains("wget") && rows.contains("corvane-e2e-peer");
+        }, 10s)) << dump();
+        // Application, target, rule, action, and (after the counts) the status.
+        EXPECT_EQ(rows["curl"][2], QString::fromStdString(kTarget + ":8080"));
+        EXPECT_EQ(rows["curl"][3], "curl via dante");
+        EXPECT_EQ(rows["curl"][4], "Proxy: dante");
+        EXPECT_EQ(rows["curl"][6], "3.0 MB");
+        EXPECT_EQ(rows["wget"][3], "block wget");
+        EXPECT_EQ(rows["wget"][4], "Block");
+        EXPECT_EQ(rows["wget"][7], "Blocked");
+        EXPECT_EQ(rows["corvane-e2e-peer"][4], "Chain: microsocks → tinyproxy");
+        // The chart is painted: once it has two samples its received line shows.
+        EXPECT_TRUE(RealSession::waitFor([&] {
+            screenshot("3-connections");
+            return linePixels(fs::path(CORVANE_SCREENSHOT_DIR) / "session-3-connections.png") > 300;
+        }, 15s)) << "the throughput chart drew no line";
+
+        // The simulator gives the same verdicts, typed in by hand.
+        ASSERT_NO_FATAL_FAILURE(showPage("Simulator"));
+        ASSERT_NO_FATAL_FAILURE(fill("Application", "curl"));
+        ASSERT_NO_FATAL_FAILURE(fill("Host or IP", kTarget));
+        ASSERT_NO_FATAL_FAILURE(fill("Port", "8080"));
+        EXPECT_TRUE(shows("label", "via rule “curl via dante”")) << dump();
+        EXPECT_TRUE(shows("label", "Proxy: dante"));
+        screenshot("3-simulator-curl");
+        ASSERT_NO_FATAL_FAILURE(fill("Application", "wget"));
+        EXPECT_TRUE(shows("label", "via rule “block wget”")) << dump();
+        EXPECT_TRUE(shows("label", "Block"));
+        screenshot("3-simulator-wget");
+    }
+
+    // Export the profile and the connections through the real file dialogs.
+    void exportTheProfileAndConnections() {
+        const fs::path exportedProfile = folder() / "exported-profile.json";
+        ASSERT_NO_FATAL_FAILURE(showPage("Settings"));
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Export…"));
+        ASSERT_NO_FATAL_FAILURE(saveThroughFileDialog(exportedProfile, "4-export-profile"));
+        const auto exported = nlohmann::json::parse(contentOf(exportedProfile), nullptr, false);
+        ASSERT_TRUE(exported.is_object() && exported.contains("profile")) << contentOf(exportedProfile);
+        EXPECT_EQ(names(exported["profile"], "proxies"), kProxyNames);
+        EXPECT_EQ(names(exported["profile"], "rules"), kRuleNames);
+        EXPECT_NE(contentOf(exportedProfile).find("s3cret"), std::string::npos) << "the export keeps the passwords";
+        EXPECT_EQ(fs::status(exportedProfile).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
+
+        const fs::path exportedCSV = folder() / "connections.csv";
+        ASSERT_NO_FATAL_FAILURE(showPage("Connections"));
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Export CSV"));
+        ASSERT_NO_FATAL_FAILURE(saveThroughFileDialog(exportedCSV, "4-export-csv"));
+        const std::string csv = contentOf(exportedCSV);
+        EXPECT_TRUE(csv.starts_with("Time,Application,Target,Transport,Action,Rule,Status,BytesSent,BytesReceived\n"))
+            << csv;
+        const std::string curlRow =
+            "\"curl\",\"" + kTarget + ":8080\",\"tcp\",\"Proxy: dante\",\"curl via dante\",\"closed\",91,";
+        EXPECT_NE(csv.find(curlRow), std::string::npos) << csv;
+        EXPECT_NE(csv.find("\"wget\",\"" + kTarget + ":8080\",\"tcp\",\"Block\",\"block wget\",\"blocked\",0,0"),
+                  std::string::npos) << csv;
+    }
+
+    // Quitting the app leaves the tunnel running.
+    void quitAndComeBack() {
+        ASSERT_NO_FATAL_FAILURE(quitFromTray());
+        ASSERT_TRUE(daemon()) << "the daemon ended with the app";
+        const std::size_t danteBefore = lineCount(topology->folder / "danted.log");
+        EXPECT_EQ(run("curl -sS --max-time 30 -o /dev/null " + kPayloadURL), 0);
+        EXPECT_GT(lineCount(topology->folder / "danted.log"), danteBefore) << "curl no longer goes through dante";
+
+        // The app comes back with the profile and the passwords.
+        ASSERT_NO_FATAL_FAILURE(startApp());
+        ASSERT_NO_FATAL_FAILURE(showPage("Rules"));
+        for (const std::string& rule : kRuleNames) {
+            EXPECT_TRUE(shows("list item", QString::fromStdString(rule))) << rule;
+        }
+        ASSERT_NO_FATAL_FAILURE(showPage("Proxies"));
+        // microsocks answers only with alice's password: the check passes only when it came back.
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Check All"));
+        const QRegularExpression microsocksAnswered("^microsocks, .*, [0-9]+ ms$");
+        EXPECT_TRUE(RealSession::waitFor(
+            [&] { return namesMatching("list item", microsocksAnswered).size() == 1; }, 20s))
+            << dump();
+        // The editor shows the password's dots (screen readers get no text of a password field).
+        std::vector<Node> microsocks = tree().find(session->app(), [&](const Node& node) {
+            return tree().roleName(node) == "list item" && tree().name(node).startsWith("microsocks, ");
+        });
+        ASSERT_EQ(microsocks.size(), 1u) << dump();
+        const QRect row = tree().extents(microsocks.front());
+        session->x("mousemove " + std::to_string(row.center().x()) + " " + std::to_string(row.center().y()) +
+                   " click --repeat 2 --delay 80 1");
+        ASSERT_TRUE(shows("text", "Username")) << dump();
+        EXPECT_EQ(tree().text(*find("text", "Username")), "alice");
+        screenshot("4-restarted-proxy-editor");
+        session->key("Escape");
+        // The profile file holds no password: it came back from the daemon's configuration.
+        EXPECT_EQ(contentOf(profileFile()).find("s3cret"), std::string::npos);
+    }
+
+    // The daemon dies: the app says so, the network works directly, nothing is lost.
+    void loseTheDaemon() {
+        const auto running = daemon();
+        ASSERT_TRUE(running);
+        stopDaemon(SIGKILL);
+        EXPECT_TRUE(shows("label", "Stopped", 10s)) << dump();
+        screenshot("5-daemon-killed");
+        const std::size_t danteAtDeath = lineCount(topology->folder / "danted.log");
+        EXPECT_EQ(run("curl -sS --max-time 30 -o '" + download().string() + "' " + kPayloadURL), 0);
+        EXPECT_EQ(sha256(download()), sha256(folder() / "www/payload.bin"));
+        EXPECT_EQ(lineCount(topology->folder / "danted.log"), danteAtDeath) << "curl still went through dante";
+        EXPECT_EQ(run("wget -q --tries=1 --timeout=10 -O /dev/null " + kPayloadURL), 0) << "wget is still blocked";
+        ASSERT_NO_FATAL_FAILURE(showPage("Rules"));
+        for (const std::string& rule : kRuleNames) {
+            EXPECT_TRUE(shows("list item", QString::fromStdString(rule))) << rule;
+        }
+        screenshot("5-rules-kept");
+        const auto saved = nlohmann::json::parse(contentOf(profileFile()), nullptr, false);
+        ASSERT_TRUE(saved.is_object() && saved.contains("profile")) << contentOf(profileFile());
+        EXPECT_EQ(names(saved["profile"], "proxies"), kProxyNames);
+        EXPECT_EQ(names(saved["profile"], "rules"), kRuleNames);
+    }
+
 };
 
 TEST_F(RealSessionTest, AUserInstallsRoutesExportsQuitsAndLosesTheDaemon) {
     const std::string desktop = session->startDesktop();
     ASSERT_EQ(desktop, "") << "the X session did not come up";
-
-    // 1. No daemon yet: the app offers to install it, and installs it.
-    ASSERT_NO_FATAL_FAILURE(startApp());
-    ASSERT_NO_FATAL_FAILURE(showPage("Settings"));
-    ASSERT_TRUE(shows("label", "Not installed")) << dump();
-    screenshot("1-not-installed");
-    ASSERT_NO_FATAL_FAILURE(press("push button", "Install / Update Extension"));
-    ASSERT_TRUE(shows("label", "Installed", 30s)) << dump() << session->appLog();
-    ASSERT_TRUE(daemon()) << "the helper started no daemon";
-    screenshot("1-installed");
-
-    // 2. The proxies, added by hand, answer.
-    ASSERT_NO_FATAL_FAILURE(showPage("Proxies"));
-    ASSERT_NO_FATAL_FAILURE(addProxy("dante", false, "1080"));
-    ASSERT_NO_FATAL_FAILURE(addProxy("tinyproxy", true, "8888"));
-    ASSERT_NO_FATAL_FAILURE(addProxy("microsocks", false, "1081", Login{"alice", "s3cret"}));
-    ASSERT_NO_FATAL_FAILURE(press("push button", "Check All"));
-    const QRegularExpression answered("^(dante|tinyproxy|microsocks), .*, [0-9]+ ms$");
-    EXPECT_TRUE(RealSession::waitFor([&] { return namesMatching("list item", answered).size() == 3; }, 20s))
-        << dump();
-    screenshot("2-proxies");
-
-    // The rules: curl through dante, picked from the installed apps; wget
-    // blocked; the peer program through microsocks and then tinyproxy.
-    ASSERT_NO_FATAL_FAILURE(showPage("Rules"));
-    ASSERT_NO_FATAL_FAILURE(press("push button", "Add Rule"));
-    ASSERT_TRUE(shows("text", "Name")) << dump();
-    ASSERT_NO_FATAL_FAILURE(fill("Name", "curl via dante"));
-    ASSERT_NO_FATAL_FAILURE(press("push button", "Choose Apps…"));
-    ASSERT_NO_FATAL_FAILURE(press("list item", "curl"));
-    screenshot("2-app-picker");
-    ASSERT_NO_FATAL_FAILURE(press("push button", "Add to Rule"));
-    ASSERT_NO_FATAL_FAILURE(chooseAction("Proxy: d"));
-    screenshot("2-rule-curl");
-    ASSERT_NO_FATAL_FAILURE(saveRule());
-
-    ASSERT_NO_FATAL_FAILURE(press("push button", "Add Rule"));
-    ASSERT_TRUE(shows("text", "Name")) << dump();
-    ASSERT_NO_FATAL_FAILURE(fill("Name", "block wget"));
-    ASSERT_NO_FATAL_FAILURE(press("text", "Applications"));
-    session->type("wget");
-    ASSERT_NO_FATAL_FAILURE(chooseAction("Block"));
-    ASSERT_NO_FATAL_FAILURE(saveRule());
-
-    ASSERT_NO_FATAL_FAILURE(press("push button", "Add Rule"));
-    ASSERT_TRUE(shows("text", "Name")) << dump();
-    ASSERT_NO_FATAL_FAILURE(fill("Name", "peer via chain"));
-    ASSERT_NO_FATAL_FAILURE(press("text", "Applications"));
-    // The peer lies in a folder anyone may write: only its path identifies it.
-    session->type(topology->probeProgram.string());
-    ASSERT_NO_FATAL_FAILURE(press("push button", "Proxy chain…"));
-    ASSERT_TRUE(shows("push button", "Use Chain")) << dump();
-    ASSERT_NO_FATAL_FAILURE(addHop("microsocks"));
-    ASSERT_NO_FATAL_FAILURE(addHop("tinyproxy"));
-    screenshot("2-chain");
-    ASSERT_NO_FATAL_FAILURE(press("push button", "Use Chain"));
-    ASSERT_TRUE(RealSession::waitFor([&] { return findAll("push button", "Use Chain").empty(); }, 10s));
-    screenshot("2-rule-chain");
-    ASSERT_NO_FATAL_FAILURE(saveRule());
-    screenshot("2-rules");
-
-    ASSERT_NO_FATAL_FAILURE(press("push button", "Start"));
-    ASSERT_TRUE(shows("label", "Running", 20s)) << dump() << session->appLog();
-    screenshot("2-running");
-
-    // 3. Real traffic, watched on the Connections page: curl's download comes
-    // through dante intact, over a few of the page's polls; wget is refused.
-    ASSERT_NO_FATAL_FAILURE(showPage("Connections"));
-    ASSERT_NO_FATAL_FAILURE(press("check box", "Group by app"));
-    const std::size_t danteLines = lineCount(topology->folder / "danted.log");
-    const fs::path received = folder() / "received.bin";
-    ASSERT_EQ(run("curl -sS --limit-rate 1M --max-time 30 -o '" + received.string() + "' " + kPayloadURL), 0);
-    EXPECT_EQ(sha256(received), sha256(folder() / "www/payload.bin"));
-    EXPECT_GT(lineCount(topology->folder / "danted.log"), danteLines) << "dante saw no connection";
-    EXPECT_NE(run("wget -q --tries=1 --timeout=10 -O /dev/null " + kPayloadURL), 0) << "wget was not blocked";
-    // The peer holds its end open a while: an HTTP proxy ends the tunnel at the first half-close.
-    const nlohmann::json echoed = topology->probe("tcp-probe", kTarget, 7, 4096, 500);
-    EXPECT_EQ(echoed.value("greeting", ""), "peer=" + kTarget) << "not relayed by tinyproxy: " << echoed.dump();
-    EXPECT_EQ(echoed.value("received", 0), 17 + 4096) << echoed.dump();
-    EXPECT_NE(contentOf(topology->folder / "tinyproxy.log").find("CONNECT " + kTarget + ":7"), std::string::npos)
-        << "the chain did not end at tinyproxy";
-
-    std::map<QString, std::vector<QString>> rows;
-    ASSERT_TRUE(RealSession::waitFor([&] {
-        rows = connectionRows();
-        return rows.contains("curl") && rows.contains("wget") && rows.contains("corvane-e2e-peer");
-    }, 10s)) << dump();
-    // Application, target, rule, action, and (after the counts) the status.
-    EXPECT_EQ(rows["curl"][2], QString::fromStdString(kTarget + ":8080"));
-    EXPECT_EQ(rows["curl"][3], "curl via dante");
-    EXPECT_EQ(rows["curl"][4], "Proxy: dante");
-    EXPECT_EQ(rows["curl"][6], "3.0 MB");
-    EXPECT_EQ(rows["wget"][3], "block wget");
-    EXPECT_EQ(rows["wget"][4], "Block");
-    EXPECT_EQ(rows["wget"][7], "Blocked");
-    EXPECT_EQ(rows["corvane-e2e-peer"][4], "Chain: microsocks → tinyproxy");
-    // The chart is painted: once it has two samples its received line shows.
-    EXPECT_TRUE(RealSession::waitFor([&] {
-        screenshot("3-connections");
-        return linePixels(fs::path(CORVANE_SCREENSHOT_DIR) / "session-3-connections.png") > 300;
-    }, 15s)) << "the throughput chart drew no line";
-
-    // The simulator gives the same verdicts, typed in by hand.
-    ASSERT_NO_FATAL_FAILURE(showPage("Simulator"));
-    ASSERT_NO_FATAL_FAILURE(fill("Application", "curl"));
-    ASSERT_NO_FATAL_FAILURE(fill("Host or IP", kTarget));
-    ASSERT_NO_FATAL_FAILURE(fill("Port", "8080"));
-    EXPECT_TRUE(shows("label", "via rule “curl via dante”")) << dump();
-    EXPECT_TRUE(shows("label", "Proxy: dante"));
-    screenshot("3-simulator-curl");
-    ASSERT_NO_FATAL_FAILURE(fill("Application", "wget"));
-    EXPECT_TRUE(shows("label", "via rule “block wget”")) << dump();
-    EXPECT_TRUE(shows("label", "Block"));
-    screenshot("3-simulator-wget");
-
-    // 4. Export the profile and the connections through the real file dialogs.
-    const fs::path exportedProfile = folder() / "exported-profile.json";
-    ASSERT_NO_FATAL_FAILURE(showPage("Settings"));
-    ASSERT_NO_FATAL_FAILURE(press("push button", "Export…"));
-    ASSERT_NO_FATAL_FAILURE(saveThroughFileDialog(exportedProfile, "4-export-profile"));
-    const auto exported = nlohmann::json::parse(contentOf(exportedProfile), nullptr, false);
-    ASSERT_TRUE(exported.is_object() && exported.contains("profile")) << contentOf(exportedProfile);
-    EXPECT_EQ(names(exported["profile"], "proxies"), (std::vector<std::string>{"dante", "tinyproxy", "microsocks"}));
-    EXPECT_EQ(names(exported["profile"], "rules"), kRuleNames);
-    EXPECT_NE(contentOf(exportedProfile).find("s3cret"), std::string::npos) << "the export keeps the passwords";
-    EXPECT_EQ(fs::status(exportedProfile).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
-
-    const fs::path exportedCSV = folder() / "connections.csv";
-    ASSERT_NO_FATAL_FAILURE(showPage("Connections"));
-    ASSERT_NO_FATAL_FAILURE(press("push button", "Export CSV"));
-    ASSERT_NO_FATAL_FAILURE(saveThroughFileDialog(exportedCSV, "4-export-csv"));
-    const std::string csv = contentOf(exportedCSV);
-    EXPECT_TRUE(csv.starts_with("Time,Application,Target,Transport,Action,Rule,Status,BytesSent,BytesReceived\n"))
-        << csv;
-    EXPECT_NE(csv.find("\"curl\",\"" + kTarget + ":8080\",\"tcp\",\"Proxy: dante\",\"curl via dante\",\"closed\",91,"),
-              std::string::npos) << csv;
-    EXPECT_NE(csv.find("\"wget\",\"" + kTarget + ":8080\",\"tcp\",\"Block\",\"block wget\",\"blocked\",0,0"),
-              std::string::npos) << csv;
-
-    // Quitting the app leaves the tunnel running.
-    ASSERT_NO_FATAL_FAILURE(quitFromTray());
-    ASSERT_TRUE(daemon()) << "the daemon ended with the app";
-    const std::size_t danteBefore = lineCount(topology->folder / "danted.log");
-    EXPECT_EQ(run("curl -sS --max-time 30 -o /dev/null " + kPayloadURL), 0);
-    EXPECT_GT(lineCount(topology->folder / "danted.log"), danteBefore) << "curl no longer goes through dante";
-
-    // The app comes back with the profile and the passwords.
-    ASSERT_NO_FATAL_FAILURE(startApp());
-    ASSERT_NO_FATAL_FAILURE(showPage("Rules"));
-    for (const std::string& rule : kRuleNames) EXPECT_TRUE(shows("list item", QString::fromStdString(rule))) << rule;
-    ASSERT_NO_FATAL_FAILURE(showPage("Proxies"));
-    // microsocks answers only with alice's password: the check passes only when it came back.
-    ASSERT_NO_FATAL_FAILURE(press("push button", "Check All"));
-    const QRegularExpression microsocksAnswered("^microsocks, .*, [0-9]+ ms$");
-    EXPECT_TRUE(RealSession::waitFor([&] { return namesMatching("list item", microsocksAnswered).size() == 1; }, 20s))
-        << dump();
-    // The editor shows the password's dots (screen readers get no text of a password field).
-    std::vector<Node> microsocks = tree().find(session->app(), [&](const Node& node) {
-        return tree().roleName(node) == "list item" && tree().name(node).startsWith("microsocks, ");
-    });
-    ASSERT_EQ(microsocks.size(), 1u) << dump();
-    const QRect row = tree().extents(microsocks.front());
-    session->x("mousemove " + std::to_string(row.center().x()) + " " + std::to_string(row.center().y()) +
-               " click --repeat 2 --delay 80 1");
-    ASSERT_TRUE(shows("text", "Username")) << dump();
-    EXPECT_EQ(tree().text(*find("text", "Username")), "alice");
-    screenshot("4-restarted-proxy-editor");
-    session->key("Escape");
-    // The profile file holds no password: it came back from the daemon's configuration.
-    const fs::path profileFile = folder() / "home/.local/share/Corvane/profile.json";
-    EXPECT_EQ(contentOf(profileFile).find("s3cret"), std::string::npos);
-
-    // 5. The daemon dies: the app says so, the network works directly, nothing is lost.
-    const auto running = daemon();
-    ASSERT_TRUE(running);
-    stopDaemon(SIGKILL);
-    EXPECT_TRUE(shows("label", "Stopped", 10s)) << dump();
-    screenshot("5-daemon-killed");
-    const std::size_t danteAtDeath = lineCount(topology->folder / "danted.log");
-    EXPECT_EQ(run("curl -sS --max-time 30 -o '" + received.string() + "' " + kPayloadURL), 0);
-    EXPECT_EQ(sha256(received), sha256(folder() / "www/payload.bin"));
-    EXPECT_EQ(lineCount(topology->folder / "danted.log"), danteAtDeath) << "curl still went through dante";
-    EXPECT_EQ(run("wget -q --tries=1 --timeout=10 -O /dev/null " + kPayloadURL), 0) << "wget is still blocked";
-    ASSERT_NO_FATAL_FAILURE(showPage("Rules"));
-    for (const std::string& rule : kRuleNames) EXPECT_TRUE(shows("list item", QString::fromStdString(rule))) << rule;
-    screenshot("5-rules-kept");
-    const auto saved = nlohmann::json::parse(contentOf(profileFile), nullptr, false);
-    ASSERT_TRUE(saved.is_object() && saved.contains("profile")) << contentOf(profileFile);
-    EXPECT_EQ(names(saved["profile"], "proxies"), (std::vector<std::string>{"dante", "tinyproxy", "microsocks"}));
-    EXPECT_EQ(names(saved["profile"], "rules"), kRuleNames);
+    ASSERT_NO_FATAL_FAILURE(installTheDaemon());
+    ASSERT_NO_FATAL_FAILURE(addProxiesAndRules());
+    ASSERT_NO_FATAL_FAILURE(routeRealTraffic());
+    ASSERT_NO_FATAL_FAILURE(exportTheProfileAndConnections());
+    ASSERT_NO_FATAL_FAILURE(quitAndComeBack());
+    ASSERT_NO_FATAL_FAILURE(loseTheDaemon());
 }
 
 }  // namespace

@@ -117,7 +117,8 @@ void Topology::writeConfigurations() const {
         << "internal: 10.203.0.2 port = 1080\nexternal: 10.203.0.2\n"
         << "clientmethod: none\nsocksmethod: none\nuser.privileged: root\nuser.unprivileged: nobody\n"
         << "client pass { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n"
-        << "socks pass {\n  from: 0.0.0.0/0 to: 0.0.0.0/0\n  command: connect udpassociate udpreply\n  log: connect\n}\n";
+        << "socks pass {\n  from: 0.0.0.0/0 to: 0.0.0.0/0\n  command: connect udpassociate udpreply\n"
+        << "  log: connect\n}\n";
     writeTinyproxyConfiguration("tinyproxy", 8888);
 }
 
