@@ -20,6 +20,7 @@
 #include "Views/Common/Fonts.hpp"
 #include "Views/Common/SystemDesktopServices.hpp"
 #include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Connections/ConnectionDetailSheet.hpp"
 #include "Views/Connections/ConnectionGroupDelegate.hpp"
 #include "Views/Connections/ConnectionTableDelegate.hpp"
@@ -36,14 +37,6 @@ constexpr int kNarrowColumn = 70;
 constexpr int kStatusColumn = 80;
 constexpr int kSearchWidth = 240;
 constexpr int kSearchMinimumWidth = 140;
-
-QFrame* divider() {
-    auto* line = new QFrame;
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setStyleSheet("color: palette(mid);");
-    return line;
-}
 
 // "No connections match the current filter." centred over a view's rows.
 QLabel* overlayOn(QAbstractItemView* view) {
@@ -76,13 +69,13 @@ ConnectionsPage::ConnectionsPage(AppState& state, QSettings& settings, DesktopSe
     chartLayout->setContentsMargins(0, 0, 0, 0);
     chartLayout->setSpacing(0);
     chartLayout->addWidget(chart_);
-    chartLayout->addWidget(divider());
+    chartLayout->addWidget(ViewStyle::divider());
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(makeHeader());
-    layout->addWidget(divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addWidget(chartArea_);
     layout->addWidget(makeContent(), 1);
 

@@ -12,7 +12,8 @@
 
 #include "ProxyEditorDialog.hpp"
 #include "ProxyRow.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Editors/PageHeader.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 #include "Views/Shell/Pages.hpp"
@@ -48,7 +49,7 @@ ProxiesPage::ProxiesPage(AppState& state, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(header);
-    layout->addWidget(EditorStyle::divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addWidget(content_, 1);
 
     connect(checkAll_, &QAction::triggered, &presenter_, &ProxiesPresenter::checkAll);
@@ -69,11 +70,11 @@ QWidget* ProxiesPage::makeEmptyState() {
     view->setBackgroundRole(QPalette::Base);
     view->setAutoFillBackground(true);
     auto* symbol = new QLabel;
-    symbol->setPixmap(IconRegistry::tinted("server.rack", EditorStyle::tertiary(palette())).pixmap(40, 40));
+    symbol->setPixmap(IconRegistry::tinted("server.rack", Tones::tertiaryText(palette())).pixmap(40, 40));
     symbol->setAlignment(Qt::AlignCenter);
     auto* text = new QLabel("No proxy servers configured");
     text->setAlignment(Qt::AlignCenter);
-    EditorStyle::setColour(text, EditorStyle::secondary(palette()));
+    ViewStyle::setColour(text, Tones::secondaryText(palette()));
     auto* layout = new QVBoxLayout(view);
     layout->setSpacing(10);
     layout->addStretch();

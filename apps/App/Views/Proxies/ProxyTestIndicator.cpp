@@ -5,7 +5,9 @@
 #include <QPainter>
 #include <QPixmap>
 
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Editors/Spinner.hpp"
 
 namespace corvane::app {
@@ -30,7 +32,7 @@ QPixmap dot(const QColor& colour) {
 
 ProxyTestIndicator::ProxyTestIndicator(QWidget* parent)
     : QWidget(parent), spinner_(new Spinner(14, this)), dot_(new QLabel(this)), text_(new QLabel(this)) {
-    text_->setFont(EditorStyle::callout(text_->font()));
+    text_->setFont(Fonts::callout(text_->font()));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(5);
@@ -49,10 +51,10 @@ void ProxyTestIndicator::setIndicator(const ProxiesPresenter::Indicator& indicat
     dot_->setVisible(done);
     text_->setVisible(done);
     const bool success = indicator.kind == Kind::success;
-    if (done) dot_->setPixmap(dot(success ? EditorStyle::green() : EditorStyle::red()));
-    text_->setText(EditorStyle::text(indicator.text));
-    EditorStyle::setColour(text_, success ? EditorStyle::secondary(palette()) : EditorStyle::red());
-    setToolTip(EditorStyle::text(indicator.tooltip));
+    if (done) dot_->setPixmap(dot(success ? Tones::green() : Tones::red()));
+    text_->setText(ViewStyle::text(indicator.text));
+    ViewStyle::setColour(text_, success ? Tones::secondaryText(palette()) : Tones::red());
+    setToolTip(ViewStyle::text(indicator.tooltip));
 }
 
 QString ProxyTestIndicator::text() const { return text_->isVisibleTo(this) ? text_->text() : QString(); }

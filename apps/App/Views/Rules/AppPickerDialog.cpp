@@ -10,7 +10,8 @@
 
 #include "PickerRowDelegate.hpp"
 #include "PickerSearchBar.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Editors/Spinner.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
@@ -29,14 +30,14 @@ QListWidgetItem* headerItem(const QString& title) {
 // without one, and for an app known only from the records, the placeholder.
 QIcon appIcon(const InstalledApp& app) {
     if (!app.path.empty() && !app.icon.empty()) {
-        const QString icon = EditorStyle::text(app.icon);
+        const QString icon = ViewStyle::text(app.icon);
         if (QFileInfo(icon).isAbsolute()) {
             if (QFileInfo::exists(icon)) return QIcon(icon);
         } else if (QIcon::hasThemeIcon(icon)) {
             return QIcon::fromTheme(icon);
         }
     }
-    return IconRegistry::tinted("gearshape.2", EditorStyle::secondary(QPalette()));
+    return IconRegistry::tinted("gearshape.2", Tones::secondaryText(QPalette()));
 }
 
 }  // namespace
@@ -67,9 +68,9 @@ AppPickerDialog::AppPickerDialog(std::set<std::string> seenIdentifiers, Installe
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(search_);
-    layout->addWidget(EditorStyle::divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addWidget(content_, 1);
-    layout->addWidget(EditorStyle::divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addWidget(makeFooter());
 
     connect(search_, &PickerSearchBar::queryChanged, this, [this](const QString& query) {
@@ -85,7 +86,7 @@ AppPickerDialog::AppPickerDialog(std::set<std::string> seenIdentifiers, Installe
 bool AppPickerDialog::isShowingSpinner() const { return content_->currentIndex() == 0; }
 
 QWidget* AppPickerDialog::makeFooter() {
-    count_ = EditorStyle::secondaryLabel(QString());
+    count_ = ViewStyle::secondaryLabel(QString());
     count_->setObjectName("selectionCount");
     auto* cancel = new QPushButton("Cancel");
     cancel->setAutoDefault(false);
@@ -109,9 +110,9 @@ QWidget* AppPickerDialog::makeFooter() {
 }
 
 QListWidgetItem* AppPickerDialog::appItem(const InstalledApp& app) const {
-    auto* item = new QListWidgetItem(appIcon(app), EditorStyle::text(app.name));
-    item->setData(PickerRowDelegate::IdRole, EditorStyle::text(app.id));
-    item->setData(PickerRowDelegate::SubtitleRole, EditorStyle::text(app.id));
+    auto* item = new QListWidgetItem(appIcon(app), ViewStyle::text(app.name));
+    item->setData(PickerRowDelegate::IdRole, ViewStyle::text(app.id));
+    item->setData(PickerRowDelegate::SubtitleRole, ViewStyle::text(app.id));
     item->setData(PickerRowDelegate::ElideRole, static_cast<int>(Qt::ElideMiddle));
     item->setData(PickerRowDelegate::CheckedRole, presenter_.isSelected(app.id));
     return item;
@@ -131,7 +132,7 @@ void AppPickerDialog::refresh() {
 }
 
 void AppPickerDialog::refreshSelection() {
-    count_->setText(EditorStyle::text(presenter_.selectionText()));
+    count_->setText(ViewStyle::text(presenter_.selectionText()));
     add_->setEnabled(presenter_.canAdd());
 }
 

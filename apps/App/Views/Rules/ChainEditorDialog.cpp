@@ -9,7 +9,7 @@
 
 #include "HopRowDelegate.hpp"
 #include "ReorderableListView.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
 namespace corvane::app {
@@ -18,8 +18,8 @@ namespace {
 
 QWidget* availableRow(const ChainEditorPresenter::Available& proxy, QPushButton* add) {
     auto* row = new QWidget;
-    auto* name = new QLabel(EditorStyle::text(proxy.name));
-    auto* detail = EditorStyle::secondaryLabel(EditorStyle::text(proxy.detail));
+    auto* name = new QLabel(ViewStyle::text(proxy.name));
+    auto* detail = ViewStyle::secondaryLabel(ViewStyle::text(proxy.detail));
     auto* texts = new QVBoxLayout;
     texts->setSpacing(1);
     texts->addWidget(name);
@@ -40,7 +40,7 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
       presenter_(std::move(proxies), purpose, std::move(chain)),
       model_(new QStandardItemModel(this)),
       hops_(new ReorderableListView),
-      empty_(EditorStyle::secondaryLabel("No hops yet — add a proxy below.")),
+      empty_(ViewStyle::secondaryLabel("No hops yet — add a proxy below.")),
       availableSection_(new QWidget),
       available_(new QVBoxLayout) {
     setObjectName("chainEditor");
@@ -65,7 +65,7 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
     auto* availableLayout = new QVBoxLayout(availableSection_);
     availableLayout->setContentsMargins(0, 8, 0, 0);
     availableLayout->setSpacing(4);
-    availableLayout->addWidget(EditorStyle::sectionHeader("Available proxies"));
+    availableLayout->addWidget(ViewStyle::sectionHeader("Available proxies"));
     auto* availableBox = new QFrame;
     availableBox->setFrameShape(QFrame::StyledPanel);
     availableBox->setBackgroundRole(QPalette::Base);
@@ -77,10 +77,10 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
     auto* contentLayout = new QVBoxLayout(content);
     contentLayout->setContentsMargins(16, 14, 16, 14);
     contentLayout->setSpacing(4);
-    contentLayout->addWidget(EditorStyle::sectionHeader(EditorStyle::text(presenter_.header())));
+    contentLayout->addWidget(ViewStyle::sectionHeader(ViewStyle::text(presenter_.header())));
     contentLayout->addWidget(emptyBox);
     contentLayout->addWidget(hops_);
-    contentLayout->addWidget(EditorStyle::secondaryLabel(EditorStyle::text(presenter_.footer()), true));
+    contentLayout->addWidget(ViewStyle::secondaryLabel(ViewStyle::text(presenter_.footer()), true));
     contentLayout->addWidget(availableSection_);
     contentLayout->addStretch();
     auto* scroll = new QScrollArea;
@@ -93,7 +93,7 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(scroll);
-    layout->addWidget(EditorStyle::divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addWidget(makeFooter());
 
     connect(hops_, &ReorderableListView::moveRequested, this,
@@ -114,10 +114,10 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
 }
 
 QWidget* ChainEditorDialog::makeFooter() {
-    hint_ = EditorStyle::secondaryLabel(QString());
+    hint_ = ViewStyle::secondaryLabel(QString());
     auto* cancel = new QPushButton("Cancel");
     cancel->setAutoDefault(false);
-    use_ = new QPushButton(EditorStyle::text(presenter_.useTitle()));
+    use_ = new QPushButton(ViewStyle::text(presenter_.useTitle()));
     use_->setObjectName("use");
     use_->setDefault(true);
     auto* footer = new QWidget;
@@ -146,9 +146,9 @@ QList<QPushButton*> ChainEditorDialog::addButtons() const {
 void ChainEditorDialog::refresh() {
     model_->clear();
     for (const auto& hop : presenter_.hops()) {
-        auto* item = new QStandardItem(EditorStyle::text(hop.name));
-        item->setData(EditorStyle::text(hop.number), HopRowDelegate::NumberRole);
-        item->setData(EditorStyle::text(hop.role), HopRowDelegate::RoleTextRole);
+        auto* item = new QStandardItem(ViewStyle::text(hop.name));
+        item->setData(ViewStyle::text(hop.number), HopRowDelegate::NumberRole);
+        item->setData(ViewStyle::text(hop.role), HopRowDelegate::RoleTextRole);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
         model_->appendRow(item);
     }
@@ -158,7 +158,7 @@ void ChainEditorDialog::refresh() {
     hops_->setVisible(rows > 0);
     empty_->parentWidget()->setVisible(rows == 0);
     const auto hint = presenter_.hint();
-    hint_->setText(hint ? EditorStyle::text(*hint) : QString());
+    hint_->setText(hint ? ViewStyle::text(*hint) : QString());
     hint_->setVisible(hint.has_value());
     use_->setEnabled(presenter_.canUse());
     refreshAvailable();

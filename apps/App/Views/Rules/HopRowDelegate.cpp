@@ -4,7 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
 namespace corvane::app {
@@ -31,10 +32,10 @@ void HopRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     const bool selected = option.state & QStyle::State_Selected;
     const QPalette& palette = option.palette;
     const QColor primary = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    const QColor secondary = selected ? primary : EditorStyle::secondary(palette);
-    const QColor tertiary = selected ? primary : EditorStyle::tertiary(palette);
+    const QColor secondary = selected ? primary : Tones::secondaryText(palette);
+    const QColor tertiary = selected ? primary : Tones::tertiaryText(palette);
     const QRect row = option.rect;
-    const QFont callout = EditorStyle::callout(option.font);
+    const QFont callout = Fonts::callout(option.font);
 
     painter->save();
     const QRect remove = removeRect(row);

@@ -9,7 +9,9 @@
 
 #include "PickerRowDelegate.hpp"
 #include "PickerSearchBar.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
 namespace corvane::app {
@@ -43,9 +45,9 @@ PresetPickerDialog::PresetPickerDialog(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(search_);
-    layout->addWidget(EditorStyle::divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addWidget(results_, 1);
-    layout->addWidget(EditorStyle::divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addWidget(makeFooter());
 
     connect(search_, &PickerSearchBar::queryChanged, this, [this](const QString& query) {
@@ -59,16 +61,16 @@ PresetPickerDialog::PresetPickerDialog(QWidget* parent)
 QWidget* PresetPickerDialog::makeEmptyView() {
     auto* view = new QWidget;
     auto* symbol = new QLabel;
-    symbol->setPixmap(IconRegistry::tinted("questionmark.folder", EditorStyle::tertiary(palette())).pixmap(32, 32));
+    symbol->setPixmap(IconRegistry::tinted("questionmark.folder", Tones::tertiaryText(palette())).pixmap(32, 32));
     symbol->setAlignment(Qt::AlignCenter);
     nothingMatches_ = new QLabel;
     nothingMatches_->setObjectName("nothingMatches");
     nothingMatches_->setAlignment(Qt::AlignCenter);
-    EditorStyle::setColour(nothingMatches_, EditorStyle::secondary(palette()));
+    ViewStyle::setColour(nothingMatches_, Tones::secondaryText(palette()));
     auto* hint = new QLabel("You can still type the patterns yourself.");
-    hint->setFont(EditorStyle::callout(hint->font()));
+    hint->setFont(Fonts::callout(hint->font()));
     hint->setAlignment(Qt::AlignCenter);
-    EditorStyle::setColour(hint, EditorStyle::tertiary(palette()));
+    ViewStyle::setColour(hint, Tones::tertiaryText(palette()));
     auto* layout = new QVBoxLayout(view);
     layout->setSpacing(8);
     layout->addStretch();
@@ -80,7 +82,7 @@ QWidget* PresetPickerDialog::makeEmptyView() {
 }
 
 QWidget* PresetPickerDialog::makeFooter() {
-    count_ = EditorStyle::secondaryLabel(QString());
+    count_ = ViewStyle::secondaryLabel(QString());
     count_->setObjectName("selectionCount");
     auto* cancel = new QPushButton("Cancel");
     cancel->setAutoDefault(false);
@@ -107,23 +109,23 @@ void PresetPickerDialog::refresh() {
     list_->clear();
     const auto sections = presenter_.sections();
     for (const auto& section : sections) {
-        list_->addItem(headerItem(EditorStyle::text(section.title)));
+        list_->addItem(headerItem(ViewStyle::text(section.title)));
         for (const ServicePreset& preset : section.presets) {
-            auto* item = new QListWidgetItem(IconRegistry::tinted(preset.symbolName, EditorStyle::secondary(palette())),
-                                             EditorStyle::text(preset.name));
-            item->setData(PickerRowDelegate::IdRole, EditorStyle::text(preset.id));
-            item->setData(PickerRowDelegate::SubtitleRole, EditorStyle::text(PresetPickerPresenter::summary(preset)));
+            auto* item = new QListWidgetItem(IconRegistry::tinted(preset.symbolName, Tones::secondaryText(palette())),
+                                             ViewStyle::text(preset.name));
+            item->setData(PickerRowDelegate::IdRole, ViewStyle::text(preset.id));
+            item->setData(PickerRowDelegate::SubtitleRole, ViewStyle::text(PresetPickerPresenter::summary(preset)));
             item->setData(PickerRowDelegate::CheckedRole, presenter_.isSelected(preset.id));
             list_->addItem(item);
         }
     }
-    nothingMatches_->setText(EditorStyle::text(presenter_.nothingMatchesText()));
+    nothingMatches_->setText(ViewStyle::text(presenter_.nothingMatchesText()));
     results_->setCurrentIndex(sections.empty() ? 1 : 0);
     refreshSelection();
 }
 
 void PresetPickerDialog::refreshSelection() {
-    count_->setText(EditorStyle::text(presenter_.selectionText()));
+    count_->setText(ViewStyle::text(presenter_.selectionText()));
     add_->setEnabled(presenter_.canAdd());
 }
 

@@ -16,9 +16,11 @@
 #include "AppPickerDialog.hpp"
 #include "ChainEditorDialog.hpp"
 #include "PatternListEditor.hpp"
-#include "PresetPickerDialog.hpp"
 #include "Presenters/Rules/AppPickerPresenter.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "PresetPickerDialog.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
 namespace corvane::app {
@@ -31,7 +33,7 @@ constexpr const char* kMatchFooter =
 
 QPushButton* smallButton(const QString& text, std::string_view symbol) {
     auto* button = new QPushButton(IconRegistry::icon(symbol), text);
-    button->setFont(EditorStyle::callout(button->font()));
+    button->setFont(Fonts::callout(button->font()));
     button->setIconSize(QSize(14, 14));
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     button->setAutoDefault(false);
@@ -58,7 +60,7 @@ RuleEditorDialog::RuleEditorDialog(const AppState& state, Rule rule, QWidget* pa
     formLayout->setContentsMargins(20, 16, 20, 16);
     formLayout->setSpacing(10);
     auto* nameForm = new QFormLayout;
-    name_ = new QLineEdit(EditorStyle::text(presenter_.rule().name));
+    name_ = new QLineEdit(ViewStyle::text(presenter_.rule().name));
     name_->setObjectName("name");
     nameForm->addRow("Name", name_);
     formLayout->addLayout(nameForm);
@@ -75,7 +77,7 @@ RuleEditorDialog::RuleEditorDialog(const AppState& state, Rule rule, QWidget* pa
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(scroll);
-    layout->addWidget(EditorStyle::divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addWidget(makeFooter());
 
     connect(name_, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -126,7 +128,7 @@ QWidget* RuleEditorDialog::makeMatchSection() {
     boxLayout->addWidget(ports_);
     boxLayout->addLayout(matchWhen);
 
-    auto* footer = EditorStyle::secondaryLabel(kMatchFooter, true);
+    auto* footer = ViewStyle::secondaryLabel(kMatchFooter, true);
     footer->setTextFormat(Qt::RichText);
     auto* layout = new QVBoxLayout(section);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -162,7 +164,7 @@ QWidget* RuleEditorDialog::makeActionSection() {
     chain_->setObjectName("proxyChain");
     failover_ = smallButton("Failover…", "arrow.triangle.2.circlepath");
     failover_->setObjectName("failover");
-    listHint_ = EditorStyle::secondaryLabel("Add a second proxy to chain or fail over.");
+    listHint_ = ViewStyle::secondaryLabel("Add a second proxy to chain or fail over.");
     auto* lists = new QHBoxLayout;
     lists->addWidget(chain_);
     lists->addWidget(failover_);
@@ -196,11 +198,11 @@ QWidget* RuleEditorDialog::makeActionSection() {
 QWidget* RuleEditorDialog::makeFooter() {
     warningRow_ = new QWidget;
     auto* icon = new QLabel;
-    icon->setPixmap(IconRegistry::tinted("exclamationmark.triangle.fill", EditorStyle::orange()).pixmap(14, 14));
+    icon->setPixmap(IconRegistry::tinted("exclamationmark.triangle.fill", Tones::orange()).pixmap(14, 14));
     warning_ = new QLabel("Fix the highlighted entries to save");
     warning_->setObjectName("warning");
-    warning_->setFont(EditorStyle::callout(warning_->font()));
-    EditorStyle::setColour(warning_, EditorStyle::orange());
+    warning_->setFont(Fonts::callout(warning_->font()));
+    ViewStyle::setColour(warning_, Tones::orange());
     auto* warningLayout = new QHBoxLayout(warningRow_);
     warningLayout->setContentsMargins(0, 0, 0, 0);
     warningLayout->setSpacing(5);
@@ -238,7 +240,7 @@ void RuleEditorDialog::refresh() {
 }
 
 void RuleEditorDialog::refreshTexts() {
-    const QString name = EditorStyle::text(presenter_.rule().name);
+    const QString name = ViewStyle::text(presenter_.rule().name);
     if (name_->text() != name) name_->setText(name);
     applications_->setText(presenter_.applicationsText());
     hosts_->setText(presenter_.hostsText());
@@ -249,7 +251,7 @@ void RuleEditorDialog::refreshTexts() {
 void RuleEditorDialog::refreshActions() {
     const QSignalBlocker blocker(action_);
     action_->clear();
-    for (const auto& option : presenter_.actionOptions()) action_->addItem(EditorStyle::text(option.label));
+    for (const auto& option : presenter_.actionOptions()) action_->addItem(ViewStyle::text(option.label));
     const auto selected = presenter_.selectedAction();
     action_->setCurrentIndex(selected ? static_cast<int>(*selected) : -1);
 }

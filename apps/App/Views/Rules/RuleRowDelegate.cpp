@@ -5,7 +5,8 @@
 #include <QPainter>
 
 #include "RulesListModel.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
 
 namespace corvane::app {
 
@@ -20,7 +21,7 @@ void paintSwitch(QPainter* painter, const QRect& rect, bool on, const QPalette& 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setPen(Qt::NoPen);
-    painter->setBrush(on ? palette.color(QPalette::Highlight) : EditorStyle::tertiary(palette));
+    painter->setBrush(on ? palette.color(QPalette::Highlight) : Tones::tertiaryText(palette));
     const qreal radius = rect.height() / 2.0;
     painter->drawRoundedRect(QRectF(rect), radius, radius);
     const qreal knob = rect.height() - 4;
@@ -45,7 +46,7 @@ void RuleRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const bool selected = option.state & QStyle::State_Selected;
     const QPalette& palette = option.palette;
     const QColor primary = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    QColor secondary = selected ? primary : EditorStyle::secondary(palette);
+    QColor secondary = selected ? primary : Tones::secondaryText(palette);
     if (selected) secondary.setAlphaF(0.8f);
 
     const QRect row = option.rect;
@@ -53,8 +54,8 @@ void RuleRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     paintSwitch(painter, toggle, index.data(RulesListModel::EnabledRole).toBool(), palette);
 
     painter->save();
-    const QFont nameFont = EditorStyle::medium(option.font);
-    const QFont calloutFont = EditorStyle::callout(option.font);
+    const QFont nameFont = Fonts::medium(option.font);
+    const QFont calloutFont = Fonts::callout(option.font);
     const QString action = index.data(RulesListModel::ActionRole).toString();
     const int actionWidth = QFontMetrics(option.font).horizontalAdvance(action);
     const QRect actionRect(row.right() - kMargin - actionWidth, row.top(), actionWidth, row.height());
@@ -82,8 +83,8 @@ void RuleRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 }
 
 QSize RuleRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
-    const int height = QFontMetrics(EditorStyle::medium(option.font)).height() + 2 +
-                       QFontMetrics(EditorStyle::callout(option.font)).height() + 16;
+    const int height = QFontMetrics(Fonts::medium(option.font)).height() + 2 +
+                       QFontMetrics(Fonts::callout(option.font)).height() + 16;
     return {option.rect.width(), height};
 }
 

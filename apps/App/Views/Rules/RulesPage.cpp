@@ -10,7 +10,7 @@
 #include "RuleEditorDialog.hpp"
 #include "RuleRowDelegate.hpp"
 #include "RulesListModel.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Editors/PageHeader.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 #include "Views/Shell/Pages.hpp"
@@ -40,7 +40,7 @@ RulesPage::RulesPage(AppState& state, QWidget* parent)
     remove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     list_->addAction(remove);
 
-    auto* footer = EditorStyle::secondaryLabel(RulesPresenter::kFooter, true);
+    auto* footer = ViewStyle::secondaryLabel(RulesPresenter::kFooter, true);
     footer->setContentsMargins(14, 8, 14, 12);
     footer->setBackgroundRole(QPalette::Base);
     footer->setAutoFillBackground(true);
@@ -48,7 +48,7 @@ RulesPage::RulesPage(AppState& state, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(header);
-    layout->addWidget(EditorStyle::divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addWidget(list_, 1);
     layout->addWidget(footer);
 
