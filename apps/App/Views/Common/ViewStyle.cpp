@@ -2,6 +2,7 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QScrollArea>
 
 #include "Fonts.hpp"
 #include "Tones.hpp"
@@ -39,6 +40,15 @@ QFrame* divider() {
     line->setFrameShadow(QFrame::Plain);
     setColour(line, Tones::tertiaryText(line->palette()));
     return line;
+}
+
+QScrollArea* scrolled(QWidget* content) {
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(content);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    return scroll;
 }
 
 }  // namespace corvane::app::ViewStyle

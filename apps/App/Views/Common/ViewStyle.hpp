@@ -7,6 +7,7 @@
 
 class QLabel;
 class QFrame;
+class QScrollArea;
 class QWidget;
 
 // The small widgets every page and sheet builds alike: secondary labels,
@@ -23,5 +24,7 @@ QLabel* sectionHeader(const QString& text);
 void setColour(QWidget* widget, const QColor& colour);
 // A one-pixel horizontal line between a sheet's parts.
 QFrame* divider();
+// A frameless area scrolling `content` vertically, as wide as itself.
+QScrollArea* scrolled(QWidget* content);
 
 }  // namespace corvane::app::ViewStyle

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "Views/Common/SheetFooter.hpp"
 #include "Views/Common/ViewStyle.hpp"
 
 namespace corvane::app {
@@ -30,12 +31,7 @@ ProxyEditorDialog::ProxyEditorDialog(ProxyServer proxy, QWidget* parent)
     : QDialog(parent), presenter_(std::move(proxy)) {
     setObjectName("proxyEditor");
     setFixedSize(kWidth, kHeight);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(makeForm(), 1);
-    layout->addWidget(ViewStyle::divider());
-    layout->addWidget(makeFooter());
+    SheetFooter::layOut(*this, nullptr, makeForm(), makeFooter());
     refresh();
 }
 
@@ -115,19 +111,10 @@ QWidget* ProxyEditorDialog::makeForm() {
     return form;
 }
 
-QWidget* ProxyEditorDialog::makeFooter() {
-    auto* cancel = new QPushButton("Cancel");
-    cancel->setAutoDefault(false);
-    save_ = new QPushButton("Save");
+SheetFooter* ProxyEditorDialog::makeFooter() {
+    auto* footer = new SheetFooter(*this, "Save");
+    save_ = footer->action();
     save_->setObjectName("save");
-    save_->setDefault(true);
-    auto* footer = new QWidget;
-    auto* layout = new QHBoxLayout(footer);
-    layout->setContentsMargins(16, 12, 16, 12);
-    layout->addStretch();
-    layout->addWidget(cancel);
-    layout->addWidget(save_);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(save_, &QPushButton::clicked, this, &ProxyEditorDialog::save);
     return footer;
 }

@@ -9,6 +9,7 @@
 
 #include "HopRowDelegate.hpp"
 #include "ReorderableListView.hpp"
+#include "Views/Common/SheetFooter.hpp"
 #include "Views/Common/ViewStyle.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
@@ -83,18 +84,7 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
     contentLayout->addWidget(ViewStyle::secondaryLabel(ViewStyle::text(presenter_.footer()), true));
     contentLayout->addWidget(availableSection_);
     contentLayout->addStretch();
-    auto* scroll = new QScrollArea;
-    scroll->setWidget(content);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(scroll);
-    layout->addWidget(ViewStyle::divider());
-    layout->addWidget(makeFooter());
+    SheetFooter::layOut(*this, nullptr, ViewStyle::scrolled(content), makeFooter());
 
     connect(hops_, &ReorderableListView::moveRequested, this,
             [this](const std::vector<std::size_t>& offsets, std::size_t destination) {
@@ -113,21 +103,11 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
     refresh();
 }
 
-QWidget* ChainEditorDialog::makeFooter() {
+SheetFooter* ChainEditorDialog::makeFooter() {
     hint_ = ViewStyle::secondaryLabel(QString());
-    auto* cancel = new QPushButton("Cancel");
-    cancel->setAutoDefault(false);
-    use_ = new QPushButton(ViewStyle::text(presenter_.useTitle()));
+    auto* footer = new SheetFooter(*this, ViewStyle::text(presenter_.useTitle()), hint_);
+    use_ = footer->action();
     use_->setObjectName("use");
-    use_->setDefault(true);
-    auto* footer = new QWidget;
-    auto* layout = new QHBoxLayout(footer);
-    layout->setContentsMargins(16, 12, 16, 12);
-    layout->addWidget(hint_);
-    layout->addStretch();
-    layout->addWidget(cancel);
-    layout->addWidget(use_);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(use_, &QPushButton::clicked, this, [this] {
         if (!presenter_.canUse()) return;
         emit used(presenter_.chain());

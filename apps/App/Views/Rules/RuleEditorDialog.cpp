@@ -8,8 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScrollArea>
+#include <QRadioButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -20,6 +20,7 @@
 #include "PresetPickerDialog.hpp"
 #include "Views/Common/Fonts.hpp"
 #include "Views/Common/Tones.hpp"
+#include "Views/Common/SheetFooter.hpp"
 #include "Views/Common/ViewStyle.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
@@ -68,17 +69,7 @@ RuleEditorDialog::RuleEditorDialog(const AppState& state, Rule rule, QWidget* pa
     formLayout->addWidget(makeActionSection());
     formLayout->addStretch();
 
-    auto* scroll = new QScrollArea;
-    scroll->setWidget(form);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(scroll);
-    layout->addWidget(ViewStyle::divider());
-    layout->addWidget(makeFooter());
+    SheetFooter::layOut(*this, nullptr, ViewStyle::scrolled(form), makeFooter());
 
     connect(name_, &QLineEdit::textEdited, this, [this](const QString& text) {
         presenter_.setName(text.toStdString());
@@ -195,7 +186,7 @@ QWidget* RuleEditorDialog::makeActionSection() {
     return section;
 }
 
-QWidget* RuleEditorDialog::makeFooter() {
+SheetFooter* RuleEditorDialog::makeFooter() {
     warningRow_ = new QWidget;
     auto* icon = new QLabel;
     icon->setPixmap(IconRegistry::tinted("exclamationmark.triangle.fill", Tones::orange()).pixmap(14, 14));
@@ -209,19 +200,9 @@ QWidget* RuleEditorDialog::makeFooter() {
     warningLayout->addWidget(icon);
     warningLayout->addWidget(warning_);
 
-    auto* cancel = new QPushButton("Cancel");
-    cancel->setAutoDefault(false);
-    save_ = new QPushButton("Save");
+    auto* footer = new SheetFooter(*this, "Save", warningRow_);
+    save_ = footer->action();
     save_->setObjectName("save");
-    save_->setDefault(true);
-    auto* footer = new QWidget;
-    auto* layout = new QHBoxLayout(footer);
-    layout->setContentsMargins(16, 12, 16, 12);
-    layout->addWidget(warningRow_);
-    layout->addStretch();
-    layout->addWidget(cancel);
-    layout->addWidget(save_);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(save_, &QPushButton::clicked, this, &RuleEditorDialog::save);
     return footer;
 }
