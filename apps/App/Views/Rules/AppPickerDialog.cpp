@@ -33,7 +33,7 @@ QIcon appIcon(const InstalledApp& app) {
 
 AppPickerDialog::AppPickerDialog(std::set<std::string> seenIdentifiers, InstalledAppsScanner::Sources sources,
                                  QWidget* parent)
-    : PickerDialog("Search applications", false, parent), content_(new QStackedWidget) {
+    : PresenterPicker("Search applications", false, parent), content_(new QStackedWidget) {
     setObjectName("appPicker");
     auto* loading = new QWidget;
     auto* spinner = new Spinner(20);

@@ -1,6 +1,5 @@
 #include "RuleRowDelegate.hpp"
 
-#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -38,16 +37,11 @@ QRect RuleRowDelegate::switchRect(const QRect& row) {
 }
 
 void RuleRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    QStyleOptionViewItem background = option;
-    initStyleOption(&background, index);
-    background.text.clear();
-    QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
+    paintBackground(painter, option, index);
 
-    const bool selected = option.state & QStyle::State_Selected;
     const QPalette& palette = option.palette;
-    const QColor primary = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    QColor secondary = selected ? primary : Tones::secondaryText(palette);
-    if (selected) secondary.setAlphaF(0.8f);
+    auto [primary, secondary, tertiary] = colours(option);
+    if (option.state & QStyle::State_Selected) secondary.setAlphaF(0.8f);
 
     const QRect row = option.rect;
     const QRect toggle = switchRect(row);
@@ -90,12 +84,9 @@ QSize RuleRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModel
 
 bool RuleRowDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                                   const QModelIndex& index) {
-    if (event->type() == QEvent::MouseButtonRelease) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && switchRect(option.rect).contains(mouse->position().toPoint())) {
-            emit switchToggled(index.row(), !index.data(RulesListModel::EnabledRole).toBool());
-            return true;
-        }
+    if (isClickIn(event, switchRect(option.rect))) {
+        emit switchToggled(index.row(), !index.data(RulesListModel::EnabledRole).toBool());
+        return true;
     }
     if (event->type() == QEvent::MouseButtonDblClick) {
         auto* mouse = static_cast<QMouseEvent*>(event);
