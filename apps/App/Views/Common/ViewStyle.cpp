@@ -48,6 +48,9 @@ QScrollArea* scrolled(QWidget* content) {
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Not a stop of its own: Tab goes to the controls inside, and the area
+    // scrolls to show whichever has the focus.
+    scroll->setFocusPolicy(Qt::NoFocus);
     return scroll;
 }
 

@@ -24,7 +24,7 @@ QLabel* sectionHeader(const QString& text);
 void setColour(QWidget* widget, const QColor& colour);
 // A one-pixel horizontal line between a sheet's parts.
 QFrame* divider();
-// A frameless area scrolling `content` vertically, as wide as itself.
+// A frameless area scrolling `content`, with its controls, vertically.
 QScrollArea* scrolled(QWidget* content);
 
 }  // namespace corvane::app::ViewStyle

@@ -18,6 +18,7 @@
 
 #include "Views/Common/ContentPlaceholder.hpp"
 #include "Views/Common/Fonts.hpp"
+#include "Views/Common/RowKeys.hpp"
 #include "Views/Common/SystemDesktopServices.hpp"
 #include "Views/Common/Tones.hpp"
 #include "Views/Common/ViewStyle.hpp"
@@ -123,6 +124,7 @@ QWidget* ConnectionsPage::makeHeader() {
 
     search_ = new QLineEdit;
     search_->setObjectName("search");
+    search_->setAccessibleName("Filter");
     search_->setPlaceholderText("Filter by app, host, rule…");
     search_->setClearButtonEnabled(true);
     search_->setMinimumWidth(kSearchMinimumWidth);
@@ -179,6 +181,7 @@ QWidget* ConnectionsPage::makeContent() {
     groupList_->setMouseTracking(true);
     groupList_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(groupList_, &QTreeView::doubleClicked, this, &ConnectionsPage::showDetails);
+    connect(new RowKeys(*groupList_), &RowKeys::openRequested, this, &ConnectionsPage::showDetails);
     connect(groupList_, &QTreeView::customContextMenuRequested, this, &ConnectionsPage::showContextMenu);
     listOverlay_ = overlayOn(groupList_);
 

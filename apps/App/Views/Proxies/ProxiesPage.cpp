@@ -13,6 +13,7 @@
 #include "ProxyEditorDialog.hpp"
 #include "ProxyRow.hpp"
 #include "Views/Common/Tones.hpp"
+#include "Views/Common/RowKeys.hpp"
 #include "Views/Common/ViewStyle.hpp"
 #include "Views/Editors/PageHeader.hpp"
 #include "Views/Shell/IconRegistry.hpp"
@@ -35,6 +36,7 @@ ProxiesPage::ProxiesPage(AppState& state, QWidget* parent)
     header->toolBar()->addAction(addProxy_);
 
     list_->setObjectName("proxies");
+    list_->setAccessibleName("Proxies");
     list_->setFrameShape(QFrame::NoFrame);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -59,6 +61,8 @@ ProxiesPage::ProxiesPage(AppState& state, QWidget* parent)
     });
     connect(list_, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { editRow(list_->row(item)); });
+    connect(new RowKeys(*list_), &RowKeys::openRequested, this,
+            [this](const QModelIndex& index) { editRow(index.row()); });
     connect(list_, &QWidget::customContextMenuRequested, this, &ProxiesPage::showContextMenu);
     connect(&presenter_, &ProxiesPresenter::changed, this, &ProxiesPage::refresh);
     refresh();

@@ -28,10 +28,22 @@ QPixmap dot(const QColor& colour) {
     return pixmap;
 }
 
+// What the spinner or the dot and its text say, in words.
+QString description(const ProxiesPresenter::Indicator& indicator) {
+    switch (indicator.kind) {
+        case ProxyTestState::Kind::testing: return "Testing…";
+        case ProxyTestState::Kind::success: return "Reachable, " + ViewStyle::text(indicator.text);
+        case ProxyTestState::Kind::failure: return ViewStyle::text(indicator.tooltip);
+        case ProxyTestState::Kind::idle: break;
+    }
+    return "Not tested";
+}
+
 }  // namespace
 
 ProxyTestIndicator::ProxyTestIndicator(QWidget* parent)
     : QWidget(parent), spinner_(new Spinner(14, this)), dot_(new QLabel(this)), text_(new QLabel(this)) {
+    setAccessibleName("Health");
     text_->setFont(Fonts::callout(text_->font()));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -55,6 +67,7 @@ void ProxyTestIndicator::setIndicator(const ProxiesPresenter::Indicator& indicat
     text_->setText(ViewStyle::text(indicator.text));
     ViewStyle::setColour(text_, success ? Tones::secondaryText(palette()) : Tones::red());
     setToolTip(ViewStyle::text(indicator.tooltip));
+    setAccessibleDescription(description(indicator));
 }
 
 QString ProxyTestIndicator::text() const { return text_->isVisibleTo(this) ? text_->text() : QString(); }

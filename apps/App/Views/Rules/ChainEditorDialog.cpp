@@ -9,6 +9,7 @@
 
 #include "HopRowDelegate.hpp"
 #include "ReorderableListView.hpp"
+#include "Views/Common/RowKeys.hpp"
 #include "Views/Common/SheetFooter.hpp"
 #include "Views/Common/ViewStyle.hpp"
 #include "Views/Shell/IconRegistry.hpp"
@@ -50,6 +51,7 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
     auto* delegate = new HopRowDelegate(hops_);
     hops_->setItemDelegate(delegate);
     hops_->setSelectionMode(QAbstractItemView::SingleSelection);
+    hops_->setAccessibleName(ViewStyle::text(presenter_.header()));
     hops_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     hops_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     empty_->setFont(font());
@@ -91,16 +93,19 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
                 presenter_.move(offsets, destination);
                 refresh();
             });
-    // Queued: the list is rebuilt, which must not happen inside the click's own handling.
+    // Queued: the list is rebuilt, which must not happen inside the click's or key's own handling.
+    connect(delegate, &HopRowDelegate::removeClicked, this, &ChainEditorDialog::removeHop, Qt::QueuedConnection);
     connect(
-        delegate, &HopRowDelegate::removeClicked, this,
-        [this](int row) {
-            if (row < 0 || static_cast<std::size_t>(row) >= presenter_.chain().size()) return;
-            presenter_.remove(presenter_.chain()[static_cast<std::size_t>(row)]);
-            refresh();
-        },
-        Qt::QueuedConnection);
+        new RowKeys(*hops_), &RowKeys::removeRequested, this,
+        [this](const QModelIndex& index) { removeHop(index.row()); }, Qt::QueuedConnection);
     refresh();
+}
+
+void ChainEditorDialog::removeHop(int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= presenter_.chain().size()) return;
+    presenter_.remove(presenter_.chain()[static_cast<std::size_t>(row)]);
+    refresh();
+    if (model_->rowCount() > 0) hops_->setCurrentIndex(model_->index(std::min(row, model_->rowCount() - 1), 0));
 }
 
 SheetFooter* ChainEditorDialog::makeFooter() {

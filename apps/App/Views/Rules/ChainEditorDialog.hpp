@@ -40,6 +40,7 @@ signals:
 
 private:
     SheetFooter* makeFooter();
+    void removeHop(int row);
     void refresh();
     void refreshAvailable();
 

@@ -50,6 +50,7 @@ PatternListEditor::PatternListEditor(const QString& title, const QString& exampl
     mono.setPointSizeF(font().pointSizeF());
     text_->setFont(mono);
     text_->setPlaceholderText(examples);
+    text_->setAccessibleName(title);
     QPalette faint = text_->palette();
     faint.setColor(QPalette::PlaceholderText, Tones::tertiaryText(faint));
     text_->setPalette(faint);

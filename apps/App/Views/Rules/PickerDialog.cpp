@@ -3,10 +3,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QShortcut>
 
 #include "PickerRowDelegate.hpp"
 #include "PickerSearchBar.hpp"
+#include "Views/Common/RowKeys.hpp"
 #include "Views/Common/SheetFooter.hpp"
 #include "Views/Common/ViewStyle.hpp"
 
@@ -32,10 +32,8 @@ PickerDialog::PickerDialog(const QString& searchPlaceholder, bool clearButton, Q
         refresh();
     });
     connect(list_, &QListWidget::itemClicked, this, &PickerDialog::toggleItem);
-    auto* space = new QShortcut(Qt::Key_Space, list_, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(space, &QShortcut::activated, this, [this] {
-        if (list_->currentItem() != nullptr) toggleItem(list_->currentItem());
-    });
+    connect(new RowKeys(*list_), &RowKeys::toggleRequested, this,
+            [this](const QModelIndex& index) { toggleItem(list_->item(index.row())); });
     connect(footer_->action(), &QPushButton::clicked, this, [this] {
         if (!canAdd()) return;
         emitChosen();

@@ -16,6 +16,7 @@ PickerSearchBar::PickerSearchBar(const QString& placeholder, bool clearButton, Q
     auto* glass = new QLabel(this);
     glass->setPixmap(IconRegistry::tinted("magnifyingglass", secondary).pixmap(16, 16));
     field_->setObjectName("search");
+    field_->setAccessibleName(placeholder);
     field_->setFrame(false);
     field_->setPlaceholderText(placeholder);
     field_->setStyleSheet("QLineEdit { background: transparent; }");

@@ -43,6 +43,7 @@ AcknowledgementsSheet::AcknowledgementsSheet(DesktopServices& desktop, QWidget* 
     setFixedSize(kWidth, kHeight);
 
     list_->setMinimumWidth(kListMinimumWidth);
+    list_->setAccessibleName("Components");
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setSpacing(2);
@@ -65,6 +66,7 @@ AcknowledgementsSheet::AcknowledgementsSheet(DesktopServices& desktop, QWidget* 
     link_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     connect(link_, &QLabel::linkActivated, this, [this](const QString& url) { desktop_.openUrl(QUrl(url)); });
     licence_->setReadOnly(true);
+    licence_->setAccessibleName("Licence");
     licence_->setFont(Fonts::monospacedCallout(font()));
     licence_->setFrameShape(QFrame::NoFrame);
     licence_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

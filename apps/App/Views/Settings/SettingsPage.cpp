@@ -66,10 +66,7 @@ SettingsPage::SettingsPage(const PageContext& context, DesktopServices& desktop,
         sections->addWidget(part);
     }
     sections->addStretch();
-    auto* scroll = new QScrollArea;
-    scroll->setWidget(form);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
+    QScrollArea* scroll = ViewStyle::scrolled(form);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -30,6 +30,7 @@ private:
 
 EngineStatusBadge::EngineStatusBadge(QWidget* parent) : QWidget(parent), dot_(new Dot(*this)), label_(new QLabel) {
     setObjectName("engineStatusBadge");
+    setAccessibleName("Engine status");
     label_->setFont(Fonts::callout(label_->font()));
     QPalette palette = label_->palette();
     palette.setColor(QPalette::WindowText, Tones::secondaryText(palette));
@@ -45,6 +46,7 @@ EngineStatusBadge::EngineStatusBadge(QWidget* parent) : QWidget(parent), dot_(ne
 void EngineStatusBadge::setStatus(const EngineStatus& status) {
     dotColour_ = EngineStatusPresentation::dotColour(status);
     label_->setText(QString::fromStdString(EngineStatusPresentation::text(status)));
+    setAccessibleDescription(label_->text());
     dot_->update();
 }
 

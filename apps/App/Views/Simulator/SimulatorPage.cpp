@@ -130,6 +130,7 @@ QWidget* SimulatorPage::makeResult() {
     scroll->setWidget(traceList_);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setAccessibleName("Evaluation trace");
 
     auto* trace = new QWidget;
     auto* layout = new QVBoxLayout(trace);
