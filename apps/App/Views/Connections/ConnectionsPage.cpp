@@ -18,6 +18,7 @@
 
 #include "Views/Common/ContentPlaceholder.hpp"
 #include "Views/Common/Fonts.hpp"
+#include "Views/Common/PageToolBar.hpp"
 #include "Views/Common/RowKeys.hpp"
 #include "Views/Common/SystemDesktopServices.hpp"
 #include "Views/Common/Tones.hpp"
@@ -89,7 +90,7 @@ QWidget* ConnectionsPage::makeHeader() {
     title->setFont(Fonts::title(font()));
 
     // The toggles show their symbols only, so the bar fits the narrowest window.
-    auto* bar = new QToolBar;
+    auto* bar = new PageToolBar;
     bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     bar->setIconSize(QSize(16, 16));
     groupAction_ = toggle(bar, "rectangle.3.group", "Group by app", "Collapse each app's connections into one row");

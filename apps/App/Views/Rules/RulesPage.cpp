@@ -23,7 +23,7 @@ RulesPage::RulesPage(AppState& state, QWidget* parent)
       state_(state),
       presenter_(state),
       model_(new RulesListModel(this)),
-      list_(new ReorderableListView(this)),
+      list_(new ReorderableListView),
       add_(new QAction(IconRegistry::icon("plus"), "Add Rule", this)) {
     setObjectName("RulesPage");
     auto* header = new PageHeader("Rules", this);

@@ -14,6 +14,7 @@
 #include "Model/UpdaterController.hpp"
 #include "PageHost.hpp"
 #include "Shared/AppIdentifiers.hpp"
+#include "Views/Common/PageToolBar.hpp"
 #include "Views/Common/ViewStyle.hpp"
 
 namespace corvane::app {
@@ -25,13 +26,16 @@ MainWindow::MainWindow(PageContext context, QWidget* parent)
     setWindowTitle(ViewStyle::text(AppIdentifiers::productName));
     setWindowIcon(IconRegistry::icon("arrow.triangle.branch"));
     setMinimumSize(kMinimumWidth, kMinimumHeight);
-    setCentralWidget(pageHost_);
+    // The toolbar first: each new page joins the end of the tab order, which
+    // then leads from the sidebar into the page.
     buildToolbar();
+    setCentralWidget(pageHost_);
     buildMenu();
 }
 
 void MainWindow::buildToolbar() {
-    auto* toolbar = addToolBar("Engine");
+    auto* toolbar = new PageToolBar("Engine");
+    addToolBar(toolbar);
     toolbar->setObjectName("engineToolbar");
     toolbar->setMovable(false);
     toolbar->setFloatable(false);

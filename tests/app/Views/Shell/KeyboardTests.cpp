@@ -63,14 +63,30 @@ QStringList unnamedControls(const QWidget& root) {
     return unnamed;
 }
 
-// The controls Tab reaches in a window, in its order.
-QList<QWidget*> tabChain(QWidget& window) {
+// The controls Tab reaches in a window or a part of one, in its order.
+QList<QWidget*> tabChain(QWidget& root) {
     QList<QWidget*> chain;
-    for (QWidget* next = window.nextInFocusChain(); next != &window; next = next->nextInFocusChain()) {
-        if ((next->focusPolicy() & Qt::TabFocus) && next->isVisibleTo(&window) && next->isEnabled())
+    for (QWidget* next = root.nextInFocusChain(); next != &root; next = next->nextInFocusChain()) {
+        if (root.isAncestorOf(next) && (next->focusPolicy() & Qt::TabFocus) && next->isVisibleTo(&root) &&
+            next->isEnabled())
             chain << next;
     }
     return chain;
+}
+
+// Neighbours in the tab order where Tab goes back up, or leftwards
+// within a row: the order a reader does not expect.
+QStringList backwardSteps(QWidget& root) {
+    const QList<QWidget*> chain = tabChain(root);
+    QStringList steps;
+    for (qsizetype at = 1; at < chain.size(); ++at) {
+        const QRect before(chain[at - 1]->mapTo(&root, QPoint()), chain[at - 1]->size());
+        const QRect after(chain[at]->mapTo(&root, QPoint()), chain[at]->size());
+        const bool sameRow = after.top() < before.bottom() && before.top() < after.bottom();
+        if (sameRow ? after.left() < before.left() : after.top() < before.top())
+            steps << describe(chain[at - 1]) + " → " + describe(chain[at]);
+    }
+    return steps;
 }
 
 bool activate(QWidget& window) {
@@ -208,6 +224,23 @@ TEST_F(KeyboardTest, EveryControlOnEveryPageAndSheetHasAName) {
     }
     AboutDialog about(&owner);
     EXPECT_EQ(unnamedControls(about), QStringList{});
+}
+
+TEST_F(KeyboardTest, TabFollowsTheReadingOrderOnEveryPageAndSheet) {
+    window.resize(MainWindow::kMinimumWidth, MainWindow::kMinimumHeight);
+    window.show();
+    for (const SidebarItem item : kSidebarItems) {
+        window.pageHost().select(item);
+        settle();
+        SCOPED_TRACE(std::string(toString(item)));
+        EXPECT_EQ(backwardSteps(*window.pageHost().page()), QStringList{});
+    }
+    for (const SheetCase& sheet : sheets()) {
+        SCOPED_TRACE(sheet.name);
+        OpenSheet open = openSheet(sheet);
+        EXPECT_EQ(backwardSteps(*open.dialog), QStringList{});
+        open.dialog->reject();
+    }
 }
 
 TEST_F(KeyboardTest, ReturnAnywhereButInATextAreaPressesTheDefaultButtonAndEscapeCancels) {
