@@ -163,6 +163,7 @@ void ChainEditorDialog::refreshAvailable() {
         add->setAutoDefault(false);
         add->setIconSize(QSize(16, 16));
         add->setToolTip("Add");
+        add->setAccessibleName("Add " + ViewStyle::text(proxy.name));
         connect(add, &QPushButton::clicked, this, [this, id = proxy.id] {
             presenter_.add(id);
             refresh();
@@ -170,6 +171,12 @@ void ChainEditorDialog::refreshAvailable() {
         available_->addWidget(availableRow(proxy, add));
     }
     availableSection_->setVisible(!proxies.empty());
+    // New rows would come last in the tab order, after the sheet's buttons.
+    QWidget* previous = hops_;
+    for (QPushButton* add : addButtons()) {
+        setTabOrder(previous, add);
+        previous = add;
+    }
 }
 
 }  // namespace corvane::app

@@ -115,11 +115,12 @@ protected:
     MainWindow& window = shell->window();
     const ProxyServer office = proxyNamed("Office", std::nullopt, "office.example", 1080);
     const ProxyServer home = proxyNamed("Home", std::nullopt, "home.example", 8080);
+    const ProxyServer spare = proxyNamed("Spare", std::nullopt, "spare.example", 1080);
     FakeDesktopServices desktop;
     QWidget owner;
 
     void SetUp() override {
-        Profile profile = profileWith({office, home});
+        Profile profile = profileWith({office, home, spare});
         Rule rule = RulesPresenter::newRule();
         rule.name = "Web";
         rule.hosts = {"*.example.com"};
@@ -158,7 +159,8 @@ protected:
              }},
             {"chain editor",
              [this] {
-                 return watch(new ChainEditorDialog({office, home}, ProxyListPurpose::chain, {office.id, home.id}, &owner),
+                 const std::vector<ProxyServer> proxies = {office, home, spare};
+                 return watch(new ChainEditorDialog(proxies, ProxyListPurpose::chain, {office.id, home.id}, &owner),
                               &ChainEditorDialog::used);
              }},
             {"preset picker",
@@ -371,8 +373,9 @@ TEST_F(KeyboardTest, ProxyRowsOpenAndDeleteAndHopsLeaveTheChainByKey) {
     ASSERT_TRUE(activate(page));
     list.setCurrentRow(1);
     EXPECT_EQ(savesDuring([&] { QTest::keyClick(&list, Qt::Key_Backspace); }), 1u);
-    ASSERT_EQ(state.profile().proxies.size(), 1u);
+    ASSERT_EQ(state.profile().proxies.size(), 2u);
     EXPECT_EQ(state.profile().proxies[0].name, "Office");
+    EXPECT_EQ(state.profile().proxies[1].name, "Spare");
 
     ChainEditorDialog chain({office, home}, ProxyListPurpose::chain, {office.id, home.id}, &owner);
     ASSERT_TRUE(activate(chain));
