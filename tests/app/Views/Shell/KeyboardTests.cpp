@@ -132,12 +132,6 @@ protected:
         state.saveProfile();
         settle();
     }
-    std::size_t savesDuring(const std::function<void()>& operation) {
-        const std::size_t before = daemon.saves.size();
-        operation();
-        settle();
-        return daemon.saves.size() - before;
-    }
 
     struct SheetCase {
         const char* name;
