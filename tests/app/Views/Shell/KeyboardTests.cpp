@@ -177,6 +177,7 @@ protected:
              },
              false},
             {"acknowledgements", [this] { return OpenSheet{new AcknowledgementsSheet(desktop, &owner)}; }, false},
+            {"about", [this] { return OpenSheet{new AboutDialog(&owner)}; }, false},
         };
     }
 
@@ -218,8 +219,6 @@ TEST_F(KeyboardTest, EveryControlOnEveryPageAndSheetHasAName) {
         EXPECT_EQ(unnamedControls(*open.dialog), QStringList{}) << "controls without an accessible name";
         open.dialog->reject();
     }
-    AboutDialog about(&owner);
-    EXPECT_EQ(unnamedControls(about), QStringList{});
 }
 
 TEST_F(KeyboardTest, TabFollowsTheReadingOrderOnEveryPageAndSheet) {
