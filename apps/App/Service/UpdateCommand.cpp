@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "ServiceError.hpp"
+#include "Updates/ScratchFolder.hpp"
 #include "Updates/UpdateError.hpp"
 #include "Updates/UpdateInstallation.hpp"
 #include "platform/FileDescriptor.hpp"
@@ -83,24 +84,12 @@ void run(const fs::path& archive, std::string_view signatureBase64, const fs::pa
         fail("The install folder “" + folder.string() +
              "” is refused: it and every folder above it must belong to root and be writable by nobody else.");
     }
-    std::string pattern = (folder.parent_path() / ("." + folder.filename().string() + ".download-XXXXXX")).string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        fail("Could not prepare the update: " + std::string(std::strerror(errno)) + ".");
-    }
-    const fs::path workspace = pattern;
     try {
-        updates::UpdateInstallation::install(privateCopy(archive, workspace), *signature, key, folder);
+        const updates::ScratchFolder workspace(folder, "download");
+        updates::UpdateInstallation::install(privateCopy(archive, workspace.path()), *signature, key, folder);
     } catch (const updates::UpdateError& e) {
-        std::error_code ignored;
-        fs::remove_all(workspace, ignored);
         fail(e.what());
-    } catch (...) {
-        std::error_code ignored;
-        fs::remove_all(workspace, ignored);
-        throw;
     }
-    std::error_code ignored;
-    fs::remove_all(workspace, ignored);
 }
 
 }  // namespace corvane::service::UpdateCommand

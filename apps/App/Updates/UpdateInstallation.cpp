@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "ScratchFolder.hpp"
 #include "UpdateError.hpp"
 
 namespace corvane::updates::UpdateInstallation {
@@ -24,15 +25,6 @@ namespace {
 constexpr std::size_t kMaxToolOutput = 4096;
 
 std::string systemText(int error) { return std::strerror(error); }
-
-// A new empty folder beside `folder`, on the same file system.
-fs::path makeStaging(const fs::path& folder) {
-    std::string pattern = (folder.parent_path() / ("." + folder.filename().string() + ".update-XXXXXX")).string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw UpdateError("Could not prepare the update beside “" + folder.string() + "”: " + systemText(errno) + ".");
-    }
-    return pattern;
-}
 
 // The first line tar (or gzip) wrote, or its exit status.
 std::string firstLine(const std::string& output, int status) {
@@ -120,19 +112,11 @@ void install(const fs::path& archive, const UpdateSignature::Signature& signatur
         throw UpdateError("“" + folder.string() +
                           "” was not installed from a Corvane release, so it is not replaced.");
     }
-    const fs::path staging = makeStaging(folder);
-    try {
-        unpack(archive, staging);
-        if (!isReleaseFolder(staging)) throw UpdateError("The update archive does not hold a Corvane release.");
-        keepMode(folder, staging);
-        swapIn(staging, folder);
-    } catch (...) {
-        std::error_code ignored;
-        fs::remove_all(staging, ignored);
-        throw;
-    }
-    std::error_code ignored;
-    fs::remove_all(staging, ignored);
+    const ScratchFolder staging(folder, "update");
+    unpack(archive, staging.path());
+    if (!isReleaseFolder(staging.path())) throw UpdateError("The update archive does not hold a Corvane release.");
+    keepMode(folder, staging.path());
+    swapIn(staging.path(), folder);
 }
 
 }  // namespace corvane::updates::UpdateInstallation

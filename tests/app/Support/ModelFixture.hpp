@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +62,14 @@ protected:
         auto state = std::make_unique<AppState>(environment());
         settle();
         return state;
+    }
+
+    // The saves `operation` makes (each save reaches the daemon's store once).
+    std::size_t savesDuring(const std::function<void()>& operation) {
+        const std::size_t before = daemon.saves.size();
+        operation();
+        settle();
+        return daemon.saves.size() - before;
     }
 
     std::vector<std::string> logLines() const { return log->lines(); }

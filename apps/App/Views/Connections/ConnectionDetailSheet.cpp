@@ -68,8 +68,10 @@ ConnectionDetailSheet::ConnectionDetailSheet(ConnectionRecord record, DesktopSer
     scroll->setWidget(form);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setAccessibleName("Details");
 
     auto* copy = new QPushButton("Copy Details");
+    copy->setAutoDefault(false);
     auto* done = new QPushButton("Done");
     done->setDefault(true);
     connect(copy, &QPushButton::clicked, this, [this] { desktop_.setClipboardText(detail_.plainText()); });

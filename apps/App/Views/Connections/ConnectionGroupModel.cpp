@@ -6,13 +6,6 @@ namespace corvane::app {
 
 namespace {
 
-std::vector<UUID> idsOf(const std::vector<ConnectionRecord>& records) {
-    std::vector<UUID> ids;
-    ids.reserve(records.size());
-    for (const ConnectionRecord& record : records) ids.push_back(record.id);
-    return ids;
-}
-
 template <class Item>
 void applyOnce(std::vector<Item>& items, const ListChange& change, const auto& source) {
     const auto first = items.begin() + change.first;

@@ -9,13 +9,6 @@ namespace corvane::app {
 
 namespace {
 
-std::vector<UUID> idsOf(const std::vector<ConnectionRecord>& records) {
-    std::vector<UUID> ids;
-    ids.reserve(records.size());
-    for (const ConnectionRecord& record : records) ids.push_back(record.id);
-    return ids;
-}
-
 QString cellText(const ConnectionRecord& record, int column) {
     switch (column) {
         case ConnectionTableModel::time: return DateTexts::timeOfDay(record.startedAt);

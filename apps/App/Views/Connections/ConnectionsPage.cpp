@@ -18,8 +18,11 @@
 
 #include "Views/Common/ContentPlaceholder.hpp"
 #include "Views/Common/Fonts.hpp"
+#include "Views/Common/PageToolBar.hpp"
+#include "Views/Common/RowKeys.hpp"
 #include "Views/Common/SystemDesktopServices.hpp"
 #include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Connections/ConnectionDetailSheet.hpp"
 #include "Views/Connections/ConnectionGroupDelegate.hpp"
 #include "Views/Connections/ConnectionTableDelegate.hpp"
@@ -36,14 +39,6 @@ constexpr int kNarrowColumn = 70;
 constexpr int kStatusColumn = 80;
 constexpr int kSearchWidth = 240;
 constexpr int kSearchMinimumWidth = 140;
-
-QFrame* divider() {
-    auto* line = new QFrame;
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setStyleSheet("color: palette(mid);");
-    return line;
-}
 
 // "No connections match the current filter." centred over a view's rows.
 QLabel* overlayOn(QAbstractItemView* view) {
@@ -76,13 +71,13 @@ ConnectionsPage::ConnectionsPage(AppState& state, QSettings& settings, DesktopSe
     chartLayout->setContentsMargins(0, 0, 0, 0);
     chartLayout->setSpacing(0);
     chartLayout->addWidget(chart_);
-    chartLayout->addWidget(divider());
+    chartLayout->addWidget(ViewStyle::divider());
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(makeHeader());
-    layout->addWidget(divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addWidget(chartArea_);
     layout->addWidget(makeContent(), 1);
 
@@ -95,7 +90,7 @@ QWidget* ConnectionsPage::makeHeader() {
     title->setFont(Fonts::title(font()));
 
     // The toggles show their symbols only, so the bar fits the narrowest window.
-    auto* bar = new QToolBar;
+    auto* bar = new PageToolBar;
     bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     bar->setIconSize(QSize(16, 16));
     groupAction_ = toggle(bar, "rectangle.3.group", "Group by app", "Collapse each app's connections into one row");
@@ -130,6 +125,7 @@ QWidget* ConnectionsPage::makeHeader() {
 
     search_ = new QLineEdit;
     search_->setObjectName("search");
+    search_->setAccessibleName("Filter");
     search_->setPlaceholderText("Filter by app, host, rule…");
     search_->setClearButtonEnabled(true);
     search_->setMinimumWidth(kSearchMinimumWidth);
@@ -186,6 +182,7 @@ QWidget* ConnectionsPage::makeContent() {
     groupList_->setMouseTracking(true);
     groupList_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(groupList_, &QTreeView::doubleClicked, this, &ConnectionsPage::showDetails);
+    connect(new RowKeys(*groupList_), &RowKeys::openRequested, this, &ConnectionsPage::showDetails);
     connect(groupList_, &QTreeView::customContextMenuRequested, this, &ConnectionsPage::showContextMenu);
     listOverlay_ = overlayOn(groupList_);
 

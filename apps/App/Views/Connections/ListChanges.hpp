@@ -62,4 +62,13 @@ std::vector<ListChange> listChanges(std::vector<Key> from, const std::vector<Key
     return changes;
 }
 
+// The keys of `items` (their `id`s) in order, as listChanges compares them.
+template <class Item>
+auto idsOf(const std::vector<Item>& items) {
+    std::vector<decltype(Item::id)> ids;
+    ids.reserve(items.size());
+    for (const Item& item : items) ids.push_back(item.id);
+    return ids;
+}
+
 }  // namespace corvane::app

@@ -40,11 +40,19 @@ QPainterPath line(const std::vector<QPointF>& points, const QRectF& area) {
 
 ThroughputChart::ThroughputChart(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setAccessibleName("Throughput");
+    describe();
 }
 
 void ThroughputChart::setSamples(const std::vector<ThroughputTracker::Sample>& samples) {
     data_ = ThroughputChartData(samples);
+    describe();
     update();
+}
+
+void ThroughputChart::describe() {
+    const QString rates = "Sent " + data_.sentText() + ", received " + data_.receivedText();
+    setAccessibleDescription(data_.isCollecting() ? rates + "; collecting…" : rates);
 }
 
 int ThroughputChart::legendHeight() const { return QFontMetrics(Fonts::callout(font())).height(); }

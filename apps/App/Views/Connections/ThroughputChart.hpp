@@ -30,6 +30,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Says the latest rates to assistive technology, as the legend shows them.
+    void describe();
     int legendHeight() const;
     int paintLegend(QPainter& painter, int left, int top, const QColor& colour, const QString& label,
                     const QString& value) const;

@@ -2,11 +2,12 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QToolBar>
+
+#include "Views/Common/PageToolBar.hpp"
 
 namespace corvane::app {
 
-PageHeader::PageHeader(const QString& title, QWidget* parent) : QWidget(parent), toolBar_(new QToolBar(this)) {
+PageHeader::PageHeader(const QString& title, QWidget* parent) : QWidget(parent), toolBar_(new PageToolBar(this)) {
     auto* label = new QLabel(title, this);
     label->setObjectName("pageTitle");
     QFont font = label->font();

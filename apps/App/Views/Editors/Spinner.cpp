@@ -4,7 +4,7 @@
 
 #include <QPainter>
 
-#include "EditorStyle.hpp"
+#include "Views/Common/Tones.hpp"
 
 namespace corvane::app {
 
@@ -29,10 +29,10 @@ void Spinner::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal width = std::max(1.5, diameter_ / 8.0);
     const QRectF circle = QRectF(rect()).adjusted(width, width, -width, -width);
-    QPen track(EditorStyle::tertiary(palette()), width);
+    QPen track(Tones::tertiaryText(palette()), width);
     painter.setPen(track);
     painter.drawEllipse(circle);
-    QPen arc(EditorStyle::secondary(palette()), width, Qt::SolidLine, Qt::RoundCap);
+    QPen arc(Tones::secondaryText(palette()), width, Qt::SolidLine, Qt::RoundCap);
     painter.setPen(arc);
     painter.drawArc(circle, -angle_ * 16, 100 * 16);
 }

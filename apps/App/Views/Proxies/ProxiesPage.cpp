@@ -12,7 +12,9 @@
 
 #include "ProxyEditorDialog.hpp"
 #include "ProxyRow.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Tones.hpp"
+#include "Views/Common/RowKeys.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Editors/PageHeader.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 #include "Views/Shell/Pages.hpp"
@@ -34,6 +36,7 @@ ProxiesPage::ProxiesPage(AppState& state, QWidget* parent)
     header->toolBar()->addAction(addProxy_);
 
     list_->setObjectName("proxies");
+    list_->setAccessibleName("Proxies");
     list_->setFrameShape(QFrame::NoFrame);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -48,7 +51,7 @@ ProxiesPage::ProxiesPage(AppState& state, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(header);
-    layout->addWidget(EditorStyle::divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addWidget(content_, 1);
 
     connect(checkAll_, &QAction::triggered, &presenter_, &ProxiesPresenter::checkAll);
@@ -58,6 +61,8 @@ ProxiesPage::ProxiesPage(AppState& state, QWidget* parent)
     });
     connect(list_, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { editRow(list_->row(item)); });
+    connect(new RowKeys(*list_), &RowKeys::openRequested, this,
+            [this](const QModelIndex& index) { editRow(index.row()); });
     connect(list_, &QWidget::customContextMenuRequested, this, &ProxiesPage::showContextMenu);
     connect(&presenter_, &ProxiesPresenter::changed, this, &ProxiesPage::refresh);
     refresh();
@@ -69,11 +74,11 @@ QWidget* ProxiesPage::makeEmptyState() {
     view->setBackgroundRole(QPalette::Base);
     view->setAutoFillBackground(true);
     auto* symbol = new QLabel;
-    symbol->setPixmap(IconRegistry::tinted("server.rack", EditorStyle::tertiary(palette())).pixmap(40, 40));
+    symbol->setPixmap(IconRegistry::tinted("server.rack", Tones::tertiaryText(palette())).pixmap(40, 40));
     symbol->setAlignment(Qt::AlignCenter);
     auto* text = new QLabel("No proxy servers configured");
     text->setAlignment(Qt::AlignCenter);
-    EditorStyle::setColour(text, EditorStyle::secondary(palette()));
+    ViewStyle::setColour(text, Tones::secondaryText(palette()));
     auto* layout = new QVBoxLayout(view);
     layout->setSpacing(10);
     layout->addStretch();
@@ -88,10 +93,10 @@ namespace {
 // The row widget is no part of the list's accessibility tree, so its item says
 // what the row shows: the proxy and its health.
 void describe(QListWidgetItem* item, const ProxiesPresenter::Row& row) {
-    QString text = EditorStyle::text(row.name) + ", " + EditorStyle::text(row.subtitle);
-    if (!row.indicator.text.empty()) text += ", " + EditorStyle::text(row.indicator.text);
+    QString text = ViewStyle::text(row.name) + ", " + ViewStyle::text(row.subtitle);
+    if (!row.indicator.text.empty()) text += ", " + ViewStyle::text(row.indicator.text);
     item->setData(Qt::AccessibleTextRole, text);
-    item->setData(Qt::AccessibleDescriptionRole, EditorStyle::text(row.indicator.tooltip));
+    item->setData(Qt::AccessibleDescriptionRole, ViewStyle::text(row.indicator.tooltip));
 }
 
 }  // namespace

@@ -4,13 +4,12 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/SheetFooter.hpp"
+#include "Views/Common/ViewStyle.hpp"
 
 namespace corvane::app {
 
@@ -30,37 +29,32 @@ ProxyEditorDialog::ProxyEditorDialog(ProxyServer proxy, QWidget* parent)
     : QDialog(parent), presenter_(std::move(proxy)) {
     setObjectName("proxyEditor");
     setFixedSize(kWidth, kHeight);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(makeForm(), 1);
-    layout->addWidget(EditorStyle::divider());
-    layout->addWidget(makeFooter());
+    SheetFooter::layOut(*this, nullptr, makeForm(), makeFooter());
     refresh();
 }
 
 QWidget* ProxyEditorDialog::makeForm() {
     const ProxyServer& proxy = presenter_.proxy();
-    name_ = new QLineEdit(EditorStyle::text(proxy.name));
+    name_ = new QLineEdit(ViewStyle::text(proxy.name));
     name_->setObjectName("name");
     protocol_ = new QComboBox;
     protocol_->setObjectName("protocol");
     for (ProxyProtocol kind : allProxyProtocols)
-        protocol_->addItem(EditorStyle::text(std::string(displayName(kind))), static_cast<int>(kind));
+        protocol_->addItem(ViewStyle::text(std::string(displayName(kind))), static_cast<int>(kind));
     protocol_->setCurrentIndex(protocol_->findData(static_cast<int>(proxy.kind)));
-    host_ = new QLineEdit(EditorStyle::text(proxy.host));
+    host_ = new QLineEdit(ViewStyle::text(proxy.host));
     host_->setObjectName("host");
     host_->setPlaceholderText("proxy.example.com");
-    port_ = new QLineEdit(EditorStyle::text(presenter_.portText()));
+    port_ = new QLineEdit(ViewStyle::text(presenter_.portText()));
     port_->setObjectName("port");
     port_->setPlaceholderText("1080");
     resolve_ = new QCheckBox("Resolve hostnames through proxy");
     resolve_->setChecked(proxy.resolvesHostnamesRemotely);
     useAuth_ = new QCheckBox("Requires authentication");
     useAuth_->setChecked(presenter_.usesAuthentication());
-    username_ = new QLineEdit(EditorStyle::text(presenter_.username()));
+    username_ = new QLineEdit(ViewStyle::text(presenter_.username()));
     username_->setObjectName("username");
-    password_ = new QLineEdit(EditorStyle::text(presenter_.password()));
+    password_ = new QLineEdit(ViewStyle::text(presenter_.password()));
     password_->setObjectName("password");
     password_->setEchoMode(QLineEdit::Password);
 
@@ -115,19 +109,10 @@ QWidget* ProxyEditorDialog::makeForm() {
     return form;
 }
 
-QWidget* ProxyEditorDialog::makeFooter() {
-    auto* cancel = new QPushButton("Cancel");
-    cancel->setAutoDefault(false);
-    save_ = new QPushButton("Save");
+SheetFooter* ProxyEditorDialog::makeFooter() {
+    auto* footer = new SheetFooter(*this, "Save");
+    save_ = footer->action();
     save_->setObjectName("save");
-    save_->setDefault(true);
-    auto* footer = new QWidget;
-    auto* layout = new QHBoxLayout(footer);
-    layout->setContentsMargins(16, 12, 16, 12);
-    layout->addStretch();
-    layout->addWidget(cancel);
-    layout->addWidget(save_);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(save_, &QPushButton::clicked, this, &ProxyEditorDialog::save);
     return footer;
 }

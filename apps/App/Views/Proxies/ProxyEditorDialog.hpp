@@ -12,6 +12,8 @@ class QPushButton;
 
 namespace corvane::app {
 
+class SheetFooter;
+
 // The sheet that edits one proxy (or fills in a new one). "Save", enabled only
 // while the entries are valid, hands the proxy to saved() and closes.
 class ProxyEditorDialog : public QDialog {
@@ -39,7 +41,7 @@ signals:
 
 private:
     QWidget* makeForm();
-    QWidget* makeFooter();
+    SheetFooter* makeFooter();
     void refresh();
     void save();
 

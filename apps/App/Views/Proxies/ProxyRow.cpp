@@ -6,19 +6,20 @@
 #include <QVBoxLayout>
 
 #include "ProxyTestIndicator.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/ViewStyle.hpp"
 
 namespace corvane::app {
 
 ProxyRow::ProxyRow(QWidget* parent)
     : QWidget(parent),
       name_(new QLabel),
-      subtitle_(EditorStyle::secondaryLabel(QString())),
+      subtitle_(ViewStyle::secondaryLabel(QString())),
       indicator_(new ProxyTestIndicator),
       test_(new QPushButton("Test")) {
-    name_->setFont(EditorStyle::medium(name_->font()));
+    name_->setFont(Fonts::medium(name_->font()));
     test_->setObjectName("test");
-    test_->setFont(EditorStyle::callout(test_->font()));
+    test_->setFont(Fonts::callout(test_->font()));
     test_->setAutoDefault(false);
     test_->setFixedWidth(test_->fontMetrics().horizontalAdvance(test_->text()) + 28);
     auto* texts = new QVBoxLayout;
@@ -35,8 +36,8 @@ ProxyRow::ProxyRow(QWidget* parent)
 }
 
 void ProxyRow::setRow(const ProxiesPresenter::Row& row) {
-    name_->setText(EditorStyle::text(row.name));
-    subtitle_->setText(EditorStyle::text(row.subtitle));
+    name_->setText(ViewStyle::text(row.name));
+    subtitle_->setText(ViewStyle::text(row.subtitle));
     indicator_->setIndicator(row.indicator);
 }
 

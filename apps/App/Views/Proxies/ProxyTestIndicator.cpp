@@ -5,7 +5,9 @@
 #include <QPainter>
 #include <QPixmap>
 
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Editors/Spinner.hpp"
 
 namespace corvane::app {
@@ -26,11 +28,23 @@ QPixmap dot(const QColor& colour) {
     return pixmap;
 }
 
+// What the spinner or the dot and its text say, in words.
+QString description(const ProxiesPresenter::Indicator& indicator) {
+    switch (indicator.kind) {
+        case ProxyTestState::Kind::testing: return "Testing…";
+        case ProxyTestState::Kind::success: return "Reachable, " + ViewStyle::text(indicator.text);
+        case ProxyTestState::Kind::failure: return ViewStyle::text(indicator.tooltip);
+        case ProxyTestState::Kind::idle: break;
+    }
+    return "Not tested";
+}
+
 }  // namespace
 
 ProxyTestIndicator::ProxyTestIndicator(QWidget* parent)
     : QWidget(parent), spinner_(new Spinner(14, this)), dot_(new QLabel(this)), text_(new QLabel(this)) {
-    text_->setFont(EditorStyle::callout(text_->font()));
+    setAccessibleName("Health");
+    text_->setFont(Fonts::callout(text_->font()));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(5);
@@ -49,10 +63,11 @@ void ProxyTestIndicator::setIndicator(const ProxiesPresenter::Indicator& indicat
     dot_->setVisible(done);
     text_->setVisible(done);
     const bool success = indicator.kind == Kind::success;
-    if (done) dot_->setPixmap(dot(success ? EditorStyle::green() : EditorStyle::red()));
-    text_->setText(EditorStyle::text(indicator.text));
-    EditorStyle::setColour(text_, success ? EditorStyle::secondary(palette()) : EditorStyle::red());
-    setToolTip(EditorStyle::text(indicator.tooltip));
+    if (done) dot_->setPixmap(dot(success ? Tones::green() : Tones::red()));
+    text_->setText(ViewStyle::text(indicator.text));
+    ViewStyle::setColour(text_, success ? Tones::secondaryText(palette()) : Tones::red());
+    setToolTip(ViewStyle::text(indicator.tooltip));
+    setAccessibleDescription(description(indicator));
 }
 
 QString ProxyTestIndicator::text() const { return text_->isVisibleTo(this) ? text_->text() : QString(); }

@@ -9,7 +9,9 @@
 
 #include "HopRowDelegate.hpp"
 #include "ReorderableListView.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/RowKeys.hpp"
+#include "Views/Common/SheetFooter.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
 namespace corvane::app {
@@ -18,8 +20,8 @@ namespace {
 
 QWidget* availableRow(const ChainEditorPresenter::Available& proxy, QPushButton* add) {
     auto* row = new QWidget;
-    auto* name = new QLabel(EditorStyle::text(proxy.name));
-    auto* detail = EditorStyle::secondaryLabel(EditorStyle::text(proxy.detail));
+    auto* name = new QLabel(ViewStyle::text(proxy.name));
+    auto* detail = ViewStyle::secondaryLabel(ViewStyle::text(proxy.detail));
     auto* texts = new QVBoxLayout;
     texts->setSpacing(1);
     texts->addWidget(name);
@@ -40,7 +42,7 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
       presenter_(std::move(proxies), purpose, std::move(chain)),
       model_(new QStandardItemModel(this)),
       hops_(new ReorderableListView),
-      empty_(EditorStyle::secondaryLabel("No hops yet — add a proxy below.")),
+      empty_(ViewStyle::secondaryLabel("No hops yet — add a proxy below.")),
       availableSection_(new QWidget),
       available_(new QVBoxLayout) {
     setObjectName("chainEditor");
@@ -49,6 +51,7 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
     auto* delegate = new HopRowDelegate(hops_);
     hops_->setItemDelegate(delegate);
     hops_->setSelectionMode(QAbstractItemView::SingleSelection);
+    hops_->setAccessibleName(ViewStyle::text(presenter_.header()));
     hops_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     hops_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     empty_->setFont(font());
@@ -65,7 +68,7 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
     auto* availableLayout = new QVBoxLayout(availableSection_);
     availableLayout->setContentsMargins(0, 8, 0, 0);
     availableLayout->setSpacing(4);
-    availableLayout->addWidget(EditorStyle::sectionHeader("Available proxies"));
+    availableLayout->addWidget(ViewStyle::sectionHeader("Available proxies"));
     auto* availableBox = new QFrame;
     availableBox->setFrameShape(QFrame::StyledPanel);
     availableBox->setBackgroundRole(QPalette::Base);
@@ -77,57 +80,39 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
     auto* contentLayout = new QVBoxLayout(content);
     contentLayout->setContentsMargins(16, 14, 16, 14);
     contentLayout->setSpacing(4);
-    contentLayout->addWidget(EditorStyle::sectionHeader(EditorStyle::text(presenter_.header())));
+    contentLayout->addWidget(ViewStyle::sectionHeader(ViewStyle::text(presenter_.header())));
     contentLayout->addWidget(emptyBox);
     contentLayout->addWidget(hops_);
-    contentLayout->addWidget(EditorStyle::secondaryLabel(EditorStyle::text(presenter_.footer()), true));
+    contentLayout->addWidget(ViewStyle::secondaryLabel(ViewStyle::text(presenter_.footer()), true));
     contentLayout->addWidget(availableSection_);
     contentLayout->addStretch();
-    auto* scroll = new QScrollArea;
-    scroll->setWidget(content);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(scroll);
-    layout->addWidget(EditorStyle::divider());
-    layout->addWidget(makeFooter());
+    SheetFooter::layOut(*this, nullptr, ViewStyle::scrolled(content), makeFooter());
 
     connect(hops_, &ReorderableListView::moveRequested, this,
             [this](const std::vector<std::size_t>& offsets, std::size_t destination) {
                 presenter_.move(offsets, destination);
                 refresh();
             });
-    // Queued: the list is rebuilt, which must not happen inside the click's own handling.
+    // Queued: the list is rebuilt, which must not happen inside the click's or key's own handling.
+    connect(delegate, &HopRowDelegate::removeClicked, this, &ChainEditorDialog::removeHop, Qt::QueuedConnection);
     connect(
-        delegate, &HopRowDelegate::removeClicked, this,
-        [this](int row) {
-            if (row < 0 || static_cast<std::size_t>(row) >= presenter_.chain().size()) return;
-            presenter_.remove(presenter_.chain()[static_cast<std::size_t>(row)]);
-            refresh();
-        },
-        Qt::QueuedConnection);
+        new RowKeys(*hops_), &RowKeys::removeRequested, this,
+        [this](const QModelIndex& index) { removeHop(index.row()); }, Qt::QueuedConnection);
     refresh();
 }
 
-QWidget* ChainEditorDialog::makeFooter() {
-    hint_ = EditorStyle::secondaryLabel(QString());
-    auto* cancel = new QPushButton("Cancel");
-    cancel->setAutoDefault(false);
-    use_ = new QPushButton(EditorStyle::text(presenter_.useTitle()));
+void ChainEditorDialog::removeHop(int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= presenter_.chain().size()) return;
+    presenter_.remove(presenter_.chain()[static_cast<std::size_t>(row)]);
+    refresh();
+    if (model_->rowCount() > 0) hops_->setCurrentIndex(model_->index(std::min(row, model_->rowCount() - 1), 0));
+}
+
+SheetFooter* ChainEditorDialog::makeFooter() {
+    hint_ = ViewStyle::secondaryLabel(QString());
+    auto* footer = new SheetFooter(*this, ViewStyle::text(presenter_.useTitle()), hint_);
+    use_ = footer->action();
     use_->setObjectName("use");
-    use_->setDefault(true);
-    auto* footer = new QWidget;
-    auto* layout = new QHBoxLayout(footer);
-    layout->setContentsMargins(16, 12, 16, 12);
-    layout->addWidget(hint_);
-    layout->addStretch();
-    layout->addWidget(cancel);
-    layout->addWidget(use_);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(use_, &QPushButton::clicked, this, [this] {
         if (!presenter_.canUse()) return;
         emit used(presenter_.chain());
@@ -146,9 +131,9 @@ QList<QPushButton*> ChainEditorDialog::addButtons() const {
 void ChainEditorDialog::refresh() {
     model_->clear();
     for (const auto& hop : presenter_.hops()) {
-        auto* item = new QStandardItem(EditorStyle::text(hop.name));
-        item->setData(EditorStyle::text(hop.number), HopRowDelegate::NumberRole);
-        item->setData(EditorStyle::text(hop.role), HopRowDelegate::RoleTextRole);
+        auto* item = new QStandardItem(ViewStyle::text(hop.name));
+        item->setData(ViewStyle::text(hop.number), HopRowDelegate::NumberRole);
+        item->setData(ViewStyle::text(hop.role), HopRowDelegate::RoleTextRole);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
         model_->appendRow(item);
     }
@@ -158,7 +143,7 @@ void ChainEditorDialog::refresh() {
     hops_->setVisible(rows > 0);
     empty_->parentWidget()->setVisible(rows == 0);
     const auto hint = presenter_.hint();
-    hint_->setText(hint ? EditorStyle::text(*hint) : QString());
+    hint_->setText(hint ? ViewStyle::text(*hint) : QString());
     hint_->setVisible(hint.has_value());
     use_->setEnabled(presenter_.canUse());
     refreshAvailable();
@@ -178,6 +163,7 @@ void ChainEditorDialog::refreshAvailable() {
         add->setAutoDefault(false);
         add->setIconSize(QSize(16, 16));
         add->setToolTip("Add");
+        add->setAccessibleName("Add " + ViewStyle::text(proxy.name));
         connect(add, &QPushButton::clicked, this, [this, id = proxy.id] {
             presenter_.add(id);
             refresh();
@@ -185,6 +171,12 @@ void ChainEditorDialog::refreshAvailable() {
         available_->addWidget(availableRow(proxy, add));
     }
     availableSection_->setVisible(!proxies.empty());
+    // New rows would come last in the tab order, after the sheet's buttons.
+    QWidget* previous = hops_;
+    for (QPushButton* add : addButtons()) {
+        setTabOrder(previous, add);
+        previous = add;
+    }
 }
 
 }  // namespace corvane::app

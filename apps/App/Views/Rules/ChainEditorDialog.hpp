@@ -14,6 +14,7 @@ class QVBoxLayout;
 namespace corvane::app {
 
 class ReorderableListView;
+class SheetFooter;
 
 // The sheet that builds the ordered proxy list of a chain or a failover rule.
 // It works on its own copy; "Use Chain" / "Use Failover" hands the list to
@@ -38,7 +39,8 @@ signals:
     void used(const std::vector<UUID>& chain);
 
 private:
-    QWidget* makeFooter();
+    SheetFooter* makeFooter();
+    void removeHop(int row);
     void refresh();
     void refreshAvailable();
 

@@ -1,10 +1,9 @@
 #include "HopRowDelegate.hpp"
 
-#include <QApplication>
-#include <QMouseEvent>
 #include <QPainter>
 
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
 namespace corvane::app {
@@ -23,18 +22,12 @@ QRect HopRowDelegate::removeRect(const QRect& row) {
 }
 
 void HopRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    QStyleOptionViewItem background = option;
-    initStyleOption(&background, index);
-    background.text.clear();
-    QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
+    paintBackground(painter, option, index);
 
     const bool selected = option.state & QStyle::State_Selected;
-    const QPalette& palette = option.palette;
-    const QColor primary = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    const QColor secondary = selected ? primary : EditorStyle::secondary(palette);
-    const QColor tertiary = selected ? primary : EditorStyle::tertiary(palette);
+    const auto [primary, secondary, tertiary] = colours(option);
     const QRect row = option.rect;
-    const QFont callout = EditorStyle::callout(option.font);
+    const QFont callout = Fonts::callout(option.font);
 
     painter->save();
     const QRect remove = removeRect(row);
@@ -65,12 +58,9 @@ QSize HopRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelI
 
 bool HopRowDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                                  const QModelIndex& index) {
-    if (event->type() == QEvent::MouseButtonRelease) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && removeRect(option.rect).contains(mouse->position().toPoint())) {
-            emit removeClicked(index.row());
-            return true;
-        }
+    if (isClickIn(event, removeRect(option.rect))) {
+        emit removeClicked(index.row());
+        return true;
     }
     return QStyledItemDelegate::editorEvent(event, model, option, index);
 }

@@ -1,18 +1,18 @@
 #pragma once
 
-#include <QStyledItemDelegate>
+#include "RowDelegate.hpp"
 
 namespace corvane::app {
 
 // Paints one hop of the chain editor: its number, the proxy's name, its role,
 // and the remove button, whose click asks to remove that proxy.
-class HopRowDelegate : public QStyledItemDelegate {
+class HopRowDelegate : public RowDelegate {
     Q_OBJECT
 
 public:
     enum Role { NumberRole = Qt::UserRole + 1, RoleTextRole };
 
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using RowDelegate::RowDelegate;
 
     static QRect removeRect(const QRect& row);
 

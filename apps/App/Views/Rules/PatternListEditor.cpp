@@ -8,7 +8,9 @@
 #include <QVBoxLayout>
 
 #include "Presenters/Rules/PatternListTexts.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
 namespace corvane::app {
@@ -27,12 +29,12 @@ QWidget* errorRow(const PatternValidator::EntryError& error) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     auto* icon = new QLabel(row);
-    icon->setPixmap(IconRegistry::tinted("xmark.circle.fill", EditorStyle::red()).pixmap(12, 12));
-    auto* text = new QLabel(EditorStyle::text(PatternListTexts::errorLine(error)), row);
+    icon->setPixmap(IconRegistry::tinted("xmark.circle.fill", Tones::red()).pixmap(12, 12));
+    auto* text = new QLabel(ViewStyle::text(PatternListTexts::errorLine(error)), row);
     text->setObjectName("errorLine");
-    text->setFont(EditorStyle::callout(text->font()));
+    text->setFont(Fonts::callout(text->font()));
     text->setWordWrap(true);
-    EditorStyle::setColour(text, EditorStyle::red());
+    ViewStyle::setColour(text, Tones::red());
     layout->addWidget(icon, 0, Qt::AlignTop);
     layout->addWidget(text, 1);
     return row;
@@ -41,21 +43,20 @@ QWidget* errorRow(const PatternValidator::EntryError& error) {
 }  // namespace
 
 PatternListEditor::PatternListEditor(const QString& title, const QString& examples, int height, QWidget* parent)
-    : QWidget(parent), count_(EditorStyle::secondaryLabel("any")), text_(new QPlainTextEdit(this)),
+    : QWidget(parent), count_(ViewStyle::secondaryLabel("any")), text_(new QPlainTextEdit(this)),
       errors_(new QVBoxLayout) {
     count_->setObjectName("countLabel");
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPointSizeF(font().pointSizeF());
     text_->setFont(mono);
     text_->setPlaceholderText(examples);
-    // The title is a label of its own, no buddy a screen reader would name the field by.
     text_->setAccessibleName(title);
     QPalette faint = text_->palette();
-    faint.setColor(QPalette::PlaceholderText, EditorStyle::tertiary(faint));
+    faint.setColor(QPalette::PlaceholderText, Tones::tertiaryText(faint));
     text_->setPalette(faint);
     text_->setFixedHeight(height);
     text_->setTabChangesFocus(true);
-    text_->setStyleSheet(outlineStyle(EditorStyle::tertiary(palette())));
+    text_->setStyleSheet(outlineStyle(Tones::tertiaryText(palette())));
     errors_->setContentsMargins(0, 0, 0, 0);
     errors_->setSpacing(2);
 
@@ -80,7 +81,7 @@ std::string PatternListEditor::text() const { return text_->toPlainText().toStdS
 
 void PatternListEditor::setText(const std::string& text) {
     const QSignalBlocker blocker(text_);
-    text_->setPlainText(EditorStyle::text(text));
+    text_->setPlainText(ViewStyle::text(text));
     updateCount();
 }
 
@@ -90,7 +91,7 @@ void PatternListEditor::setErrors(const std::vector<PatternValidator::EntryError
         delete item;
     }
     for (const auto& error : errors) errors_->addWidget(errorRow(error));
-    text_->setStyleSheet(outlineStyle(errors.empty() ? EditorStyle::tertiary(palette()) : EditorStyle::red()));
+    text_->setStyleSheet(outlineStyle(errors.empty() ? Tones::tertiaryText(palette()) : Tones::red()));
 }
 
 QStringList PatternListEditor::errorLines() const {
@@ -101,6 +102,6 @@ QStringList PatternListEditor::errorLines() const {
 
 QString PatternListEditor::countText() const { return count_->text(); }
 
-void PatternListEditor::updateCount() { count_->setText(EditorStyle::text(PatternListTexts::countLabel(text()))); }
+void PatternListEditor::updateCount() { count_->setText(ViewStyle::text(PatternListTexts::countLabel(text()))); }
 
 }  // namespace corvane::app

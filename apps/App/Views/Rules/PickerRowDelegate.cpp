@@ -2,7 +2,8 @@
 
 #include <QPainter>
 
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
 namespace corvane::app {
@@ -15,10 +16,10 @@ constexpr int kCheck = 20;
 constexpr int kIcon = 20;
 
 void paintHeader(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) {
-    QFont font = EditorStyle::callout(option.font);
+    QFont font = Fonts::callout(option.font);
     font.setWeight(QFont::DemiBold);
     painter->setFont(font);
-    painter->setPen(EditorStyle::secondary(option.palette));
+    painter->setPen(Tones::secondaryText(option.palette));
     const QRect text = option.rect.adjusted(kMargin, 6, -kMargin, 0);
     painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter, index.data(Qt::DisplayRole).toString());
 }
@@ -40,7 +41,7 @@ void PickerRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         painter->fillRect(row, hover);
     }
     const QRect check(row.left() + kMargin, row.center().y() - kCheck / 2, kCheck, kCheck);
-    QColor faint = EditorStyle::secondary(palette);
+    QColor faint = Tones::secondaryText(palette);
     faint.setAlphaF(faint.alphaF() * 0.5f);
     const QIcon mark = index.data(CheckedRole).toBool()
                            ? IconRegistry::tinted("checkmark.circle.fill", palette.color(QPalette::Highlight))
@@ -51,7 +52,7 @@ void PickerRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
 
     const int left = iconRect.right() + 1 + kSpacing;
     const int width = std::max(0, row.right() - kMargin - left);
-    const QFont callout = EditorStyle::callout(option.font);
+    const QFont callout = Fonts::callout(option.font);
     const QFontMetrics titleMetrics(option.font);
     const QFontMetrics subtitleMetrics(callout);
     const int top = row.center().y() - (titleMetrics.height() + 1 + subtitleMetrics.height()) / 2;
@@ -62,7 +63,7 @@ void PickerRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const QVariant elideMode = index.data(ElideRole);
     const auto elide = elideMode.isValid() ? static_cast<Qt::TextElideMode>(elideMode.toInt()) : Qt::ElideRight;
     painter->setFont(callout);
-    painter->setPen(EditorStyle::secondary(palette));
+    painter->setPen(Tones::secondaryText(palette));
     painter->drawText(QRect(left, top + titleMetrics.height() + 1, width, subtitleMetrics.height()),
                       Qt::AlignLeft | Qt::AlignVCenter,
                       subtitleMetrics.elidedText(index.data(SubtitleRole).toString(), elide, width));
@@ -72,7 +73,7 @@ void PickerRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
 QSize PickerRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const int text = QFontMetrics(option.font).height();
     if (index.data(HeaderRole).toBool()) return {option.rect.width(), text + 10};
-    return {option.rect.width(), text + 1 + QFontMetrics(EditorStyle::callout(option.font)).height() + 6};
+    return {option.rect.width(), text + 1 + QFontMetrics(Fonts::callout(option.font)).height() + 6};
 }
 
 }  // namespace corvane::app

@@ -5,17 +5,18 @@
 #include <QLineEdit>
 #include <QToolButton>
 
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Tones.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
 namespace corvane::app {
 
 PickerSearchBar::PickerSearchBar(const QString& placeholder, bool clearButton, QWidget* parent)
     : QWidget(parent), field_(new QLineEdit(this)) {
-    const QColor secondary = EditorStyle::secondary(palette());
+    const QColor secondary = Tones::secondaryText(palette());
     auto* glass = new QLabel(this);
     glass->setPixmap(IconRegistry::tinted("magnifyingglass", secondary).pixmap(16, 16));
     field_->setObjectName("search");
+    field_->setAccessibleName(placeholder);
     field_->setFrame(false);
     field_->setPlaceholderText(placeholder);
     field_->setStyleSheet("QLineEdit { background: transparent; }");

@@ -8,17 +8,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScrollArea>
+#include <QRadioButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "AppPickerDialog.hpp"
 #include "ChainEditorDialog.hpp"
 #include "PatternListEditor.hpp"
-#include "PresetPickerDialog.hpp"
 #include "Presenters/Rules/AppPickerPresenter.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "PresetPickerDialog.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
+#include "Views/Common/SheetFooter.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
 namespace corvane::app {
@@ -31,7 +34,7 @@ constexpr const char* kMatchFooter =
 
 QPushButton* smallButton(const QString& text, std::string_view symbol) {
     auto* button = new QPushButton(IconRegistry::icon(symbol), text);
-    button->setFont(EditorStyle::callout(button->font()));
+    button->setFont(Fonts::callout(button->font()));
     button->setIconSize(QSize(14, 14));
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     button->setAutoDefault(false);
@@ -58,7 +61,7 @@ RuleEditorDialog::RuleEditorDialog(const AppState& state, Rule rule, QWidget* pa
     formLayout->setContentsMargins(20, 16, 20, 16);
     formLayout->setSpacing(10);
     auto* nameForm = new QFormLayout;
-    name_ = new QLineEdit(EditorStyle::text(presenter_.rule().name));
+    name_ = new QLineEdit(ViewStyle::text(presenter_.rule().name));
     name_->setObjectName("name");
     nameForm->addRow("Name", name_);
     formLayout->addLayout(nameForm);
@@ -66,17 +69,7 @@ RuleEditorDialog::RuleEditorDialog(const AppState& state, Rule rule, QWidget* pa
     formLayout->addWidget(makeActionSection());
     formLayout->addStretch();
 
-    auto* scroll = new QScrollArea;
-    scroll->setWidget(form);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(scroll);
-    layout->addWidget(EditorStyle::divider());
-    layout->addWidget(makeFooter());
+    SheetFooter::layOut(*this, nullptr, ViewStyle::scrolled(form), makeFooter());
 
     connect(name_, &QLineEdit::textEdited, this, [this](const QString& text) {
         presenter_.setName(text.toStdString());
@@ -126,7 +119,7 @@ QWidget* RuleEditorDialog::makeMatchSection() {
     boxLayout->addWidget(ports_);
     boxLayout->addLayout(matchWhen);
 
-    auto* footer = EditorStyle::secondaryLabel(kMatchFooter, true);
+    auto* footer = ViewStyle::secondaryLabel(kMatchFooter, true);
     footer->setTextFormat(Qt::RichText);
     auto* layout = new QVBoxLayout(section);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -162,7 +155,7 @@ QWidget* RuleEditorDialog::makeActionSection() {
     chain_->setObjectName("proxyChain");
     failover_ = smallButton("Failover…", "arrow.triangle.2.circlepath");
     failover_->setObjectName("failover");
-    listHint_ = EditorStyle::secondaryLabel("Add a second proxy to chain or fail over.");
+    listHint_ = ViewStyle::secondaryLabel("Add a second proxy to chain or fail over.");
     auto* lists = new QHBoxLayout;
     lists->addWidget(chain_);
     lists->addWidget(failover_);
@@ -193,33 +186,23 @@ QWidget* RuleEditorDialog::makeActionSection() {
     return section;
 }
 
-QWidget* RuleEditorDialog::makeFooter() {
+SheetFooter* RuleEditorDialog::makeFooter() {
     warningRow_ = new QWidget;
     auto* icon = new QLabel;
-    icon->setPixmap(IconRegistry::tinted("exclamationmark.triangle.fill", EditorStyle::orange()).pixmap(14, 14));
+    icon->setPixmap(IconRegistry::tinted("exclamationmark.triangle.fill", Tones::orange()).pixmap(14, 14));
     warning_ = new QLabel("Fix the highlighted entries to save");
     warning_->setObjectName("warning");
-    warning_->setFont(EditorStyle::callout(warning_->font()));
-    EditorStyle::setColour(warning_, EditorStyle::orange());
+    warning_->setFont(Fonts::callout(warning_->font()));
+    ViewStyle::setColour(warning_, Tones::orange());
     auto* warningLayout = new QHBoxLayout(warningRow_);
     warningLayout->setContentsMargins(0, 0, 0, 0);
     warningLayout->setSpacing(5);
     warningLayout->addWidget(icon);
     warningLayout->addWidget(warning_);
 
-    auto* cancel = new QPushButton("Cancel");
-    cancel->setAutoDefault(false);
-    save_ = new QPushButton("Save");
+    auto* footer = new SheetFooter(*this, "Save", warningRow_);
+    save_ = footer->action();
     save_->setObjectName("save");
-    save_->setDefault(true);
-    auto* footer = new QWidget;
-    auto* layout = new QHBoxLayout(footer);
-    layout->setContentsMargins(16, 12, 16, 12);
-    layout->addWidget(warningRow_);
-    layout->addStretch();
-    layout->addWidget(cancel);
-    layout->addWidget(save_);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(save_, &QPushButton::clicked, this, &RuleEditorDialog::save);
     return footer;
 }
@@ -238,7 +221,7 @@ void RuleEditorDialog::refresh() {
 }
 
 void RuleEditorDialog::refreshTexts() {
-    const QString name = EditorStyle::text(presenter_.rule().name);
+    const QString name = ViewStyle::text(presenter_.rule().name);
     if (name_->text() != name) name_->setText(name);
     applications_->setText(presenter_.applicationsText());
     hosts_->setText(presenter_.hostsText());
@@ -249,7 +232,7 @@ void RuleEditorDialog::refreshTexts() {
 void RuleEditorDialog::refreshActions() {
     const QSignalBlocker blocker(action_);
     action_->clear();
-    for (const auto& option : presenter_.actionOptions()) action_->addItem(EditorStyle::text(option.label));
+    for (const auto& option : presenter_.actionOptions()) action_->addItem(ViewStyle::text(option.label));
     const auto selected = presenter_.selectedAction();
     action_->setCurrentIndex(selected ? static_cast<int>(*selected) : -1);
 }

@@ -15,6 +15,7 @@ class QWidget;
 namespace corvane::app {
 
 class PatternListEditor;
+class SheetFooter;
 
 // The sheet that edits one rule (or fills in a new one). Nothing reaches the
 // profile here: "Save" hands the finished rule to saved() and closes.
@@ -46,7 +47,7 @@ signals:
 private:
     QWidget* makeMatchSection();
     QWidget* makeActionSection();
-    QWidget* makeFooter();
+    SheetFooter* makeFooter();
     // Shows the presenter's state: texts after sub-sheets, messages, the
     // action options, and what Save and the list buttons allow.
     void refresh();

@@ -1,11 +1,11 @@
 #include "RuleRowDelegate.hpp"
 
-#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include "RulesListModel.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
 
 namespace corvane::app {
 
@@ -20,7 +20,7 @@ void paintSwitch(QPainter* painter, const QRect& rect, bool on, const QPalette& 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setPen(Qt::NoPen);
-    painter->setBrush(on ? palette.color(QPalette::Highlight) : EditorStyle::tertiary(palette));
+    painter->setBrush(on ? palette.color(QPalette::Highlight) : Tones::tertiaryText(palette));
     const qreal radius = rect.height() / 2.0;
     painter->drawRoundedRect(QRectF(rect), radius, radius);
     const qreal knob = rect.height() - 4;
@@ -37,24 +37,19 @@ QRect RuleRowDelegate::switchRect(const QRect& row) {
 }
 
 void RuleRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    QStyleOptionViewItem background = option;
-    initStyleOption(&background, index);
-    background.text.clear();
-    QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
+    paintBackground(painter, option, index);
 
-    const bool selected = option.state & QStyle::State_Selected;
     const QPalette& palette = option.palette;
-    const QColor primary = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    QColor secondary = selected ? primary : EditorStyle::secondary(palette);
-    if (selected) secondary.setAlphaF(0.8f);
+    auto [primary, secondary, tertiary] = colours(option);
+    if (option.state & QStyle::State_Selected) secondary.setAlphaF(0.8f);
 
     const QRect row = option.rect;
     const QRect toggle = switchRect(row);
     paintSwitch(painter, toggle, index.data(RulesListModel::EnabledRole).toBool(), palette);
 
     painter->save();
-    const QFont nameFont = EditorStyle::medium(option.font);
-    const QFont calloutFont = EditorStyle::callout(option.font);
+    const QFont nameFont = Fonts::medium(option.font);
+    const QFont calloutFont = Fonts::callout(option.font);
     const QString action = index.data(RulesListModel::ActionRole).toString();
     const int actionWidth = QFontMetrics(option.font).horizontalAdvance(action);
     const QRect actionRect(row.right() - kMargin - actionWidth, row.top(), actionWidth, row.height());
@@ -82,19 +77,16 @@ void RuleRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 }
 
 QSize RuleRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
-    const int height = QFontMetrics(EditorStyle::medium(option.font)).height() + 2 +
-                       QFontMetrics(EditorStyle::callout(option.font)).height() + 16;
+    const int height = QFontMetrics(Fonts::medium(option.font)).height() + 2 +
+                       QFontMetrics(Fonts::callout(option.font)).height() + 16;
     return {option.rect.width(), height};
 }
 
 bool RuleRowDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                                   const QModelIndex& index) {
-    if (event->type() == QEvent::MouseButtonRelease) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && switchRect(option.rect).contains(mouse->position().toPoint())) {
-            emit switchToggled(index.row(), !index.data(RulesListModel::EnabledRole).toBool());
-            return true;
-        }
+    if (isClickIn(event, switchRect(option.rect))) {
+        emit switchToggled(index.row(), !index.data(RulesListModel::EnabledRole).toBool());
+        return true;
     }
     if (event->type() == QEvent::MouseButtonDblClick) {
         auto* mouse = static_cast<QMouseEvent*>(event);

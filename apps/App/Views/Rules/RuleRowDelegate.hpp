@@ -1,16 +1,16 @@
 #pragma once
 
-#include <QStyledItemDelegate>
+#include "RowDelegate.hpp"
 
 namespace corvane::app {
 
 // Paints a rule's row: the mini switch, the name over the summary, and the
 // action on the right. A click on the switch flips that row's rule.
-class RuleRowDelegate : public QStyledItemDelegate {
+class RuleRowDelegate : public RowDelegate {
     Q_OBJECT
 
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using RowDelegate::RowDelegate;
 
     static QRect switchRect(const QRect& row);
 

@@ -1,6 +1,6 @@
 #include "RulesListModel.hpp"
 
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/ViewStyle.hpp"
 
 namespace corvane::app {
 
@@ -18,9 +18,9 @@ QVariant RulesListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const RulesPresenter::Row& rule = row(index.row());
     switch (role) {
-        case Qt::DisplayRole: return EditorStyle::text(rule.name);
-        case SummaryRole: return EditorStyle::text(rule.summary);
-        case ActionRole: return EditorStyle::text(rule.actionLabel);
+        case Qt::DisplayRole: return ViewStyle::text(rule.name);
+        case SummaryRole: return ViewStyle::text(rule.summary);
+        case ActionRole: return ViewStyle::text(rule.actionLabel);
         case EnabledRole: return rule.isEnabled;
         default: return {};
     }

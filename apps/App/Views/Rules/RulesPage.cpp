@@ -10,7 +10,8 @@
 #include "RuleEditorDialog.hpp"
 #include "RuleRowDelegate.hpp"
 #include "RulesListModel.hpp"
-#include "Views/Editors/EditorStyle.hpp"
+#include "Views/Common/RowKeys.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Editors/PageHeader.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 #include "Views/Shell/Pages.hpp"
@@ -22,7 +23,7 @@ RulesPage::RulesPage(AppState& state, QWidget* parent)
       state_(state),
       presenter_(state),
       model_(new RulesListModel(this)),
-      list_(new ReorderableListView(this)),
+      list_(new ReorderableListView),
       add_(new QAction(IconRegistry::icon("plus"), "Add Rule", this)) {
     setObjectName("RulesPage");
     auto* header = new PageHeader("Rules", this);
@@ -30,6 +31,7 @@ RulesPage::RulesPage(AppState& state, QWidget* parent)
     header->toolBar()->addAction(add_);
 
     list_->setObjectName("rules");
+    list_->setAccessibleName("Rules");
     list_->setModel(model_);
     auto* delegate = new RuleRowDelegate(list_);
     list_->setItemDelegate(delegate);
@@ -40,7 +42,7 @@ RulesPage::RulesPage(AppState& state, QWidget* parent)
     remove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     list_->addAction(remove);
 
-    auto* footer = EditorStyle::secondaryLabel(RulesPresenter::kFooter, true);
+    auto* footer = ViewStyle::secondaryLabel(RulesPresenter::kFooter, true);
     footer->setContentsMargins(14, 8, 14, 12);
     footer->setBackgroundRole(QPalette::Base);
     footer->setAutoFillBackground(true);
@@ -48,7 +50,7 @@ RulesPage::RulesPage(AppState& state, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(header);
-    layout->addWidget(EditorStyle::divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addWidget(list_, 1);
     layout->addWidget(footer);
 
@@ -58,6 +60,12 @@ RulesPage::RulesPage(AppState& state, QWidget* parent)
     });
     connect(list_, &ReorderableListView::moveRequested, &presenter_, &RulesPresenter::move);
     connect(list_, &QListView::doubleClicked, this, [this](const QModelIndex& index) { editRow(index.row()); });
+    auto* keys = new RowKeys(*list_);
+    connect(keys, &RowKeys::openRequested, this, [this](const QModelIndex& index) { editRow(index.row()); });
+    connect(keys, &RowKeys::toggleRequested, this, [this](const QModelIndex& index) {
+        const auto& row = model_->row(index.row());
+        presenter_.setEnabled(static_cast<std::size_t>(index.row()), row.id, !row.isEnabled);
+    });
     connect(list_, &QWidget::customContextMenuRequested, this, &RulesPage::showContextMenu);
     // Queued: the list is rebuilt after the save, which must not happen inside the click's own handling.
     connect(
@@ -70,7 +78,14 @@ RulesPage::RulesPage(AppState& state, QWidget* parent)
     refresh();
 }
 
-void RulesPage::refresh() { model_->setRows(presenter_.rows()); }
+void RulesPage::refresh() {
+    // The rows are rebuilt; the keyboard's place stays on the same row.
+    const int current = list_->currentIndex().row();
+    model_->setRows(presenter_.rows());
+    if (current >= 0 && model_->rowCount() > 0) {
+        list_->setCurrentIndex(model_->index(std::min(current, model_->rowCount() - 1)));
+    }
+}
 
 void RulesPage::editRow(int row) {
     if (row < 0 || row >= model_->rowCount()) return;

@@ -11,6 +11,7 @@
 
 #include "Views/Common/Fonts.hpp"
 #include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 
 namespace corvane::app {
 
@@ -20,33 +21,14 @@ constexpr int kListMinimumWidth = 200;
 constexpr int kListIdealWidth = 220;
 constexpr int kLicenceMinimumWidth = 380;
 
-QFrame* divider() {
-    auto* line = new QFrame;
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setStyleSheet("color: palette(mid);");
-    return line;
-}
-
-QLabel* secondaryLabel(const QString& text, const QFont& font) {
-    auto* label = new QLabel(text);
-    label->setFont(Fonts::callout(font));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Tones::secondaryText(palette));
-    label->setPalette(palette);
-    return label;
-}
-
 // A list row: the name over the purpose.
-QWidget* entryRow(const Acknowledgement& entry, const QFont& font) {
+QWidget* entryRow(const Acknowledgement& entry) {
     auto* row = new QWidget;
     auto* layout = new QVBoxLayout(row);
     layout->setContentsMargins(6, 4, 6, 4);
     layout->setSpacing(2);
     layout->addWidget(new QLabel(entry.name));
-    QLabel* purpose = secondaryLabel(entry.purpose, font);
-    purpose->setWordWrap(true);
-    layout->addWidget(purpose);
+    layout->addWidget(ViewStyle::secondaryLabel(entry.purpose, true));
     return row;
 }
 
@@ -61,6 +43,7 @@ AcknowledgementsSheet::AcknowledgementsSheet(DesktopServices& desktop, QWidget* 
     setFixedSize(kWidth, kHeight);
 
     list_->setMinimumWidth(kListMinimumWidth);
+    list_->setAccessibleName("Components");
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setSpacing(2);
@@ -68,7 +51,7 @@ AcknowledgementsSheet::AcknowledgementsSheet(DesktopServices& desktop, QWidget* 
         auto* item = new QListWidgetItem(list_);
         item->setData(Qt::UserRole, entry.id);
         item->setData(Qt::AccessibleTextRole, entry.name);
-        QWidget* row = entryRow(entry, font());
+        QWidget* row = entryRow(entry);
         item->setSizeHint(QSize(kListIdealWidth, row->heightForWidth(kListIdealWidth - 2 * list_->frameWidth())));
         list_->setItemWidget(item, row);
     }
@@ -83,6 +66,7 @@ AcknowledgementsSheet::AcknowledgementsSheet(DesktopServices& desktop, QWidget* 
     link_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     connect(link_, &QLabel::linkActivated, this, [this](const QString& url) { desktop_.openUrl(QUrl(url)); });
     licence_->setReadOnly(true);
+    licence_->setAccessibleName("Licence");
     licence_->setFont(Fonts::monospacedCallout(font()));
     licence_->setFrameShape(QFrame::NoFrame);
     licence_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -98,7 +82,7 @@ AcknowledgementsSheet::AcknowledgementsSheet(DesktopServices& desktop, QWidget* 
     header->addWidget(link_);
     header->addStretch();
     paneLayout->addLayout(header);
-    paneLayout->addWidget(divider());
+    paneLayout->addWidget(ViewStyle::divider());
     paneLayout->addWidget(licence_, 1);
 
     auto* split = new QSplitter(Qt::Horizontal);
@@ -113,7 +97,7 @@ AcknowledgementsSheet::AcknowledgementsSheet(DesktopServices& desktop, QWidget* 
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
     auto* bottom = new QHBoxLayout;
     bottom->setContentsMargins(12, 10, 12, 12);
-    bottom->addWidget(secondaryLabel("Corvane itself is not open source.", font()));
+    bottom->addWidget(ViewStyle::secondaryLabel("Corvane itself is not open source."));
     bottom->addStretch();
     bottom->addWidget(done);
 
@@ -121,7 +105,7 @@ AcknowledgementsSheet::AcknowledgementsSheet(DesktopServices& desktop, QWidget* 
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(split, 1);
-    layout->addWidget(divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addLayout(bottom);
     showSelected();
 }

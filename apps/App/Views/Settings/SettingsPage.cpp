@@ -17,6 +17,7 @@
 #include "Views/Common/Fonts.hpp"
 #include "Views/Common/SystemDesktopServices.hpp"
 #include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Settings/AcknowledgementsSheet.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 #include "Views/Shell/Pages.hpp"
@@ -26,17 +27,6 @@ namespace corvane::app {
 namespace {
 
 constexpr int kCheckIconSize = 14;
-
-QLabel* footnote(const QString& text, const QFont& font) {
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setFont(Fonts::callout(font));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Tones::secondaryText(palette));
-    label->setPalette(palette);
-    return label;
-}
 
 QLabel* selectable(const QString& text) {
     auto* label = new QLabel(text);
@@ -76,10 +66,7 @@ SettingsPage::SettingsPage(const PageContext& context, DesktopServices& desktop,
         sections->addWidget(part);
     }
     sections->addStretch();
-    auto* scroll = new QScrollArea;
-    scroll->setWidget(form);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
+    QScrollArea* scroll = ViewStyle::scrolled(form);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -112,7 +99,7 @@ QWidget* SettingsPage::makeRouting() {
     auto* rows = new QFormLayout(box);
     rows->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     rows->addRow("Default action", defaultAction_);
-    rows->addRow(footnote("Applied to connections that match no rule.", font()));
+    rows->addRow(ViewStyle::secondaryLabel("Applied to connections that match no rule.", true));
     return box;
 }
 
@@ -131,7 +118,7 @@ QWidget* SettingsPage::makeStartup() {
     auto* rows = new QVBoxLayout(box);
     rows->addWidget(launchAtLogin_);
     rows->addWidget(trayOnly_);
-    rows->addWidget(footnote("With the window hidden, reopen it from the tray icon.", font()));
+    rows->addWidget(ViewStyle::secondaryLabel("With the window hidden, reopen it from the tray icon.", true));
     return box;
 }
 
@@ -140,12 +127,13 @@ QWidget* SettingsPage::makeUpdates() {
     connect(automaticUpdates_, &QCheckBox::clicked, &context_.updater, &UpdaterController::setChecksAutomatically);
     checkNow_ = new QPushButton("Check Now");
     connect(checkNow_, &QPushButton::clicked, &context_.updater, &UpdaterController::checkForUpdates);
-    lastCheck_ = footnote({}, font());
+    lastCheck_ = ViewStyle::secondaryLabel({}, true);
     QGroupBox* box = section("Updates");
     auto* rows = new QVBoxLayout(box);
     rows->addWidget(automaticUpdates_);
     rows->addLayout(buttonRow(checkNow_, lastCheck_));
-    rows->addWidget(footnote("Updates are signed; a build that isn’t signed with our key is refused.", font()));
+    rows->addWidget(ViewStyle::secondaryLabel(
+        "Updates are signed; a build that isn’t signed with our key is refused.", true));
     return box;
 }
 
@@ -157,9 +145,9 @@ QWidget* SettingsPage::makeExtension() {
     QGroupBox* box = section("System Extension");
     auto* rows = new QFormLayout(box);
     rows->addRow("Status", extensionStatus_);
-    rows->addRow(buttonRow(install, footnote("Requires an administrator password; to control the tunnel your account "
-                                             "must be root or in the group “corvane”.",
-                                             font())));
+    rows->addRow(buttonRow(install, ViewStyle::secondaryLabel("Requires an administrator password; to control the tunnel "
+                                                                "your account must be root or in the group “corvane”.",
+                                                                true)));
     return box;
 }
 
@@ -170,7 +158,7 @@ QWidget* SettingsPage::makeAbout() {
     QGroupBox* box = section("About");
     auto* rows = new QFormLayout(box);
     rows->addRow("Version", version_);
-    rows->addRow(buttonRow(licences, footnote("Third-party code included in Corvane.", font())));
+    rows->addRow(buttonRow(licences, ViewStyle::secondaryLabel("Third-party code included in Corvane.", true)));
     return box;
 }
 

@@ -7,7 +7,8 @@
 #include "IconRegistry.hpp"
 #include "Shared/AppIdentifiers.hpp"
 #include "Shared/ProductVersion.hpp"
-#include "TextStyle.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/ViewStyle.hpp"
 
 namespace corvane::app {
 
@@ -31,7 +32,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle("About Corvane");
     auto* symbol = centred({});
     symbol->setPixmap(IconRegistry::icon("arrow.triangle.branch").pixmap(64, 64));
-    auto* name = centred(TextStyle::qstring(AppIdentifiers::productName));
+    auto* name = centred(ViewStyle::text(AppIdentifiers::productName));
     QFont large = name->font();
     large.setPointSizeF(large.pointSizeF() * 1.5);
     large.setBold(true);
@@ -41,7 +42,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     version->setObjectName("versionLabel");
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* purpose = centred("Routes the network traffic of this machine per application.");
-    purpose->setFont(TextStyle::callout(purpose->font()));
+    purpose->setFont(Fonts::callout(purpose->font()));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

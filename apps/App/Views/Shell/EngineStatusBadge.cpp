@@ -4,7 +4,8 @@
 #include <QLabel>
 #include <QPainter>
 
-#include "TextStyle.hpp"
+#include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
 
 namespace corvane::app {
 
@@ -29,9 +30,10 @@ private:
 
 EngineStatusBadge::EngineStatusBadge(QWidget* parent) : QWidget(parent), dot_(new Dot(*this)), label_(new QLabel) {
     setObjectName("engineStatusBadge");
-    label_->setFont(TextStyle::callout(label_->font()));
+    setAccessibleName("Engine status");
+    label_->setFont(Fonts::callout(label_->font()));
     QPalette palette = label_->palette();
-    palette.setColor(QPalette::WindowText, TextStyle::secondary(palette));
+    palette.setColor(QPalette::WindowText, Tones::secondaryText(palette));
     label_->setPalette(palette);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -44,6 +46,7 @@ EngineStatusBadge::EngineStatusBadge(QWidget* parent) : QWidget(parent), dot_(ne
 void EngineStatusBadge::setStatus(const EngineStatus& status) {
     dotColour_ = EngineStatusPresentation::dotColour(status);
     label_->setText(QString::fromStdString(EngineStatusPresentation::text(status)));
+    setAccessibleDescription(label_->text());
     dot_->update();
 }
 
@@ -56,7 +59,7 @@ QColor EngineStatusBadge::paintedDotColour() const {
     case DotColour::red: return QColor(0xFF, 0x3B, 0x30);
     case DotColour::secondary: break;
     }
-    QColor colour = TextStyle::secondary(palette());
+    QColor colour = Tones::secondaryText(palette());
     colour.setAlphaF(colour.alphaF() * 0.5f);
     return colour;
 }

@@ -14,7 +14,8 @@
 #include "Model/UpdaterController.hpp"
 #include "PageHost.hpp"
 #include "Shared/AppIdentifiers.hpp"
-#include "TextStyle.hpp"
+#include "Views/Common/PageToolBar.hpp"
+#include "Views/Common/ViewStyle.hpp"
 
 namespace corvane::app {
 
@@ -22,16 +23,19 @@ MainWindow::MainWindow(PageContext context, QWidget* parent)
     : QMainWindow(parent), context_(context), pageHost_(new PageHost(context)),
       alert_(new ErrorAlert(context.state, *this)) {
     setObjectName("mainWindow");
-    setWindowTitle(TextStyle::qstring(AppIdentifiers::productName));
+    setWindowTitle(ViewStyle::text(AppIdentifiers::productName));
     setWindowIcon(IconRegistry::icon("arrow.triangle.branch"));
     setMinimumSize(kMinimumWidth, kMinimumHeight);
-    setCentralWidget(pageHost_);
+    // The toolbar first: each new page joins the end of the tab order, which
+    // then leads from the sidebar into the page.
     buildToolbar();
+    setCentralWidget(pageHost_);
     buildMenu();
 }
 
 void MainWindow::buildToolbar() {
-    auto* toolbar = addToolBar("Engine");
+    auto* toolbar = new PageToolBar("Engine");
+    addToolBar(toolbar);
     toolbar->setObjectName("engineToolbar");
     toolbar->setMovable(false);
     toolbar->setFloatable(false);
@@ -46,7 +50,7 @@ void MainWindow::buildToolbar() {
     toolbar->addSeparator();
     toggle_ = toolbar->addAction(QString());
     toggle_->setObjectName("engineToggle");
-    toggle_->setToolTip(TextStyle::qstring(EngineStatusPresentation::kToggleHelp));
+    toggle_->setToolTip(ViewStyle::text(EngineStatusPresentation::kToggleHelp));
     connect(toggle_, &QAction::triggered, this, [this] { context_.state.extensionManager().toggle(); });
     connect(&context_.state.extensionManager(), &ExtensionManager::engineStatusChanged, this,
             &MainWindow::refreshEngineStatus);
@@ -73,7 +77,7 @@ void MainWindow::refreshEngineStatus() {
     const EngineStatus& status = context_.state.extensionManager().engineStatus();
     badge_->setStatus(status);
     const auto toggle = EngineStatusPresentation::toggle(status);
-    toggle_->setText(TextStyle::qstring(toggle.label));
+    toggle_->setText(ViewStyle::text(toggle.label));
     toggle_->setIcon(IconRegistry::icon(toggle.symbol));
 }
 

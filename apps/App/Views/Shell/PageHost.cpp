@@ -22,6 +22,7 @@ QString label(SidebarItem item) {
 PageHost::PageHost(PageContext context, QWidget* parent)
     : QWidget(parent), context_(context), sidebar_(new QListWidget), pageArea_(new QVBoxLayout) {
     sidebar_->setObjectName("sidebar");
+    sidebar_->setAccessibleName("Sidebar");
     sidebar_->setMinimumWidth(kSidebarMinimumWidth);
     sidebar_->setFrameShape(QFrame::NoFrame);
     sidebar_->setIconSize(QSize(18, 18));

@@ -9,7 +9,7 @@
 #include "IconRegistry.hpp"
 #include "Model/AppState.hpp"
 #include "Shared/AppIdentifiers.hpp"
-#include "TextStyle.hpp"
+#include "Views/Common/ViewStyle.hpp"
 
 namespace corvane::app {
 
@@ -25,7 +25,7 @@ TrayIcon::TrayIcon(AppState& state, std::function<void()> openWindow, QObject* p
     connect(menu_->addAction("Quit"), &QAction::triggered, qApp, &QApplication::quit);
 
     icon_->setIcon(IconRegistry::icon("arrow.triangle.branch"));
-    icon_->setToolTip(TextStyle::qstring(AppIdentifiers::productName));
+    icon_->setToolTip(ViewStyle::text(AppIdentifiers::productName));
     icon_->setContextMenu(menu_);
     // A left click opens the same menu, as a menu-bar item would.
     connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -43,7 +43,7 @@ void TrayIcon::refresh() {
     const EngineStatus& status = state_.extensionManager().engineStatus();
     // A message may hold "&", which a menu would take for a shortcut mark.
     status_->setText(QString::fromStdString(EngineStatusPresentation::trayLine(status)).replace("&", "&&"));
-    toggle_->setText(TextStyle::qstring(EngineStatusPresentation::toggle(status).label));
+    toggle_->setText(ViewStyle::text(EngineStatusPresentation::toggle(status).label));
 }
 
 }  // namespace corvane::app

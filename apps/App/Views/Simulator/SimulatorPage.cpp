@@ -15,6 +15,7 @@
 #include "Views/Common/ContentPlaceholder.hpp"
 #include "Views/Common/Fonts.hpp"
 #include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 #include "Views/Shell/Pages.hpp"
 #include "Views/Simulator/TraceRow.hpp"
@@ -36,29 +37,6 @@ std::string_view actionSymbol(RuleAction::Kind kind) {
     return "arrow.up.forward";
 }
 
-void colourText(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    widget->setPalette(palette);
-}
-
-QFrame* divider() {
-    auto* line = new QFrame;
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setStyleSheet("color: palette(mid);");
-    return line;
-}
-
-QLabel* secondaryLabel(const QString& text, const QFont& font) {
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setFont(Fonts::callout(font));
-    colourText(label, Tones::secondaryText(label->palette()));
-    return label;
-}
-
 }  // namespace
 
 SimulatorPage::SimulatorPage(AppState& state, QWidget* parent) : QWidget(parent), presenter_(state) {
@@ -74,7 +52,7 @@ SimulatorPage::SimulatorPage(AppState& state, QWidget* parent) : QWidget(parent)
     layout->setSpacing(0);
     layout->addLayout(header);
     layout->addWidget(makeForm());
-    layout->addWidget(divider());
+    layout->addWidget(ViewStyle::divider());
     layout->addWidget(makeResult(), 1);
     connect(&presenter_, &SimulatorPresenter::traceChanged, this, &SimulatorPage::showTrace);
     // Laid out with its trace before it first shows; showing simulates again.
@@ -132,7 +110,7 @@ QWidget* SimulatorPage::makeResult() {
     bannerLabel_ = new QLabel;
     bannerLabel_->setFont(Fonts::headline(font()));
     bannerLabel_->setTextFormat(Qt::PlainText);
-    bannerSubtitle_ = secondaryLabel({}, font());
+    bannerSubtitle_ = ViewStyle::secondaryLabel({}, true);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
     texts->addWidget(bannerLabel_);
@@ -152,6 +130,7 @@ QWidget* SimulatorPage::makeResult() {
     scroll->setWidget(traceList_);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setAccessibleName("Evaluation trace");
 
     auto* trace = new QWidget;
     auto* layout = new QVBoxLayout(trace);
@@ -188,7 +167,7 @@ void SimulatorPage::showTrace() {
 
     auto* heading = new QLabel("Evaluation trace");
     heading->setFont(Fonts::semibold(Fonts::callout(font())));
-    colourText(heading, Tones::secondaryText(palette()));
+    ViewStyle::setColour(heading, Tones::secondaryText(palette()));
     traceRows_->addWidget(heading);
     for (const SimulatorPresenter::Row& row : shown_->rows) traceRows_->addWidget(new TraceRow(row));
     if (shown_->defaultRow) traceRows_->addWidget(defaultRow(*shown_->defaultRow));
@@ -205,7 +184,7 @@ QWidget* SimulatorPage::defaultRow(const QString& text) const {
     line->setContentsMargins(0, 2, 0, 2);
     line->setSpacing(10);
     line->addWidget(symbol, 0, Qt::AlignTop);
-    line->addWidget(secondaryLabel(text, font()), 1);
+    line->addWidget(ViewStyle::secondaryLabel(text, true), 1);
     return row;
 }
 

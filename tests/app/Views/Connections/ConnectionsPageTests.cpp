@@ -224,9 +224,13 @@ TEST_F(ConnectionsPageTest, ScreenshotOfTheGroupedListAndTheChart) {
     chart.resize(640, chart.sizeHint().height());
     chart.setSamples(samples);
     EXPECT_FALSE(chart.data().isCollecting());
+    EXPECT_EQ(chart.accessibleDescription(),
+              "Sent " + chart.data().sentText() + ", received " + chart.data().receivedText())
+        << "assistive technology hears the rates the legend shows";
     saveScreenshot(chart, "throughput-chart");
     chart.setSamples({samples.front()});
     EXPECT_TRUE(chart.data().isCollecting());
+    EXPECT_TRUE(chart.accessibleDescription().endsWith("; collecting…"));
     saveScreenshot(chart, "throughput-chart-collecting");
 }
 

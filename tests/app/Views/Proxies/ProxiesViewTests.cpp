@@ -84,9 +84,12 @@ TEST_F(ProxiesViewTest, RowsShowEachHealthStateAndChecksRunOnlyWhileShown) {
 
     const std::vector<std::pair<Kind, QString>> shown = {
         {Kind::success, "12 ms"}, {Kind::failure, "Failed"}, {Kind::testing, ""}, {Kind::idle, ""}};
+    const QStringList spoken = {"Reachable, 12 ms", "Connection refused — nothing is listening on that port.",
+                                "Testing…", "Not tested"};
     for (int row = 0; row < 4; ++row) {
         EXPECT_EQ(page->row(row)->indicator()->kind(), shown[row].first) << row;
         EXPECT_EQ(page->row(row)->indicator()->text(), shown[row].second) << row;
+        EXPECT_EQ(page->row(row)->indicator()->accessibleDescription(), spoken[row]) << row;
     }
     EXPECT_EQ(page->row(0)->indicator()->toolTip(), "Handshake through the proxy succeeded in 12 ms");
     EXPECT_EQ(page->row(1)->indicator()->toolTip(), "Connection refused — nothing is listening on that port.");

@@ -78,6 +78,7 @@ TEST_F(MainWindowTest, BadgeToolbarAndTrayFollowTheEngineStatusAndTheButtonsTogg
         reach(c.kind);
 
         EXPECT_EQ(window.statusBadge().text(), QString(c.badge));
+        EXPECT_EQ(window.statusBadge().accessibleDescription(), QString(c.badge)) << "what a screen reader says";
         EXPECT_EQ(window.statusBadge().dotColour(), c.dot);
         QAction& toggle = window.toggleAction();
         EXPECT_EQ(toggle.text(), QString(c.toggle));

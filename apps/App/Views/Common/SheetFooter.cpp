@@ -1,0 +1,41 @@
+#include "SheetFooter.hpp"
+
+#include <QDialog>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ViewStyle.hpp"
+
+namespace corvane::app {
+
+SheetFooter::SheetFooter(QDialog& sheet, const QString& actionTitle, QWidget* leading)
+    : cancel_(new QPushButton("Cancel")), action_(new QPushButton(actionTitle)) {
+    cancel_->setObjectName("cancel");
+    cancel_->setAutoDefault(false);
+    action_->setAutoDefault(false);
+    action_->setDefault(true);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(16, 12, 16, 12);
+    if (leading != nullptr) layout->addWidget(leading);
+    layout->addStretch();
+    layout->addWidget(cancel_);
+    layout->addWidget(action_);
+    connect(cancel_, &QPushButton::clicked, &sheet, &QDialog::reject);
+}
+
+void SheetFooter::layOut(QDialog& sheet, QWidget* header, QWidget* body, SheetFooter* footer) {
+    auto* layout = new QVBoxLayout(&sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    if (header != nullptr) {
+        layout->addWidget(header);
+        layout->addWidget(ViewStyle::divider());
+    }
+    layout->addWidget(body, 1);
+    layout->addWidget(ViewStyle::divider());
+    layout->addWidget(footer);
+}
+
+}  // namespace corvane::app

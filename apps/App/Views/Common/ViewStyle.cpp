@@ -1,0 +1,57 @@
+#include "ViewStyle.hpp"
+
+#include <QFrame>
+#include <QLabel>
+#include <QScrollArea>
+
+#include "Fonts.hpp"
+#include "Tones.hpp"
+
+namespace corvane::app::ViewStyle {
+
+QString text(std::string_view utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+
+QLabel* secondaryLabel(const QString& text, bool wrap) {
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(Fonts::callout(label->font()));
+    setColour(label, Tones::secondaryText(label->palette()));
+    label->setWordWrap(wrap);
+    return label;
+}
+
+QLabel* sectionHeader(const QString& text) {
+    auto* label = secondaryLabel(text);
+    label->setFont(Fonts::semibold(label->font()));
+    return label;
+}
+
+void setColour(QWidget* widget, const QColor& colour) {
+    // Both roles: on a list's background a label draws with Text, elsewhere with WindowText.
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+QFrame* divider() {
+    auto* line = new QFrame;
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    setColour(line, Tones::tertiaryText(line->palette()));
+    return line;
+}
+
+QScrollArea* scrolled(QWidget* content) {
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(content);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Not a stop of its own: Tab goes to the controls inside, and the area
+    // scrolls to show whichever has the focus.
+    scroll->setFocusPolicy(Qt::NoFocus);
+    return scroll;
+}
+
+}  // namespace corvane::app::ViewStyle

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string_view>
+
+#include <QColor>
+#include <QString>
+
+class QLabel;
+class QFrame;
+class QScrollArea;
+class QWidget;
+
+// The small widgets every page and sheet builds alike: secondary labels,
+// section headers, dividers, and UTF-8 text as QString. Colours come from
+// Tones and fonts from Fonts, so they follow the desktop's palette.
+namespace corvane::app::ViewStyle {
+
+QString text(std::string_view utf8);
+
+// A label in callout size and the secondary colour, wrapping when asked.
+QLabel* secondaryLabel(const QString& text, bool wrap = false);
+// The header of a list section: callout size, semibold, secondary colour.
+QLabel* sectionHeader(const QString& text);
+void setColour(QWidget* widget, const QColor& colour);
+// A one-pixel horizontal line between a sheet's parts.
+QFrame* divider();
+// A frameless area scrolling `content`, with its controls, vertically.
+QScrollArea* scrolled(QWidget* content);
+
+}  // namespace corvane::app::ViewStyle
