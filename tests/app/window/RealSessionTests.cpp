@@ -112,7 +112,7 @@ protected:
     void SetUp() override {
         if (const std::string missing = missingRequirement(); !missing.empty()) GTEST_SKIP() << missing;
         groupExisted = ::getgrnam("corvane") != nullptr;
-        topology = std::make_unique<Topology>(Topology::Daemon::none);
+        topology = std::make_unique<Topology>(Topology::Daemon::none, Topology::DanteLog::connections);
         ASSERT_TRUE(topology->ready) << "the network namespaces could not be set up";
         session.emplace();
         writePayload();

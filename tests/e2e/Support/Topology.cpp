@@ -20,7 +20,7 @@ ProxyServer proxy(std::string name, ProxyProtocol kind, std::string host, std::u
     return server;
 }
 
-Topology::Topology(Daemon withDaemon) {
+Topology::Topology(Daemon withDaemon, DanteLog danteLog) {
     removeNamespaces();
     folder = fs::temp_directory_path() / ("cvt-e2e-" + std::to_string(::getpid()));
     fs::create_directories(folder / "runtime");
@@ -50,7 +50,7 @@ Topology::Topology(Daemon withDaemon) {
     for (const std::string& command : commands) {
         if (shell(command) != 0) return;
     }
-    writeConfigurations();
+    writeConfigurations(danteLog);
     // dante resolves names it is asked for through the responder of the test network.
     fs::create_directories("/etc/netns/" + kNet);
     std::ofstream("/etc/netns/" + kNet + "/resolv.conf") << "nameserver 10.203.0.2\n";
@@ -111,14 +111,14 @@ std::string Topology::missingRequirement() {
     return {};
 }
 
-void Topology::writeConfigurations() const {
+void Topology::writeConfigurations(DanteLog danteLog) const {
     std::ofstream(folder / "danted.conf")
         << "logoutput: " << (folder / "danted.log").string() << "\n"
         << "internal: 10.203.0.2 port = 1080\nexternal: 10.203.0.2\n"
         << "clientmethod: none\nsocksmethod: none\nuser.privileged: root\nuser.unprivileged: nobody\n"
         << "client pass { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n"
         << "socks pass {\n  from: 0.0.0.0/0 to: 0.0.0.0/0\n  command: connect udpassociate udpreply\n"
-        << "  log: connect\n}\n";
+        << (danteLog == DanteLog::connections ? "  log: connect\n" : "") << "}\n";
     writeTinyproxyConfiguration("tinyproxy", 8888);
 }
 

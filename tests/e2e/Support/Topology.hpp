@@ -36,8 +36,10 @@ struct Topology {
     // Whether the daemon starts with the services; without it `control` stays
     // empty and `ready` means the services answer.
     enum class Daemon { started, none };
+    // Whether dante.log also gets a line per connection (it slows dante down).
+    enum class DanteLog { errors, connections };
 
-    explicit Topology(Daemon daemon = Daemon::started);
+    explicit Topology(Daemon daemon = Daemon::started, DanteLog danteLog = DanteLog::errors);
     ~Topology();
     Topology(const Topology&) = delete;
     Topology& operator=(const Topology&) = delete;
@@ -60,7 +62,7 @@ struct Topology {
     static std::string missingRequirement();
 
 private:
-    void writeConfigurations() const;
+    void writeConfigurations(DanteLog danteLog) const;
 };
 
 }  // namespace corvane::e2e
