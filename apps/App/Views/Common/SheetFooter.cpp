@@ -1,9 +1,13 @@
 #include "SheetFooter.hpp"
 
+#include <algorithm>
+
 #include <QDialog>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "ViewStyle.hpp"
@@ -36,6 +40,13 @@ void SheetFooter::layOut(QDialog& sheet, QWidget* header, QWidget* body, SheetFo
     layout->addWidget(body, 1);
     layout->addWidget(ViewStyle::divider());
     layout->addWidget(footer);
+}
+
+void SheetFooter::fixSize(QDialog& sheet, QSize size) {
+    const QWidget* presenter = sheet.parentWidget();
+    const QScreen* screen = presenter != nullptr ? presenter->screen() : QGuiApplication::primaryScreen();
+    if (screen != nullptr) size.setHeight(std::min(size.height(), screen->availableGeometry().height()));
+    sheet.setFixedSize(size);
 }
 
 }  // namespace corvane::app

@@ -28,7 +28,7 @@ QGroupBox* section(const QString& title, QFormLayout*& form) {
 ProxyEditorDialog::ProxyEditorDialog(ProxyServer proxy, QWidget* parent)
     : QDialog(parent), presenter_(std::move(proxy)) {
     setObjectName("proxyEditor");
-    setFixedSize(kWidth, kHeight);
+    SheetFooter::fixSize(*this, QSize(kWidth, kHeight));
     SheetFooter::layOut(*this, nullptr, makeForm(), makeFooter());
     refresh();
 }

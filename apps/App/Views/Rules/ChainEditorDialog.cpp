@@ -46,7 +46,7 @@ ChainEditorDialog::ChainEditorDialog(std::vector<ProxyServer> proxies, ProxyList
       availableSection_(new QWidget),
       available_(new QVBoxLayout) {
     setObjectName("chainEditor");
-    setFixedSize(kWidth, kHeight);
+    SheetFooter::fixSize(*this, QSize(kWidth, kHeight));
     hops_->setModel(model_);
     auto* delegate = new HopRowDelegate(hops_);
     hops_->setItemDelegate(delegate);

@@ -18,7 +18,7 @@ PickerDialog::PickerDialog(const QString& searchPlaceholder, bool clearButton, Q
       list_(new QListWidget),
       count_(ViewStyle::secondaryLabel(QString())),
       footer_(new SheetFooter(*this, "Add to Rule", count_)) {
-    setFixedSize(kWidth, kHeight);
+    SheetFooter::fixSize(*this, QSize(kWidth, kHeight));
     list_->setItemDelegate(new PickerRowDelegate(list_));
     list_->setSelectionMode(QAbstractItemView::NoSelection);
     list_->setFrameShape(QFrame::NoFrame);

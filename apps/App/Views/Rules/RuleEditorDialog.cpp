@@ -54,7 +54,7 @@ QLabel* sectionTitle(const QString& text) {
 RuleEditorDialog::RuleEditorDialog(const AppState& state, Rule rule, QWidget* parent)
     : QDialog(parent), state_(state), presenter_(state, std::move(rule)) {
     setObjectName("ruleEditor");
-    setFixedSize(kWidth, kHeight);
+    SheetFooter::fixSize(*this, QSize(kWidth, kHeight));
 
     auto* form = new QWidget;
     auto* formLayout = new QVBoxLayout(form);

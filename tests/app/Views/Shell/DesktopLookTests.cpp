@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
+#include <QPushButton>
+#include <QScreen>
 #include <QScopeGuard>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -168,6 +170,31 @@ TEST_F(DesktopLookTest, TheWindowRendersAtTheScreensDensity) {
     }
     RuleEditorDialog rule(shell->state(), shell->state().profile().rules[0], &window);
     saveScreenshot(rule, "hidpi-rule-editor");
+}
+
+// The tallest sheets on the test screen (800 px, 400 px at twice the density):
+// each fits the screen's free area and its default button is on it.
+TEST_F(DesktopLookTest, SheetsFitTheScreenWithTheirButtonsReachable) {
+    auto shell = shellWithProfile();
+    MainWindow& window = shell->window();
+    window.show();
+    const QRect screen = window.screen()->availableGeometry();
+    RuleEditorDialog rule(shell->state(), shell->state().profile().rules[0], &window);
+    ProxyEditorDialog proxy(home, &window);
+    for (QDialog* sheet : std::initializer_list<QDialog*>{&rule, &proxy}) {
+        SCOPED_TRACE(sheet->objectName().toStdString());
+        sheet->show();
+        settle();
+        EXPECT_LE(sheet->height(), screen.height());
+        QPushButton* action = nullptr;
+        for (QPushButton* button : sheet->findChildren<QPushButton*>()) {
+            if (button->isDefault()) action = button;
+        }
+        ASSERT_NE(action, nullptr);
+        const QRect at(action->mapTo(sheet, QPoint()), action->size());
+        EXPECT_TRUE(sheet->rect().contains(at)) << "the default button lies outside the sheet";
+        sheet->close();
+    }
 }
 
 }  // namespace
