@@ -27,6 +27,18 @@ inline Profile profileWith(std::vector<ProxyServer> proxies, RuleAction defaultA
     return profile;
 }
 
+inline Rule ruleNamed(std::string name, RuleAction action, std::vector<std::string> hosts = {},
+                      std::vector<std::string> applications = {}, bool enabled = true) {
+    Rule rule;
+    rule.id = UUID::random();
+    rule.name = std::move(name);
+    rule.action = std::move(action);
+    rule.hosts = std::move(hosts);
+    rule.applications = std::move(applications);
+    rule.isEnabled = enabled;
+    return rule;
+}
+
 inline ConnectionRecord recordOf(std::string app, std::uint64_t sent = 0, std::uint64_t received = 0) {
     ConnectionRecord record;
     record.id = UUID::random();

@@ -10,14 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Model/AppState.hpp"
-#include "Model/AsioProxyProber.hpp"
-#include "Model/AsioWorker.hpp"
-#include "Model/ControlSocketConnection.hpp"
-#include "Model/PkexecServiceInstaller.hpp"
-#include "Model/QtScheduler.hpp"
-#include "Shared/ProductVersion.hpp"
 #include "Support/EventLoop.hpp"
+#include "Support/RealAppModel.hpp"
 #include "Support/Shell.hpp"
 #include "Support/TopologyTest.hpp"
 #include "platform/linux/TemporaryDirectory.hpp"
@@ -67,16 +61,8 @@ protected:
     }
 
     platform::testing::TemporaryDirectory folder;
-    AsioWorker worker;
-    ControlSocketConnection daemon{worker.executor(), topology()->socketPath()};
-    PkexecServiceInstaller installer{worker.executor(),
-                                     {topology()->socketPath(), BundledDaemon{},
-                                      std::string(ProductVersion::shortVersion), "/usr/bin/pkexec", true}};
-    AsioProxyProber prober{worker.executor()};
-    QtScheduler scheduler;
-    AppState state{{daemon, installer, prober, scheduler, platform::systemClock(),
-                    [this] { return SharedConstants::Folders{folder.path() / "shared", folder.path() / "data"}; },
-                    [] { return std::string(ProductVersion::build); }, "corvane-e2e", "127.0.0.1", 9}};
+    RealAppModel model{topology()->socketPath(), folder.path()};
+    AppState& state = model.state;
 };
 
 TEST_F(AppModelEndToEnd, RunsTheEngineShowsRecordsAndSeesTheDaemonDie) {
@@ -89,7 +75,7 @@ TEST_F(AppModelEndToEnd, RunsTheEngineShowsRecordsAndSeesTheDaemonDie) {
 
     std::vector<SessionStatus> pushed;
     std::vector<EngineStatus> engine;
-    QObject::connect(&daemon, &DaemonConnection::statusChanged, [&] { pushed.push_back(daemon.status()); });
+    QObject::connect(&model.daemon, &DaemonConnection::statusChanged, [&] { pushed.push_back(model.daemon.status()); });
     QObject::connect(&manager, &ExtensionManager::engineStatusChanged,
                      [&] { engine.push_back(manager.engineStatus()); });
     manager.start();

@@ -11,14 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "CorvaneCore/Logging/ConnectionGrouping.hpp"
-#include "Model/AppState.hpp"
-#include "Model/AsioProxyProber.hpp"
-#include "Model/AsioWorker.hpp"
-#include "Model/ControlSocketConnection.hpp"
-#include "Model/PkexecServiceInstaller.hpp"
-#include "Model/QtScheduler.hpp"
-#include "Shared/ProductVersion.hpp"
 #include "Support/EventLoop.hpp"
+#include "Support/RealAppModel.hpp"
 #include "Support/Shell.hpp"
 #include "Support/TopologyTest.hpp"
 #include "Views/Common/FormatBytes.hpp"
@@ -82,16 +76,8 @@ protected:
 
     fs::path other;
     platform::testing::TemporaryDirectory folder;
-    AsioWorker worker;
-    ControlSocketConnection daemon{worker.executor(), topology()->socketPath()};
-    PkexecServiceInstaller installer{worker.executor(),
-                                     {topology()->socketPath(), BundledDaemon{},
-                                      std::string(ProductVersion::shortVersion), "/usr/bin/pkexec", true}};
-    AsioProxyProber prober{worker.executor()};
-    QtScheduler scheduler;
-    AppState state{{daemon, installer, prober, scheduler, platform::systemClock(),
-                    [this] { return SharedConstants::Folders{folder.path() / "shared", folder.path() / "data"}; },
-                    [] { return std::string(ProductVersion::build); }, "corvane-e2e", "127.0.0.1", 9}};
+    RealAppModel model{topology()->socketPath(), folder.path()};
+    AppState& state = model.state;
     QSettings settings{QString::fromStdString((folder.path() / "settings.ini").string()), QSettings::IniFormat};
     FakeDesktopServices desktop;
 };

@@ -11,18 +11,12 @@
 
 #include <gtest/gtest.h>
 
-#include "Model/AppState.hpp"
-#include "Model/AsioProxyProber.hpp"
-#include "Model/AsioWorker.hpp"
-#include "Model/ControlSocketConnection.hpp"
-#include "Model/PkexecServiceInstaller.hpp"
-#include "Model/QtScheduler.hpp"
 #include "Presenters/Proxies/ProxiesPresenter.hpp"
 #include "Presenters/Rules/AppPickerPresenter.hpp"
 #include "Presenters/Rules/RuleEditorPresenter.hpp"
 #include "Presenters/Rules/RulesPresenter.hpp"
-#include "Shared/ProductVersion.hpp"
 #include "Support/EventLoop.hpp"
+#include "Support/RealAppModel.hpp"
 #include "Support/Shell.hpp"
 #include "Support/TopologyTest.hpp"
 #include "platform/linux/TemporaryDirectory.hpp"
@@ -103,16 +97,8 @@ protected:
     fs::path applications = folder.path() / "xdg" / "applications";
     ProtectedFolder programs;
     fs::path bin = programs.path() / "bin";
-    AsioWorker worker;
-    ControlSocketConnection daemon{worker.executor(), topology()->socketPath()};
-    PkexecServiceInstaller installer{worker.executor(),
-                                     {topology()->socketPath(), BundledDaemon{},
-                                      std::string(ProductVersion::shortVersion), "/usr/bin/pkexec", true}};
-    AsioProxyProber prober{worker.executor()};
-    QtScheduler scheduler;
-    AppState state{{daemon, installer, prober, scheduler, platform::systemClock(),
-                    [this] { return SharedConstants::Folders{folder.path() / "shared", folder.path() / "data"}; },
-                    [] { return std::string(ProductVersion::build); }, "corvane-e2e", "127.0.0.1", 9}};
+    RealAppModel model{topology()->socketPath(), folder.path()};
+    AppState& state = model.state;
 };
 
 TEST_F(AppPickerRoundTrip, ARulePickedFromADesktopEntryMatchesTheProgramsConnection) {

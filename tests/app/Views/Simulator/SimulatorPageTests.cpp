@@ -16,16 +16,6 @@
 namespace corvane::app::testing {
 namespace {
 
-Rule rule(std::string name, RuleAction action, std::vector<std::string> hosts, bool enabled = true) {
-    Rule rule;
-    rule.id = UUID::random();
-    rule.name = std::move(name);
-    rule.action = std::move(action);
-    rule.hosts = std::move(hosts);
-    rule.isEnabled = enabled;
-    return rule;
-}
-
 class SimulatorPageTest : public PageFixture {
 protected:
     const ProxyServer office = proxyNamed("Office");
@@ -33,11 +23,11 @@ protected:
 
     void SetUp() override {
         Profile profile = profileWith({office, home}, RuleAction::direct());
-        profile.rules = {rule("Old VPN", RuleAction::proxy(home.id), {"*.corp.example"}, false),
-                         rule("Local network", RuleAction::direct(), {"10.0.0.0/8", "192.168.0.0/16"}),
-                         rule("Work sites", RuleAction::proxy(office.id), {"example.com", "*.example.com"}),
-                         rule("Calls", RuleAction::chain({office.id, home.id}), {"meet.example.net"}),
-                         rule("No trackers", RuleAction::block(), {"*.ads.example"})};
+        profile.rules = {ruleNamed("Old VPN", RuleAction::proxy(home.id), {"*.corp.example"}, {}, false),
+                         ruleNamed("Local network", RuleAction::direct(), {"10.0.0.0/8", "192.168.0.0/16"}),
+                         ruleNamed("Work sites", RuleAction::proxy(office.id), {"example.com", "*.example.com"}),
+                         ruleNamed("Calls", RuleAction::chain({office.id, home.id}), {"meet.example.net"}),
+                         ruleNamed("No trackers", RuleAction::block(), {"*.ads.example"})};
         state->setProfile(profile);
         page.resize(860, 560);
         page.show();

@@ -9,18 +9,6 @@ namespace {
 
 using Result = SimulatorPresenter::Row::Result;
 
-Rule rule(std::string name, RuleAction action, std::vector<std::string> hosts = {},
-          std::vector<std::string> applications = {}, bool enabled = true) {
-    Rule rule;
-    rule.id = UUID::random();
-    rule.name = std::move(name);
-    rule.action = std::move(action);
-    rule.hosts = std::move(hosts);
-    rule.applications = std::move(applications);
-    rule.isEnabled = enabled;
-    return rule;
-}
-
 class SimulatorPresenterTest : public PageFixture {
 protected:
     const ProxyServer office = proxyNamed("Office");
@@ -61,7 +49,7 @@ TEST_F(SimulatorPresenterTest, ThePortIsTrimmedAndReadAsAnUnsigned16BitNumber) {
 TEST_F(SimulatorPresenterTest, TheTraceAppearsWithThePageAndFollowsFieldsButNotTheProfile) {
     EXPECT_FALSE(presenter.trace());
     EXPECT_EQ(presenter.host(), "example.com");
-    useRules({rule("Examples", RuleAction::block(), {"example.com"})});
+    useRules({ruleNamed("Examples", RuleAction::block(), {"example.com"})});
     presenter.simulate();
     EXPECT_EQ(matchedRule(), "Examples");
 
@@ -75,8 +63,8 @@ TEST_F(SimulatorPresenterTest, TheTraceAppearsWithThePageAndFollowsFieldsButNotT
 }
 
 TEST_F(SimulatorPresenterTest, AnAddressIsMatchedAgainstNetworksAndANameAgainstNames) {
-    useRules({rule("Private", RuleAction::proxy(office.id), {"10.0.0.0/8"}),
-              rule("Names", RuleAction::chain({office.id, home.id}), {"*.example"})});
+    useRules({ruleNamed("Private", RuleAction::proxy(office.id), {"10.0.0.0/8"}),
+              ruleNamed("Names", RuleAction::chain({office.id, home.id}), {"*.example"})});
     const struct {
         const char* host;
         std::optional<QString> rule;
@@ -95,9 +83,10 @@ TEST_F(SimulatorPresenterTest, AnAddressIsMatchedAgainstNetworksAndANameAgainstN
 }
 
 TEST_F(SimulatorPresenterTest, TheBannerNamesTheActionAndWhatDecided) {
-    const Rule decisive = rule("Tunnel", RuleAction::chain({office.id, home.id}), {"example.com"});
-    useRules({rule("Off", RuleAction::block(), {}, {}, false), rule("Elsewhere", RuleAction::direct(), {"x.org"}),
-              decisive, rule("Later", RuleAction::block())});
+    const Rule decisive = ruleNamed("Tunnel", RuleAction::chain({office.id, home.id}), {"example.com"});
+    useRules({ruleNamed("Off", RuleAction::block(), {}, {}, false),
+              ruleNamed("Elsewhere", RuleAction::direct(), {"x.org"}), decisive,
+              ruleNamed("Later", RuleAction::block())});
     presenter.simulate();
     const auto banner = presenter.banner();
     EXPECT_EQ(banner.kind, RuleAction::Kind::chain);
@@ -128,7 +117,7 @@ TEST_F(SimulatorPresenterTest, WithoutRulesOnlyTheDefaultActionRowShows) {
 }
 
 TEST_F(SimulatorPresenterTest, AnEmptyApplicationIsNoApplicationAtAll) {
-    useRules({rule("Browser", RuleAction::block(), {"example.com"}, {"org.mozilla.firefox"})});
+    useRules({ruleNamed("Browser", RuleAction::block(), {"example.com"}, {"org.mozilla.firefox"})});
     presenter.setApplication("   ");
     const auto rows = presenter.rows();
     ASSERT_EQ(rows.size(), 1u);
