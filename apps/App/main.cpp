@@ -24,7 +24,6 @@ app::Updater::Settings updaterSettings() {
     settings.feedUrl = QUrl(text(updates::UpdateConfiguration::feedURL));
     settings.publicKey = QByteArray::fromBase64(QByteArray(updates::UpdateConfiguration::publicKeyBase64.data(),
                                                            updates::UpdateConfiguration::publicKeyBase64.size()));
-    settings.currentVersion = text(ProductVersion::shortVersion);
     settings.currentBuild = text(ProductVersion::build);
     return settings;
 }

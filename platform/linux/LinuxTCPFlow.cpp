@@ -4,15 +4,13 @@
 
 #include <algorithm>
 
-#include <asio/bind_executor.hpp>
 #include <asio/post.hpp>
 #include <asio/write.hpp>
 
 namespace corvane::platform {
 
 LinuxTCPFlow::LinuxTCPFlow(asio::ip::tcp::socket socket, SocketAddress originalDestination, FlowMetaData metaData)
-    : loop_(socket.get_executor()),
-      socket_(std::move(socket)),
+    : socket_(std::move(socket)),
       originalDestination_(originalDestination),
       metaData_(std::move(metaData)) {}
 
@@ -21,11 +19,11 @@ Endpoint LinuxTCPFlow::remoteEndpoint() const {
 }
 
 void LinuxTCPFlow::open(std::function<void(Error)> completionHandler) {
-    asio::post(loop_, [handler = std::move(completionHandler), self = shared_from_this()] { handler(Error()); });
+    asio::post(socket_.get_executor(), [handler = std::move(completionHandler), self = shared_from_this()] { handler(Error()); });
 }
 
 void LinuxTCPFlow::readData(ReadHandler completionHandler) {
-    asio::post(loop_, [this, self = shared_from_this(), handler = std::move(completionHandler)]() mutable {
+    asio::post(socket_.get_executor(), [this, self = shared_from_this(), handler = std::move(completionHandler)]() mutable {
         if (readClosed_ || !socket_.is_open()) return handler(std::nullopt, Error());
         readQueued(std::move(handler), false);
     });
@@ -49,30 +47,28 @@ void LinuxTCPFlow::readQueued(ReadHandler handler, bool readable) {
 
 void LinuxTCPFlow::awaitData(ReadHandler handler) {
     socket_.async_wait(asio::socket_base::wait_read,
-                       asio::bind_executor(loop_, [this, self = shared_from_this(),
-                                                     handler = std::move(handler)](Error error) mutable {
+                       [this, self = shared_from_this(), handler = std::move(handler)](Error error) mutable {
                            if (error) return handler(std::nullopt, error);
                            readQueued(std::move(handler), true);
-                       }));
+                       });
 }
 
 void LinuxTCPFlow::write(Bytes data, WriteHandler completionHandler) {
-    asio::post(loop_, [this, self = shared_from_this(), data = std::make_shared<Bytes>(std::move(data)),
+    asio::post(socket_.get_executor(), [this, self = shared_from_this(), data = std::make_shared<Bytes>(std::move(data)),
                          handler = std::move(completionHandler)]() mutable {
         if (writeClosed_ || !socket_.is_open()) return handler(asio::error::broken_pipe);
         ++pendingWrites_;
         asio::async_write(socket_, asio::buffer(*data),
-                          asio::bind_executor(loop_, [this, self, data, handler = std::move(handler)](Error error,
-                                                                                                       std::size_t) {
+                          [this, self, data, handler = std::move(handler)](Error error, std::size_t) {
                               --pendingWrites_;
                               if (writeShutdownPending_ && pendingWrites_ == 0) closeWriteNow();
                               handler(error);
-                          }));
+                          });
     });
 }
 
 void LinuxTCPFlow::closeRead(Error) {
-    asio::post(loop_, [this, self = shared_from_this()] {
+    asio::post(socket_.get_executor(), [this, self = shared_from_this()] {
         if (readClosed_) return;
         readClosed_ = true;
         Error ignored;
@@ -82,7 +78,7 @@ void LinuxTCPFlow::closeRead(Error) {
 }
 
 void LinuxTCPFlow::closeWrite(Error error) {
-    asio::post(loop_, [this, self = shared_from_this(), error] {
+    asio::post(socket_.get_executor(), [this, self = shared_from_this(), error] {
         if (writeClosed_) return;
         writeClosed_ = true;
         if (error) {

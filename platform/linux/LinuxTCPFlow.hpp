@@ -42,7 +42,6 @@ private:
     void closeWriteNow();
     void closeIfDone();
 
-    asio::any_io_executor loop_;
     asio::ip::tcp::socket socket_;
     const SocketAddress originalDestination_;
     const FlowMetaData metaData_;

@@ -8,6 +8,7 @@
 
 #include "Shared/AppIdentifiers.hpp"
 #include "UpdateFeed.hpp"
+#include "Updates/UpdateError.hpp"
 #include "Updates/UpdateSignature.hpp"
 
 namespace corvane::app {
@@ -33,6 +34,12 @@ bool signatureMatches(const QString& path, const QByteArray& signature, const QB
     std::copy(signature.begin(), signature.end(), sig.begin());
     std::copy(publicKey.begin(), publicKey.end(), key.begin());
     return updates::UpdateSignature::verifyFile(path.toStdString(), sig, key);
+}
+
+QString lengthMismatch(qint64 received, qint64 expected) {
+    return QString("The download has %1 bytes, but the update feed says %2; it was refused.")
+        .arg(received)
+        .arg(expected);
 }
 
 }  // namespace
@@ -126,9 +133,7 @@ void Updater::archiveArrived() {
     const qint64 expected = session_.release->length;
     const QVariant announced = reply_->header(QNetworkRequest::ContentLengthHeader);
     if (announced.isValid() && announced.toLongLong() != expected) {
-        return fail(QString("The download has %1 bytes, but the update feed says %2; it was refused.")
-                        .arg(announced.toLongLong())
-                        .arg(expected));
+        return fail(lengthMismatch(announced.toLongLong(), expected));
     }
     const QByteArray chunk = reply_->readAll();
     if (session_.received + chunk.size() > expected) {
@@ -153,13 +158,11 @@ void Updater::archiveFinished() {
     if (reply->error() != QNetworkReply::NoError) return fail(describeFailure(*reply));
     const UpdateRelease& release = *session_.release;
     if (session_.received != release.length) {
-        return fail(QString("The download has %1 bytes, but the update feed says %2; it was refused.")
-                        .arg(session_.received)
-                        .arg(release.length));
+        return fail(lengthMismatch(session_.received, release.length));
     }
     archive_->flush();
     if (!signatureMatches(archive_->fileName(), release.signature, settings_.publicKey)) {
-        return fail("The update is not signed with Corvane’s key, so it was refused.");
+        return fail(updates::kNotSignedText);
     }
     UpdateSession installing = session_;
     installing.stage = Stage::installing;

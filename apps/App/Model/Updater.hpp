@@ -46,7 +46,6 @@ public:
         QUrl feedUrl;
         // The raw Ed25519 public key releases are signed with (32 bytes).
         QByteArray publicKey;
-        QString currentVersion;
         QString currentBuild;
         // How long the server may stay silent during a transfer.
         std::chrono::milliseconds transferTimeout{30000};
@@ -73,7 +72,6 @@ public:
     void setAutomaticallyChecksForUpdates(bool on);
     std::optional<QDateTime> lastUpdateCheckDate() const;
     const UpdateSession& session() const { return session_; }
-    const Settings& settings() const { return settings_; }
 
     // A check the user asked for; its dialog shows every outcome.
     void checkForUpdates();

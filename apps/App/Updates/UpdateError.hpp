@@ -11,4 +11,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Why an archive whose signature does not verify was refused.
+inline constexpr const char* kNotSignedText = "The update is not signed with Corvane’s key, so it was refused.";
+
 }  // namespace corvane::updates

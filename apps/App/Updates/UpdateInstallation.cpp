@@ -106,7 +106,7 @@ bool isReleaseFolder(const fs::path& folder) {
 void install(const fs::path& archive, const UpdateSignature::Signature& signature,
              const UpdateSignature::PublicKey& key, const fs::path& folder) {
     if (!UpdateSignature::verifyFile(archive, signature, key)) {
-        throw UpdateError("The update is not signed with Corvane’s key, so it was refused.");
+        throw UpdateError(kNotSignedText);
     }
     if (!isReleaseFolder(folder)) {
         throw UpdateError("“" + folder.string() +

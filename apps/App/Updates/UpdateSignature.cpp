@@ -9,6 +9,8 @@
 
 #include <openssl/evp.h>
 
+#include "CorvaneCore/Support/Base64.hpp"
+
 namespace corvane::updates::UpdateSignature {
 
 namespace {
@@ -22,15 +24,11 @@ struct ContextFree {
 
 template <std::size_t N>
 std::optional<std::array<std::uint8_t, N>> fixed(std::string_view text) {
-    const auto bytes = decodeBase64(text);
+    const auto bytes = base64::decode(text);
     if (!bytes || bytes->size() != N) return std::nullopt;
     std::array<std::uint8_t, N> out{};
     std::copy(bytes->begin(), bytes->end(), out.begin());
     return out;
-}
-
-bool isBase64Character(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
 }
 
 }  // namespace
@@ -66,20 +64,6 @@ bool verifyFile(const std::filesystem::path& path, const Signature& signature, c
     const bool valid = verify({static_cast<const std::uint8_t*>(mapped), size}, signature, key);
     ::munmap(mapped, size);
     return valid;
-}
-
-std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text) {
-    if (text.size() % 4 != 0) return std::nullopt;
-    const std::size_t padding = text.ends_with("==") ? 2 : text.ends_with("=") ? 1 : 0;
-    for (std::size_t i = 0; i < text.size() - padding; ++i) {
-        if (!isBase64Character(text[i])) return std::nullopt;
-    }
-    std::vector<std::uint8_t> out(text.size() / 4 * 3 + 1);
-    const int written = EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
-                                        static_cast<int>(text.size()));
-    if (written < 0) return std::nullopt;
-    out.resize(static_cast<std::size_t>(written) - padding);
-    return out;
 }
 
 std::optional<PublicKey> publicKeyFromBase64(std::string_view text) { return fixed<32>(text); }

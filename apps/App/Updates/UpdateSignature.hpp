@@ -6,7 +6,6 @@
 #include <optional>
 #include <span>
 #include <string_view>
-#include <vector>
 
 // Ed25519 signatures of update archives, checked with OpenSSL.
 namespace corvane::updates::UpdateSignature {
@@ -22,8 +21,7 @@ bool verify(std::span<const std::uint8_t> message, const Signature& signature, c
 // cannot be read or is larger than kMaxArchiveSize.
 bool verifyFile(const std::filesystem::path& path, const Signature& signature, const PublicKey& key);
 
-// Strict base64 (with padding, no spaces); none for anything else.
-std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text);
+// From strict base64 of exactly the key's or signature's size; none for anything else.
 std::optional<PublicKey> publicKeyFromBase64(std::string_view text);
 std::optional<Signature> signatureFromBase64(std::string_view text);
 

@@ -4,6 +4,7 @@
 
 #include "Views/Common/Fonts.hpp"
 #include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
 namespace corvane::app {
@@ -11,12 +12,6 @@ namespace corvane::app {
 namespace {
 
 constexpr int kSymbolSize = 40;
-
-void colourText(QLabel* label, const QColor& colour) {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-}
 
 }  // namespace
 
@@ -28,11 +23,11 @@ ContentPlaceholder::ContentPlaceholder(std::string_view symbol, const QString& t
     image->setAlignment(Qt::AlignCenter);
     title_->setAlignment(Qt::AlignCenter);
     title_->setWordWrap(true);
-    colourText(title_, Tones::secondaryText(palette()));
+    ViewStyle::setColour(title_, Tones::secondaryText(palette()));
     hint_->setAlignment(Qt::AlignCenter);
     hint_->setWordWrap(true);
     hint_->setFont(Fonts::callout(font()));
-    colourText(hint_, faint);
+    ViewStyle::setColour(hint_, faint);
     hint_->hide();
 
     auto* layout = new QVBoxLayout(this);

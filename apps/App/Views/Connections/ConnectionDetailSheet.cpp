@@ -12,7 +12,9 @@
 #include <QVBoxLayout>
 
 #include "Views/Common/Fonts.hpp"
+#include "Views/Common/SheetFooter.hpp"
 #include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Connections/StatusLabel.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 
@@ -40,19 +42,13 @@ QLabel* textLabel(const QString& text, bool selectable) {
     return label;
 }
 
-void colourText(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    widget->setPalette(palette);
-}
-
 }  // namespace
 
 ConnectionDetailSheet::ConnectionDetailSheet(ConnectionRecord record, DesktopServices& desktop, QWidget* parent)
     : QDialog(parent), detail_(std::move(record)), desktop_(desktop) {
     setObjectName("connectionDetailSheet");
     setWindowTitle(QString::fromStdString(detail_.record().appIdentifier));
-    setFixedSize(kSize, kSize);
+    SheetFooter::fixSize(*this, QSize(kSize, kSize));
 
     auto* form = new QWidget;
     auto* sections = new QVBoxLayout(form);
@@ -114,7 +110,7 @@ QWidget* ConnectionDetailSheet::value(const ConnectionDetail::Row& row) {
         case Kind::secondaryText: {
             QLabel* label = textLabel(row.value, true);
             label->setFont(Fonts::callout(font()));
-            colourText(label, Tones::secondaryText(palette()));
+            ViewStyle::setColour(label, Tones::secondaryText(palette()));
             return label;
         }
         case Kind::identity: {
@@ -125,7 +121,7 @@ QWidget* ConnectionDetailSheet::value(const ConnectionDetail::Row& row) {
                                 .pixmap(kIconSize, kIconSize));
             QLabel* text = textLabel(row.value, false);
             text->setFont(Fonts::callout(font()));
-            colourText(text, colour);
+            ViewStyle::setColour(text, colour);
             auto* label = new QWidget;
             label->setObjectName("identityLabel");
             label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);

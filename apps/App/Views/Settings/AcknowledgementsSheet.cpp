@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "Views/Common/Fonts.hpp"
+#include "Views/Common/SheetFooter.hpp"
 #include "Views/Common/Tones.hpp"
 #include "Views/Common/ViewStyle.hpp"
 
@@ -40,7 +41,7 @@ AcknowledgementsSheet::AcknowledgementsSheet(DesktopServices& desktop, QWidget* 
       licence_(new QPlainTextEdit) {
     setObjectName("acknowledgementsSheet");
     setWindowTitle("Open Source Licences");
-    setFixedSize(kWidth, kHeight);
+    SheetFooter::fixSize(*this, QSize(kWidth, kHeight));
 
     list_->setMinimumWidth(kListMinimumWidth);
     list_->setAccessibleName("Components");

@@ -49,8 +49,10 @@ std::vector<SettingsPresenter::Check> SettingsPresenter::profileChecks() const {
 }
 
 QStringList SettingsPresenter::defaultActionOptions() const {
-    QStringList options{"Direct", "Block"};
-    for (const ProxyServer& proxy : state_.profile().proxies) options << "Proxy: " + QString::fromStdString(proxy.name);
+    QStringList options;
+    for (const RuleAction& action : defaultActions(state_.profile())) {
+        options << QString::fromStdString(state_.actionLabel(action));
+    }
     return options;
 }
 

@@ -1,6 +1,8 @@
 #include "UpdateDialogContent.hpp"
 
-#include <QLocale>
+#include <algorithm>
+
+#include "Views/Common/FormatBytes.hpp"
 
 namespace corvane::app {
 
@@ -15,7 +17,8 @@ QString releaseName(const UpdateSession& session) {
     return session.release->version + " (" + session.release->build + ")";
 }
 
-QString size(qint64 bytes) { return QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat); }
+// A count of bytes received or announced, never negative.
+QString size(qint64 bytes) { return formatBytes(static_cast<std::uint64_t>(std::max<qint64>(bytes, 0))); }
 
 }  // namespace
 
