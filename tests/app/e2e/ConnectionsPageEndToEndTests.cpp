@@ -12,6 +12,7 @@
 
 #include "CorvaneCore/Logging/ConnectionGrouping.hpp"
 #include "Support/EventLoop.hpp"
+#include "Support/Profiles.hpp"
 #include "Support/RealAppModel.hpp"
 #include "Support/Shell.hpp"
 #include "Support/TopologyTest.hpp"
@@ -29,19 +30,9 @@ using namespace std::chrono_literals;
 
 constexpr int kStreamMilliseconds = 9000;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 Rule streamRule(std::string name, const fs::path& program, const ProxyServer& proxy) {
-    Rule rule;
-    rule.id = UUID::random();
-    rule.name = std::move(name);
-    rule.applications = {program.string()};
-    rule.hosts = {"198.18.0.10/32"};
+    Rule rule = ruleNamed(std::move(name), RuleAction::proxy(proxy.id), {"198.18.0.10/32"}, {program.string()});
     rule.ports = {PortRange{7, 7}};
-    rule.action = RuleAction::proxy(proxy.id);
     return rule;
 }
 
@@ -162,12 +153,12 @@ TEST_F(ConnectionsPageEndToEnd, ShowsTwoProgramsStreamingThroughTheirRules) {
     desktop.savePath = QString::fromStdString(exported.string());
     const std::vector<ConnectionRecord> visible = state.records();
     page.presenter().exportCSV();
-    EXPECT_EQ(readFile(exported), AppState::connectionsCSV(visible));
-    EXPECT_NE(readFile(exported).find(",\"Proxy: tinyproxy\",\"Other via tinyproxy\",\"active\","),
+    EXPECT_EQ(e2e::readText(exported), AppState::connectionsCSV(visible));
+    EXPECT_NE(e2e::readText(exported).find(",\"Proxy: tinyproxy\",\"Other via tinyproxy\",\"active\","),
               std::string::npos);
 
     // Once both end, their closed records carry what the programs counted.
-    const auto reported = [&](const char* report) { return readFile(folder.path() / report).ends_with('\n'); };
+    const auto reported = [&](const char* report) { return e2e::readText(folder.path() / report).ends_with('\n'); };
     ASSERT_TRUE(waitUntil([&] { return reported("peer.json") && reported("other.json"); }, 20s));
     ASSERT_TRUE(waitUntil(
         [&] {
@@ -180,7 +171,7 @@ TEST_F(ConnectionsPageEndToEnd, ShowsTwoProgramsStreamingThroughTheirRules) {
     const std::pair<const char*, const char*> reports[] = {{"corvane-e2e-peer", "peer.json"},
                                                            {"corvane-e2e-other", "other.json"}};
     for (const auto& [app, report] : reports) {
-        const auto counted = nlohmann::json::parse(readFile(folder.path() / report));
+        const auto counted = nlohmann::json::parse(e2e::readText(folder.path() / report));
         const std::uint64_t none = 0;
         EXPECT_EQ(shown(app)->bytesSent, counted.value("sent", none)) << app << " " << counted.dump();
         EXPECT_EQ(shown(app)->bytesReceived, counted.value("received", none)) << app << " " << counted.dump();

@@ -34,13 +34,6 @@ std::string trimmed(std::string text) {
     return text;
 }
 
-std::string contentOf(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // A display number no X server uses, derived from our pid; `skip` passes over that many free ones.
 int freeDisplay(int skip) {
     for (int offset = 0; offset < 200; ++offset) {
@@ -146,17 +139,17 @@ std::string RealSession::startDesktop() {
             stop(server);
         }
     }
-    if (display_.empty()) return "Xvfb did not start: " + contentOf(folder() / "xvfb.log");
+    if (display_.empty()) return "Xvfb did not start: " + e2e::readText(folder() / "xvfb.log");
     environment_ = environmentFor(display_);
     start("dbus-daemon --session --nofork --address=" + sessionBus(), "dbus.log");
     if (!waitFor([&] { return fs::exists(folder() / "bus"); }, 20s)) {
-        return "no session bus: " + contentOf(folder() / "dbus.log");
+        return "no session bus: " + e2e::readText(folder() / "dbus.log");
     }
     start("/usr/libexec/at-spi-bus-launcher --launch-immediately", "at-spi.log");
     start("openbox", "openbox.log");
     // The tray comes after the window manager took over the screen (it then names the current desktop).
     if (!waitFor([&] { return !x("get_desktop").empty(); }, 20s)) {
-        return "no window manager: " + contentOf(folder() / "openbox.log");
+        return "no window manager: " + e2e::readText(folder() / "openbox.log");
     }
     // Now and then trayer never shows its panel; a second one does.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -166,7 +159,7 @@ std::string RealSession::startDesktop() {
         if (waitFor([&] { return !x("search --onlyvisible --class trayer").empty(); }, 10s)) return {};
         stop(tray);
     }
-    return "no tray: " + contentOf(folder() / "trayer.log");
+    return "no tray: " + e2e::readText(folder() / "trayer.log");
 }
 
 Process& RealSession::start(const std::string& command, const std::string& log) {
@@ -205,7 +198,7 @@ Process& RealSession::startApp(const std::string& networkNamespace) {
                  "app.log");
 }
 
-std::string RealSession::appLog() const { return contentOf(folder() / "app.log"); }
+std::string RealSession::appLog() const { return e2e::readText(folder() / "app.log"); }
 
 std::string RealSession::waitForWindow(std::chrono::milliseconds limit) const {
     std::string window;

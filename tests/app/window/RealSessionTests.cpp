@@ -34,11 +34,11 @@ namespace corvane::app::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using e2e::capture;
 using e2e::have;
 using e2e::kHost;
 using e2e::kNet;
 using e2e::portOpen;
+using e2e::readText;
 using e2e::Process;
 using e2e::shell;
 using e2e::Topology;
@@ -51,18 +51,6 @@ const std::vector<std::string> kProxyNames = {"dante", "tinyproxy", "microsocks"
 const std::vector<std::string> kRuleNames = {"Local & private networks", "curl via dante", "block wget",
                                              "peer via chain"};
 const std::string kPayloadURL = "http://" + kTarget + ":8080/payload.bin";
-
-std::string contentOf(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string sha256(const fs::path& path) {
-    const std::string line = capture("sha256sum '" + path.string() + "' 2>/dev/null");
-    return line.substr(0, line.find(' '));
-}
 
 // The pixels of a screenshot in the chart's received green (the line, not its faded fill).
 int linePixels(const fs::path& png) {
@@ -88,7 +76,7 @@ std::vector<std::string> names(const nlohmann::json& profile, const std::string&
 }
 
 std::size_t lineCount(const fs::path& path) {
-    const std::string text = contentOf(path);
+    const std::string text = readText(path);
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
@@ -103,7 +91,7 @@ protected:
     static std::string missingRequirement() {
         if (std::string missing = RealSession::missingRequirement(); !missing.empty()) return missing;
         if (std::string missing = Topology::missingRequirement(); !missing.empty()) return missing;
-        for (const char* program : {"curl", "wget", "python3", "sha256sum"}) {
+        for (const char* program : {"curl", "wget", "python3"}) {
             if (!have(program)) return std::string("the session test needs ") + program;
         }
         return {};
@@ -159,7 +147,7 @@ protected:
 
     // The daemon the helper started, from the pid file it keeps.
     std::optional<service::DetachedDaemon::Record> daemon() const {
-        const auto record = service::DetachedDaemon::parse(contentOf(folder() / "run/corvane-tunnel.pid"));
+        const auto record = service::DetachedDaemon::parse(readText(folder() / "run/corvane-tunnel.pid"));
         if (!record || service::DetachedDaemon::running(record->pid) != *record) return std::nullopt;
         return record;
     }
@@ -426,14 +414,14 @@ protected:
         ASSERT_NO_FATAL_FAILURE(press("check box", "Group by app"));
         const std::size_t danteLines = lineCount(topology->folder / "danted.log");
         ASSERT_EQ(run("curl -sS --limit-rate 1M --max-time 30 -o '" + download().string() + "' " + kPayloadURL), 0);
-        EXPECT_EQ(sha256(download()), sha256(folder() / "www/payload.bin"));
+        EXPECT_TRUE(readText(download()) == readText(folder() / "www/payload.bin")) << "the download differs";
         EXPECT_GT(lineCount(topology->folder / "danted.log"), danteLines) << "dante saw no connection";
         EXPECT_NE(run("wget -q --tries=1 --timeout=10 -O /dev/null " + kPayloadURL), 0) << "wget was not blocked";
         // The peer holds its end open a while: an HTTP proxy ends the tunnel at the first half-close.
         const nlohmann::json echoed = topology->probe("tcp-probe", kTarget, 7, 4096, 500);
         EXPECT_EQ(echoed.value("greeting", ""), "peer=" + kTarget) << "not relayed by tinyproxy: " << echoed.dump();
         EXPECT_EQ(echoed.value("received", 0), 17 + 4096) << echoed.dump();
-        EXPECT_NE(contentOf(topology->folder / "tinyproxy.log").find("CONNECT " + kTarget + ":7"), std::string::npos)
+        EXPECT_NE(readText(topology->folder / "tinyproxy.log").find("CONNECT " + kTarget + ":7"), std::string::npos)
             << "the chain did not end at tinyproxy";
 
         std::map<QString, std::vector<QString>> rows;
@@ -476,11 +464,11 @@ protected:
         ASSERT_NO_FATAL_FAILURE(showPage("Settings"));
         ASSERT_NO_FATAL_FAILURE(press("push button", "Export…"));
         ASSERT_NO_FATAL_FAILURE(saveThroughFileDialog(exportedProfile, "4-export-profile"));
-        const auto exported = nlohmann::json::parse(contentOf(exportedProfile), nullptr, false);
-        ASSERT_TRUE(exported.is_object() && exported.contains("profile")) << contentOf(exportedProfile);
+        const auto exported = nlohmann::json::parse(readText(exportedProfile), nullptr, false);
+        ASSERT_TRUE(exported.is_object() && exported.contains("profile")) << readText(exportedProfile);
         EXPECT_EQ(names(exported["profile"], "proxies"), kProxyNames);
         EXPECT_EQ(names(exported["profile"], "rules"), kRuleNames);
-        EXPECT_NE(contentOf(exportedProfile).find("s3cret"), std::string::npos) << "the export keeps the passwords";
+        EXPECT_NE(readText(exportedProfile).find("s3cret"), std::string::npos) << "the export keeps the passwords";
         EXPECT_EQ(fs::status(exportedProfile).permissions() & fs::perms::all,
                   fs::perms::owner_read | fs::perms::owner_write);
 
@@ -488,7 +476,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(showPage("Connections"));
         ASSERT_NO_FATAL_FAILURE(press("push button", "Export CSV"));
         ASSERT_NO_FATAL_FAILURE(saveThroughFileDialog(exportedCSV, "4-export-csv"));
-        const std::string csv = contentOf(exportedCSV);
+        const std::string csv = readText(exportedCSV);
         EXPECT_TRUE(csv.starts_with("Time,Application,Target,Transport,Action,Rule,Status,BytesSent,BytesReceived\n"))
             << csv;
         const std::string curlRow =
@@ -532,7 +520,7 @@ protected:
         screenshot("4-restarted-proxy-editor");
         session->key("Escape");
         // The profile file holds no password: it came back from the daemon's configuration.
-        EXPECT_EQ(contentOf(profileFile()).find("s3cret"), std::string::npos);
+        EXPECT_EQ(readText(profileFile()).find("s3cret"), std::string::npos);
     }
 
     // The daemon dies: the app says so, the network works directly, nothing is lost.
@@ -544,7 +532,7 @@ protected:
         screenshot("5-daemon-killed");
         const std::size_t danteAtDeath = lineCount(topology->folder / "danted.log");
         EXPECT_EQ(run("curl -sS --max-time 30 -o '" + download().string() + "' " + kPayloadURL), 0);
-        EXPECT_EQ(sha256(download()), sha256(folder() / "www/payload.bin"));
+        EXPECT_TRUE(readText(download()) == readText(folder() / "www/payload.bin")) << "the download differs";
         EXPECT_EQ(lineCount(topology->folder / "danted.log"), danteAtDeath) << "curl still went through dante";
         EXPECT_EQ(run("wget -q --tries=1 --timeout=10 -O /dev/null " + kPayloadURL), 0) << "wget is still blocked";
         ASSERT_NO_FATAL_FAILURE(showPage("Rules"));
@@ -552,8 +540,8 @@ protected:
             EXPECT_TRUE(shows("list item", QString::fromStdString(rule))) << rule;
         }
         screenshot("5-rules-kept");
-        const auto saved = nlohmann::json::parse(contentOf(profileFile()), nullptr, false);
-        ASSERT_TRUE(saved.is_object() && saved.contains("profile")) << contentOf(profileFile());
+        const auto saved = nlohmann::json::parse(readText(profileFile()), nullptr, false);
+        ASSERT_TRUE(saved.is_object() && saved.contains("profile")) << readText(profileFile());
         EXPECT_EQ(names(saved["profile"], "proxies"), kProxyNames);
         EXPECT_EQ(names(saved["profile"], "rules"), kRuleNames);
     }

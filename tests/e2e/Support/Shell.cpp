@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace corvane::e2e {
@@ -39,6 +41,11 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
 bool portOpen(const std::string& address, int port) {
     return shell(std::string("ip netns exec ") + kNet + " bash -c 'exec 3<>/dev/tcp/" + address + "/" +
                  std::to_string(port) + "'") == 0;
+}
+
+std::string readText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace corvane::e2e

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -17,6 +18,8 @@ int shell(const std::string& command);
 // Runs a shell command; what it wrote on standard output.
 std::string capture(const std::string& command);
 bool have(const char* program);
+// A file's whole content; empty when it cannot be read.
+std::string readText(const std::filesystem::path& path);
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5));
 // Whether a TCP port in the test network accepts connections.
 bool portOpen(const std::string& address, int port);

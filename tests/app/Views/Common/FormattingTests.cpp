@@ -6,7 +6,7 @@
 
 #include "Views/Common/DateTexts.hpp"
 #include "Views/Common/FormatBytes.hpp"
-#include "Views/Support/QStringPrinter.hpp"
+#include "Support/QtPrinters.hpp"
 
 namespace corvane::app::testing {
 namespace {

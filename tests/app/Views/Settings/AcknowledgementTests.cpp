@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "Views/Settings/AcknowledgementsPresenter.hpp"
-#include "Views/Support/QStringPrinter.hpp"
+#include "Support/QtPrinters.hpp"
 #include "platform/linux/TemporaryDirectory.hpp"
 
 namespace corvane::app::testing {

@@ -8,7 +8,7 @@
 
 #include "FakeDesktopServices.hpp"
 #include "Support/ModelFixture.hpp"
-#include "Views/Support/QStringPrinter.hpp"
+#include "Support/QtPrinters.hpp"
 
 namespace corvane::app::testing {
 

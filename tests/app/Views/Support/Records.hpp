@@ -4,7 +4,6 @@
 #include <string>
 
 #include "CorvaneCore/Logging/ConnectionRecord.hpp"
-#include "Views/Support/QStringPrinter.hpp"
 
 namespace corvane::app::testing {
 
