@@ -22,16 +22,16 @@ TEST(ProcessIdentityCache, AnExecveUnderTheSamePidGivesTheNewProgramsIdentity) {
     ProcessIdentityCache cache;
     const auto shell = cache.identityOf(child.pid());
     ASSERT_TRUE(shell.auditToken);
-    EXPECT_EQ(shell.signingIdentifier, "dash");
+    EXPECT_EQ(shell.executable.signingIdentifier, "dash");
     EXPECT_EQ(word(shell, AuditToken::Word::pid), static_cast<std::uint32_t>(child.pid()));
     const auto again = cache.identityOf(child.pid());
     EXPECT_EQ(again.auditToken, shell.auditToken);
-    EXPECT_EQ(again.signingIdentifier, "dash");
+    EXPECT_EQ(again.executable.signingIdentifier, "dash");
 
     ASSERT_TRUE(child.waitUntilRunning("/usr/bin/sleep"));
     const auto replaced = cache.identityOf(child.pid());
     ASSERT_TRUE(replaced.auditToken);
-    EXPECT_EQ(replaced.signingIdentifier, "sleep");
+    EXPECT_EQ(replaced.executable.signingIdentifier, "sleep");
     EXPECT_NE(word(replaced, AuditToken::Word::executableIdentity), word(shell, AuditToken::Word::executableIdentity));
     EXPECT_EQ(word(replaced, AuditToken::Word::startTime), word(shell, AuditToken::Word::startTime));
 }
@@ -45,7 +45,7 @@ TEST(ProcessIdentityCache, AProcessThatIsGoneHasNoToken) {
     child.stop(SIGKILL);
     const auto gone = cache.identityOf(pid);
     EXPECT_FALSE(gone.auditToken);
-    EXPECT_EQ(gone.signingIdentifier, "");
+    EXPECT_EQ(gone.executable.signingIdentifier, "");
 }
 
 }  // namespace
