@@ -12,71 +12,75 @@ namespace corvane::platform {
 
 using Clock = std::chrono::steady_clock;
 
+// Each user's jobs wait in a queue of the user's own; `ready` names a user
+// once for each job of theirs that may start now, so a thread takes the next
+// job without looking at the others waiting.
 struct OwnerLookupPool::State : std::enable_shared_from_this<State> {
-    struct Job {
-        std::uint32_t user = 0;
-        std::function<void()> run;
-    };
     struct User {
+        std::deque<std::function<void()>> waiting;
         std::size_t running = 0;
-        std::size_t waiting = 0;
+        std::size_t ready = 0;  // entries in `ready`
     };
 
     explicit State(Limits l) : limits(l) {}
-
-    // The first waiting job whose user may run one more; caller holds the lock.
-    std::deque<Job>::iterator runnable() {
-        return std::find_if(waiting.begin(), waiting.end(),
-                            [&](const Job& job) { return users[job.user].running < limits.perUser; });
-    }
 
     std::size_t stuck(Clock::time_point now) const {
         return static_cast<std::size_t>(std::count_if(started.begin(), started.end(), [&](Clock::time_point start) {
             return now - start > limits.overrun;
         }));
     }
+    // The base number of threads besides the stuck ones.
+    std::size_t wanted() const { return limits.threads + stuck(Clock::now()); }
 
     // Caller holds the lock.
     void growIfNeeded() {
-        while (threads < limits.maximumThreads && threads - stuck(Clock::now()) < limits.threads) {
+        while (threads < limits.maximumThreads && threads < wanted()) {
             ++threads;
             std::thread([self = shared_from_this()] { self->work(); }).detach();
         }
     }
 
+    // Caller holds the lock.
+    void scheduleIfAllowed(std::uint32_t id, User& user) {
+        if (user.waiting.size() <= user.ready || user.running + user.ready >= limits.perUser) return;
+        ++user.ready;
+        ready.push_back(id);
+        wake.notify_one();
+    }
+
     void work() {
         std::unique_lock guard(lock);
         while (true) {
-            wake.wait(guard, [&] { return stopping || runnable() != waiting.end() || threads > wanted(); });
-            const auto next = runnable();
-            if (stopping || next == waiting.end()) {
+            wake.wait(guard, [&] { return stopping || !ready.empty() || threads > wanted(); });
+            if (stopping || ready.empty()) {
                 --threads;
                 return;
             }
-            Job job = std::move(*next);
-            waiting.erase(next);
-            User& user = users[job.user];
-            --user.waiting;
+            const std::uint32_t id = ready.front();
+            ready.pop_front();
+            User& user = users[id];
+            --user.ready;
             ++user.running;
+            auto job = std::move(user.waiting.front());
+            user.waiting.pop_front();
             const auto slot = started.insert(started.end(), Clock::now());
             guard.unlock();
-            job.run();
-            job.run = nullptr;
+            job();
+            job = nullptr;
             guard.lock();
             started.erase(slot);
-            if (--users[job.user].running == 0 && users[job.user].waiting == 0) users.erase(job.user);
-            wake.notify_all();
+            User& after = users[id];
+            --after.running;
+            scheduleIfAllowed(id, after);
+            if (after.running == 0 && after.waiting.empty()) users.erase(id);
         }
     }
-
-    // How many threads are wanted now: the base number besides the stuck ones.
-    std::size_t wanted() const { return limits.threads + stuck(Clock::now()); }
 
     const Limits limits;
     std::mutex lock;
     std::condition_variable wake;
-    std::deque<Job> waiting;
     std::unordered_map<std::uint32_t, User> users;
+    std::deque<std::uint32_t> ready;
     std::list<Clock::time_point> started;  // of the running jobs
     std::size_t threads = 0;
     bool stopping = false;
@@ -88,21 +92,21 @@ OwnerLookupPool::OwnerLookupPool(Limits limits) : state_(std::make_shared<State>
 }
 
 OwnerLookupPool::~OwnerLookupPool() {
-    std::deque<State::Job> dropped;
+    std::unordered_map<std::uint32_t, State::User> dropped;
     std::lock_guard guard(state_->lock);
     state_->stopping = true;
-    dropped.swap(state_->waiting);
+    dropped.swap(state_->users);
+    state_->ready.clear();
     state_->wake.notify_all();
 }
 
-bool OwnerLookupPool::submit(std::uint32_t user, std::function<void()> job) {
+bool OwnerLookupPool::submit(std::uint32_t id, std::function<void()> job) {
     std::lock_guard guard(state_->lock);
-    State::User& entry = state_->users[user];
-    if (entry.waiting >= state_->limits.queuedPerUser) return false;
-    ++entry.waiting;
-    state_->waiting.push_back({user, std::move(job)});
+    State::User& user = state_->users[id];
+    if (user.waiting.size() >= state_->limits.queuedPerUser) return false;
+    user.waiting.push_back(std::move(job));
     state_->growIfNeeded();
-    state_->wake.notify_all();
+    state_->scheduleIfAllowed(id, user);
     return true;
 }
 
