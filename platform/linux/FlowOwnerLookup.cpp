@@ -26,11 +26,17 @@ std::uint32_t executableOf(const Bytes& token) {
 
 }  // namespace
 
+// One lookup's state on the loop that waits for it. Only the loop holds it
+// (the deadline's handler, the answer posted there), so it and the flow its
+// handler holds end on the loop; the pool's thread sees only `given`.
 struct FlowOwnerLookup::Pending {
-    Pending(asio::any_io_executor loop, Handler handler) : deadline(loop), done(std::move(handler)) {}
-    asio::steady_timer deadline;  // and `done`: used on the loop only
+    Pending(asio::any_io_executor loop, Handler handler, std::string_view protocol, const SocketAddress& source)
+        : deadline(loop), done(std::move(handler)), protocol(protocol), source(source) {}
+    asio::steady_timer deadline;
     Handler done;
-    std::atomic<bool> settled{false};
+    const std::string protocol;
+    const SocketAddress source;
+    std::shared_ptr<std::atomic<bool>> given = std::make_shared<std::atomic<bool>>(false);
 };
 
 FlowOwnerLookup::FlowOwnerLookup(std::shared_ptr<ProcessIdentityCache> identities)
@@ -55,34 +61,40 @@ void FlowOwnerLookup::lookUp(const std::optional<SocketDiagnostics::Entry>& sock
     Owner unowned;
     unowned.socketInode = socket ? socket->inode : 0;
     unowned.socketCookie = socket ? socket->cookie : 0;
-    auto pending = std::make_shared<Pending>(loop, std::move(done));
-    const auto settle = [self = shared_from_this(), pending, protocol = std::string(protocol), source](Owner owner,
-                                                                                                      bool late) {
-        if (pending->settled.exchange(true)) return;
-        pending->deadline.cancel();
-        self->report(owner, late, protocol, source);
-        pending->done(std::move(owner));
-    };
-    if (!socket || socket->inode == 0) return asio::post(loop, [settle, unowned] { settle(unowned, false); });
+    auto pending = std::make_shared<Pending>(loop, std::move(done), protocol, source);
+    auto self = shared_from_this();
+    if (!socket || socket->inode == 0)
+        return asio::post(loop, [self, pending, unowned] { self->settle(*pending, unowned, false); });
     pending->deadline.expires_after(timing_.deadline);
-    pending->deadline.async_wait([settle, unowned](asio::error_code error) {
-        if (!error) settle(unowned, true);
+    pending->deadline.async_wait([self, pending, unowned](asio::error_code error) {
+        if (!error) self->settle(*pending, unowned, true);
     });
     // The lookup is work of the loop until its answer is posted there.
     auto tracked = asio::prefer(loop, asio::execution::outstanding_work.tracked);
-    const bool queued = pool_.submit(socket->uid, [self = shared_from_this(), pending, settle, tracked, entry = *socket] {
-        if (pending->settled) return;
-        auto owner = self->ownerOf(entry, *pending);
-        asio::post(tracked, [settle, owner = std::move(owner)]() mutable { settle(std::move(owner), false); });
+    const bool queued = pool_.submit(socket->uid, [self, waiting = std::weak_ptr<Pending>(pending),
+                                                   given = pending->given, tracked, entry = *socket] {
+        if (*given) return;
+        auto owner = self->ownerOf(entry, *given);
+        asio::post(tracked, [self, waiting, owner = std::move(owner)]() mutable {
+            if (const auto pending = waiting.lock()) self->settle(*pending, std::move(owner), false);
+        });
     });
     // The user has as many lookups waiting as allowed: this flow gets no owner.
-    if (!queued) asio::post(loop, [settle, unowned] { settle(unowned, true); });
+    if (!queued) asio::post(loop, [self, pending, unowned] { self->settle(*pending, unowned, true); });
 }
 
-std::vector<int> FlowOwnerLookup::holdersOf(const SocketDiagnostics::Entry& socket, const Pending& pending) {
+// On the loop: the first answer (the owner, or none at the deadline) is the one.
+void FlowOwnerLookup::settle(Pending& pending, Owner owner, bool late) {
+    if (pending.given->exchange(true)) return;
+    pending.deadline.cancel();
+    report(owner, late, pending.protocol, pending.source);
+    pending.done(std::move(owner));
+}
+
+std::vector<int> FlowOwnerLookup::holdersOf(const SocketDiagnostics::Entry& socket, const std::atomic<bool>& given) {
     auto holders = index_.holdersOf(socket.inode, socket.uid);
     for (const auto wait : timing_.retries) {
-        if (!holders.empty() || pending.settled) break;
+        if (!holders.empty() || given) break;
         std::this_thread::sleep_for(wait);
         holders = index_.holdersOf(socket.inode, socket.uid);
     }
@@ -92,11 +104,11 @@ std::vector<int> FlowOwnerLookup::holdersOf(const SocketDiagnostics::Entry& sock
 // A socket held by processes running different programs is no one program's:
 // its token names no process (pid 0), so it is verified for none of them and
 // has no path, and it carries no identifier.
-FlowOwnerLookup::Owner FlowOwnerLookup::ownerOf(const SocketDiagnostics::Entry& socket, const Pending& pending) {
+FlowOwnerLookup::Owner FlowOwnerLookup::ownerOf(const SocketDiagnostics::Entry& socket, const std::atomic<bool>& given) {
     Owner owner;
     owner.socketInode = socket.inode;
     owner.socketCookie = socket.cookie;
-    const auto holders = holdersOf(socket, pending);
+    const auto holders = holdersOf(socket, given);
     if (holders.empty()) return owner;
     owner.pid = holders.front();
     owner.isDaemon = *owner.pid == daemonPid;

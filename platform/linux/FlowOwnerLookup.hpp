@@ -10,6 +10,7 @@
 
 #include <asio/any_io_executor.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -60,8 +61,10 @@ private:
 
     void lookUp(const std::optional<SocketDiagnostics::Entry>& socket, std::string_view protocol,
                 const SocketAddress& source, asio::any_io_executor loop, Handler done);
-    Owner ownerOf(const SocketDiagnostics::Entry& socket, const Pending& pending);
-    std::vector<int> holdersOf(const SocketDiagnostics::Entry& socket, const Pending& pending);
+    void settle(Pending& pending, Owner owner, bool late);
+    // `given`: the flow has had its answer (the deadline passed), so the search may stop.
+    Owner ownerOf(const SocketDiagnostics::Entry& socket, const std::atomic<bool>& given);
+    std::vector<int> holdersOf(const SocketDiagnostics::Entry& socket, const std::atomic<bool>& given);
     void report(const Owner& owner, bool late, std::string_view protocol, const SocketAddress& source) const;
 
     std::shared_ptr<ProcessIdentityCache> identities_;

@@ -63,11 +63,17 @@ struct OwnerLookupPool::State : std::enable_shared_from_this<State> {
             ++user.running;
             auto job = std::move(user.waiting.front());
             user.waiting.pop_front();
+            --queued;
             const auto slot = started.insert(started.end(), Clock::now());
             guard.unlock();
             job();
             job = nullptr;
             guard.lock();
+            // The pool ended meanwhile (perhaps with this very job's end).
+            if (stopping) {
+                --threads;
+                return;
+            }
             started.erase(slot);
             User& after = users[id];
             --after.running;
@@ -82,6 +88,7 @@ struct OwnerLookupPool::State : std::enable_shared_from_this<State> {
     std::unordered_map<std::uint32_t, User> users;
     std::deque<std::uint32_t> ready;
     std::list<Clock::time_point> started;  // of the running jobs
+    std::size_t queued = 0;                // jobs waiting, of all users
     std::size_t threads = 0;
     bool stopping = false;
 };
@@ -97,14 +104,17 @@ OwnerLookupPool::~OwnerLookupPool() {
     state_->stopping = true;
     dropped.swap(state_->users);
     state_->ready.clear();
+    state_->queued = 0;
     state_->wake.notify_all();
 }
 
 bool OwnerLookupPool::submit(std::uint32_t id, std::function<void()> job) {
     std::lock_guard guard(state_->lock);
+    if (state_->queued >= state_->limits.queued) return false;
     State::User& user = state_->users[id];
     if (user.waiting.size() >= state_->limits.queuedPerUser) return false;
     user.waiting.push_back(std::move(job));
+    ++state_->queued;
     state_->growIfNeeded();
     state_->scheduleIfAllowed(id, user);
     return true;

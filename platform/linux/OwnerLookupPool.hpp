@@ -13,9 +13,9 @@ namespace corvane::platform {
 // make slow (thousands of descriptors) or never answer (a FUSE file system of
 // its own). Work is grouped by user, the uid of the flow's socket, which the
 // kernel reports before anything of the process is read:
-// - each user has at most `perUser` jobs running and `queuedPerUser` waiting;
-//   the pool keeps `threads` threads besides those stuck, so one user's jobs
-//   never hold up another's;
+// - each user has at most `perUser` jobs running and `queuedPerUser` waiting
+//   (and all users at most `queued`); the pool keeps `threads` threads
+//   besides those stuck, so one user's jobs never hold up another's;
 // - a job running longer than `overrun` counts as stuck: a new thread takes
 //   its place (up to `maximumThreads` in all);
 // - threads are never joined: at the pool's end the idle ones stop and a
@@ -26,6 +26,7 @@ public:
         std::size_t threads = 6;
         std::size_t perUser = 2;
         std::size_t queuedPerUser = 512;
+        std::size_t queued = 4096;
         std::size_t maximumThreads = 64;
         std::chrono::milliseconds overrun{500};
     };
@@ -37,7 +38,7 @@ public:
     OwnerLookupPool& operator=(const OwnerLookupPool&) = delete;
 
     // Runs `job` on a thread of the pool; false (and nothing runs) when the
-    // user already has as many jobs waiting as allowed.
+    // user, or the pool, already has as many jobs waiting as allowed.
     bool submit(std::uint32_t user, std::function<void()> job);
 
 private:
