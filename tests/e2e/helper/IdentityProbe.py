@@ -2,7 +2,8 @@
 may try to pass as another, or to slow the daemon, and prints one JSON line
 with what it saw.
 
-  tcp HOST PORT [--chroot DIR]      connect, read the greeting line
+  tcp HOST PORT [--chroot DIR]      connect, read the greeting line (and say how
+                                    long both took)
   udp HOST PORT                     one datagram, wait for the echo
   dns HOST PORT                     one query for www.target.test, wait for the answer
   hold HOST PORT COUNT [--chroot DIR]  COUNT connections left open for a minute
@@ -50,11 +51,12 @@ def greeting(connection):
 
 
 def tcp(host, port):
+    started = time.monotonic()
     connection = socket.socket()
     connection.settimeout(3)
     connection.connect((host, int(port)))
     text, error = greeting(connection)
-    report(greeting=text, error=error)
+    report(greeting=text, error=error, milliseconds=round((time.monotonic() - started) * 1000))
 
 
 def exchange(host, port, payload):
