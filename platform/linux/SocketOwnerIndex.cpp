@@ -165,30 +165,50 @@ bool SocketOwnerIndex::mayScanWidely(std::uint32_t user) {
     return true;
 }
 
-// The parent and the children (of every thread) of a process.
-std::vector<int> SocketOwnerIndex::relativesOf(int pid) const {
+std::optional<SocketOwnerIndex::ProcessKey> SocketOwnerIndex::keyOf(int pid) const {
+    struct stat directory {}, executable {};
+    const auto path = processDirectory(procRoot_, pid);
+    if (::stat(path.c_str(), &directory) != 0 || ::stat((path + "/exe").c_str(), &executable) != 0) return std::nullopt;
+    return ProcessKey{directory.st_ino, executable.st_dev, executable.st_ino};
+}
+
+// The parent and the children of a process. Children are read from its main
+// thread only: an execve leaves that thread alone, and the children of the
+// threads it ended become its own, so a program executed after a fork sees
+// every child that can share its sockets.
+std::vector<int> SocketOwnerIndex::relativesOf(int pid, const ProcessKey& key) {
+    {
+        std::lock_guard guard(lock_);
+        if (const auto kept = relatives_.find(pid); kept != relatives_.end() && kept->second.key == key)
+            return kept->second.pids;
+    }
     std::vector<int> relatives;
     if (const auto parent = parentOf(procRoot_, pid); parent && *parent > 1) relatives.push_back(*parent);
-    DIR* tasks = ::opendir((processDirectory(procRoot_, pid) + "/task").c_str());
-    if (!tasks) return relatives;
-    for (const int task : numericEntries(tasks, kRelativeLimit)) {
-        const auto children = procfs::readSmallFile(processDirectory(procRoot_, pid) + "/task/" +
-                                                    std::to_string(task) + "/children");
-        if (!children) continue;
+    const auto directory = processDirectory(procRoot_, pid);
+    if (const auto children = procfs::readSmallFile(directory + "/task/" + std::to_string(pid) + "/children")) {
         for (const int child : numbersIn(*children)) {
             if (relatives.size() >= kRelativeLimit) break;
             relatives.push_back(child);
         }
     }
-    ::closedir(tasks);
+    std::lock_guard guard(lock_);
+    if (relatives_.size() >= kCacheLimit) relatives_.clear();
+    relatives_.insert_or_assign(pid, Relatives{key, relatives});
     return relatives;
 }
 
-bool SocketOwnerIndex::sameExecutable(int first, int second) const {
-    struct stat a {}, b {};
-    return ::stat((processDirectory(procRoot_, first) + "/exe").c_str(), &a) == 0 &&
-           ::stat((processDirectory(procRoot_, second) + "/exe").c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-           a.st_ino == b.st_ino;
+// An inherited socket usually keeps its descriptor number; else every
+// descriptor, at most kRelativeBudget.
+bool SocketOwnerIndex::holdsAnywhere(int pid, int fd, std::uint64_t inode) const {
+    if (stillHolds({pid, fd}, inode)) return true;
+    DIR* directory = ::opendir(fdDirectory(procRoot_, pid).c_str());
+    if (!directory) return false;
+    bool found = false;
+    for (const int candidate : numericEntries(directory, kRelativeBudget)) {
+        if ((found = inodeAt(::dirfd(directory), candidate) == inode)) break;
+    }
+    ::closedir(directory);
+    return found;
 }
 
 std::optional<SocketOwnerIndex::Holder> SocketOwnerIndex::cached(std::uint64_t inode) {
@@ -239,11 +259,13 @@ std::vector<int> SocketOwnerIndex::holdersOf(std::uint64_t inode, std::uint32_t 
     std::vector<int> pids;
     for (const Holder& holder : holders) pids.push_back(holder.pid);
     const Holder first = holders.front();
-    for (const int relative : relativesOf(first.pid)) {
-        if (std::find(pids.begin(), pids.end(), relative) != pids.end() || sameExecutable(relative, first.pid))
-            continue;
-        // An inherited socket usually keeps its descriptor number.
-        if (findIn({relative, first.fd}, inode, kRelativeBudget)) pids.push_back(relative);
+    if (const auto key = keyOf(first.pid)) {
+        for (const int relative : relativesOf(first.pid, *key)) {
+            if (std::find(pids.begin(), pids.end(), relative) != pids.end()) continue;
+            const auto other = keyOf(relative);
+            const bool sameProgram = other && other->device == key->device && other->executable == key->executable;
+            if (other && !sameProgram && holdsAnywhere(relative, first.fd, inode)) pids.push_back(relative);
+        }
     }
     remember(inode, user, first);
     return pids;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <unordered_map>
 #include <vector>
 
@@ -28,10 +29,14 @@ namespace corvane::platform {
 //   kWideScanInterval for each user (a program that changed its uid after
 //   making the socket).
 // A socket is also held by the processes it was inherited by or from: the
-// owner's parent and children are checked for it when they run another
-// program (a socket made before a fork, used by one side after the other
-// side executed something else). Other holders (a socket passed over a Unix
-// socket to an unrelated process of another user) are not looked for.
+// owner's parent and the children of its main thread are checked for it when
+// they run another program (a socket made before a fork, used by one side
+// after the other side executed something else), at most kRelativeLimit of
+// them and kRelativeBudget descriptors each. Who a process's relatives are
+// is kept (kCacheLimit processes) until it executes another program, which
+// is what a program passing as another must do after its fork. Other holders
+// (a socket passed over a Unix socket to an unrelated process) are not
+// looked for.
 class SocketOwnerIndex {
 public:
     static constexpr std::size_t kCacheLimit = 4096;
@@ -57,6 +62,18 @@ private:
         int pid = 0;
         int fd = 0;
     };
+    // A process as it is now: its /proc directory (a new process has a new
+    // one) and its executable file (an execve changes it).
+    struct ProcessKey {
+        ino_t directory = 0;
+        dev_t device = 0;
+        ino_t executable = 0;
+        bool operator==(const ProcessKey&) const = default;
+    };
+    struct Relatives {
+        ProcessKey key;
+        std::vector<int> pids;
+    };
     enum class Scope { user, everyone };
 
     std::optional<Holder> cached(std::uint64_t inode);
@@ -65,8 +82,9 @@ private:
     std::optional<Holder> findIn(const Holder& recent, std::uint64_t inode, std::size_t budget) const;
     std::vector<Holder> scan(std::uint64_t inode, std::uint32_t user, Scope scope) const;
     bool mayScanWidely(std::uint32_t user);
-    std::vector<int> relativesOf(int pid) const;
-    bool sameExecutable(int first, int second) const;
+    std::optional<ProcessKey> keyOf(int pid) const;
+    std::vector<int> relativesOf(int pid, const ProcessKey& key);
+    bool holdsAnywhere(int pid, int fd, std::uint64_t inode) const;
     void remember(std::uint64_t inode, std::uint32_t user, const Holder& holder);
 
     const std::string procRoot_;
@@ -74,6 +92,7 @@ private:
     std::unordered_map<std::uint64_t, Holder> cache_;
     std::unordered_map<std::uint32_t, std::deque<Holder>> recentOwners_;
     std::unordered_map<std::uint32_t, std::chrono::steady_clock::time_point> wideScans_;
+    std::unordered_map<int, Relatives> relatives_;
 };
 
 }  // namespace corvane::platform
