@@ -10,6 +10,7 @@
 #include "CorvaneCore/Proxy/ProxyClientError.hpp"
 #include "CorvaneCore/Support/StandardInteger.hpp"
 #include "Tunnel/FlowEndpoint.hpp"
+#include "Tunnel/FlowUser.hpp"
 #include "platform/OpenAsync.hpp"
 
 namespace corvane::tunnel {
@@ -54,15 +55,17 @@ bool TransparentProxyProvider::handleTCPFlow(const std::shared_ptr<platform::App
     if (!port) return false;
     const std::optional<IPAddressValue> address = endpointAddress(remote->hostname);
 
+    const platform::FlowMetaData& metaData = flow->metaData();
     std::optional<std::string> hostname = flow->remoteHostname();
     bool viaDNS = false;
     if (!hostname && !address) hostname = remote->hostname;
-    if (!hostname && address) {
-        hostname = hostnameCache_->hostname(*address, environment_.clock());
+    // Names learnt from DNS serve only the user whose program asked for them.
+    const std::optional<HostnameCache::User> user = flowUser(metaData);
+    if (!hostname && address && user) {
+        hostname = hostnameCache_->hostname(*address, *user, environment_.clock());
         viaDNS = hostname.has_value();
     }
 
-    const platform::FlowMetaData& metaData = flow->metaData();
     const CodeSignatureResolver::Resolution resolution = signatures_.resolve(metaData.sourceAppAuditToken);
     const std::string& identifier = metaData.sourceAppSigningIdentifier;
     FlowDescriptor descriptor{identifier,        resolution.path, resolution.identity, hostname, address,

@@ -55,8 +55,9 @@ TEST_F(FlowDispatchTest, EachFlowIsLoggedInOneLine) {
     configure(Profile::makeDefault());
     start();
     const IPAddressValue target = *IPAddressValue::fromString("198.18.0.10");
+    // Learnt for the user of the program with pid 43.
     provider->hostnameCache().absorb(DNSMessage::parse(testing::dnsResponse("www.target.test", {198, 18, 0, 10}, 300)),
-                                     clock.now());
+                                     1000, clock.now());
     signing.script(testing::auditToken(42), {});
     struct Case {
         std::string host;
@@ -68,7 +69,7 @@ TEST_F(FlowDispatchTest, EachFlowIsLoggedInOneLine) {
     const Case cases[] = {
         {"198.18.0.11", "7", std::nullopt, {},
          "TCP ? [signature unverified] → host=(none) addr=198.18.0.11:7 ⇒ DIRECT via default"},
-        {"198.18.0.10", "+80", std::nullopt, {},
+        {"198.18.0.10", "+80", std::nullopt, {testing::auditToken(43, 1000), ""},
          "TCP ? [signature unverified] → host=www.target.test (via DNS) addr=198.18.0.10:80 ⇒ DIRECT via default"},
         {"198.18.0.10", "0", "www.example.org", {},
          "TCP ? [signature unverified] → host=www.example.org addr=198.18.0.10:0 ⇒ DIRECT via default"},
