@@ -239,19 +239,11 @@ void TransparentProxyProvider::appendRecord(ConnectionRecord record) {
     appendRecordLocked(std::move(record));
 }
 
-void TransparentProxyProvider::appendRecordLocked(ConnectionRecord record) {
-    const bool full = records_.size() >= maxRecords;
-    records_.push_back(std::move(record));
-    if (full) {
-        while (records_.size() > maxRecords) records_.pop_front();
-    }
-}
+void TransparentProxyProvider::appendRecordLocked(ConnectionRecord record) { records_.append(std::move(record)); }
 
 void TransparentProxyProvider::updateRecord(const UUID& id, const std::function<void(ConnectionRecord&)>& change) {
     std::lock_guard guard(stateLock_);
-    for (ConnectionRecord& record : records_) {
-        if (record.id == id) return change(record);
-    }
+    records_.update(id, change);
 }
 
 std::vector<ConnectionRecord> TransparentProxyProvider::recordsWithLiveCounters() const {
@@ -260,7 +252,7 @@ std::vector<ConnectionRecord> TransparentProxyProvider::recordsWithLiveCounters(
     std::unordered_map<UUID, std::shared_ptr<UDPFlowRelay>> udp;
     {
         std::lock_guard guard(stateLock_);
-        records.assign(records_.begin(), records_.end());
+        records = records_.records();
         tcp = relays_;
         udp = udpRelays_;
     }
