@@ -64,6 +64,7 @@ ProxiesPage::ProxiesPage(AppState& state, QWidget* parent)
     connect(new RowKeys(*list_), &RowKeys::openRequested, this,
             [this](const QModelIndex& index) { editRow(index.row()); });
     connect(list_, &QWidget::customContextMenuRequested, this, &ProxiesPage::showContextMenu);
+    connect(list_, &QListWidget::itemSelectionChanged, this, &ProxiesPage::showSelection);
     connect(&presenter_, &ProxiesPresenter::changed, this, &ProxiesPage::refresh);
     refresh();
 }
@@ -145,6 +146,10 @@ void ProxiesPage::rebuild(const std::vector<ProxiesPresenter::Row>& rows) {
         connect(widget, &ProxyRow::testClicked, this,
                 [this, index = i, id = rows[i].id] { presenter_.test(index, id); });
     }
+}
+
+void ProxiesPage::showSelection() {
+    for (int index = 0; index < list_->count(); ++index) row(index)->setSelected(list_->item(index)->isSelected());
 }
 
 std::vector<std::size_t> ProxiesPage::selectedRows() const {

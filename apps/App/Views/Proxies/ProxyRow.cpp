@@ -7,6 +7,7 @@
 
 #include "ProxyTestIndicator.hpp"
 #include "Views/Common/Fonts.hpp"
+#include "Views/Common/Tones.hpp"
 #include "Views/Common/ViewStyle.hpp"
 
 namespace corvane::app {
@@ -33,12 +34,27 @@ ProxyRow::ProxyRow(QWidget* parent)
     layout->addWidget(indicator_);
     layout->addWidget(test_);
     connect(test_, &QPushButton::clicked, this, &ProxyRow::testClicked);
+    refreshColours();
 }
 
 void ProxyRow::setRow(const ProxiesPresenter::Row& row) {
     name_->setText(ViewStyle::text(row.name));
     subtitle_->setText(ViewStyle::text(row.subtitle));
     indicator_->setIndicator(row.indicator);
+}
+
+void ProxyRow::setSelected(bool selected) {
+    if (selected == selected_) return;
+    selected_ = selected;
+    refreshColours();
+}
+
+void ProxyRow::refreshColours() {
+    const QPalette& shown = palette();
+    const QColor selectedText = shown.color(QPalette::HighlightedText);
+    ViewStyle::setColour(name_, selected_ ? selectedText : shown.color(QPalette::WindowText));
+    ViewStyle::setColour(subtitle_, selected_ ? selectedText : Tones::secondaryText(shown));
+    indicator_->setSelected(selected_);
 }
 
 QString ProxyRow::subtitle() const { return subtitle_->text(); }
