@@ -321,6 +321,36 @@ TEST_F(DesktopLookTest, TheChosenSegmentAndRadioButtonShowTheSelectionInBothPale
     }
 }
 
+// Moved to by the keyboard, the sidebar's row wears a ring that stands out
+// from the selection (3:1, as a control's outline must); without the focus
+// it wears none.
+TEST_F(DesktopLookTest, TheSidebarShowsWhichRowHasTheKeyboardFocus) {
+    for (const Shade shade : {Shade::light, Shade::dark}) {
+        SCOPED_TRACE(nameOf(shade));
+        const DesktopPalette palette(shade);
+        auto shell = shellWithProfile();
+        MainWindow& window = shell->window();
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QListWidget& sidebar = *window.pageHost().sidebar();
+        sidebar.setFocus(Qt::TabFocusReason);
+        QTest::keyClick(&sidebar, Qt::Key_Down);
+        settle();
+        const QRect row = inView(sidebar, sidebar, sidebar.visualItemRect(sidebar.currentItem()));
+        // A band along the row's top edge, clear of its icon and text.
+        const QRect edge(row.left() + row.width() / 4, row.top(), row.width() / 2, 4);
+        const QImage focused = rendered(sidebar);
+        const QColor selection = commonest(focused, row);
+        ASSERT_TRUE(isSelectionColour(selection, sidebar.palette()));
+        EXPECT_GT(pixelsReaching(focused, edge, selection, 3.0), 0) << "no ring shows the focus";
+        saveScreenshot(sidebar, std::string("sidebar-focused-") + nameOf(shade));
+
+        window.pageHost().page()->setFocus(Qt::TabFocusReason);
+        EXPECT_EQ(pixelsReaching(rendered(sidebar), edge, selection, 3.0), 0) << "a ring without the focus";
+    }
+}
+
 TEST_F(DesktopLookTest, TheWindowRendersAtTheScreensDensity) {
     auto shell = shellWithProfile();
     MainWindow& window = shell->window();

@@ -104,6 +104,15 @@ QColor commonest(const QImage& image, const QRect& area) {
                            })->first);
 }
 
+int pixelsReaching(const QImage& image, const QRect& area, const QColor& background, double ratio) {
+    const QRect at = scaled(area, image);
+    int count = 0;
+    for (int y = at.top(); y <= at.bottom(); ++y) {
+        for (int x = at.left(); x <= at.right(); ++x) count += contrast(image.pixelColor(x, y), background) >= ratio;
+    }
+    return count;
+}
+
 QStringList faintInk(const QImage& image, const QRect& area, const QColor& background, double ratio,
                      const std::vector<QRect>& leftOut) {
     const QRect at = scaled(area, image);

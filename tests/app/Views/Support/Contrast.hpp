@@ -42,6 +42,8 @@ inline constexpr int kInkScale = 4;
 QImage rendered(QWidget& widget);
 // The colour most pixels of `area` (in the widget's coordinates) have.
 QColor commonest(const QImage& image, const QRect& area);
+// How many pixels of `area` reach `ratio` against `background`.
+int pixelsReaching(const QImage& image, const QRect& area, const QColor& background, double ratio);
 // The pieces of ink in `area` (connected pixels that stand out from
 // `background`) whose strongest pixel stays under `ratio` against it:
 // "3.31:1 (#8c8c8c on #2a6fa8) at 40,12". What lies in `leftOut` (controls
