@@ -9,6 +9,7 @@
 #include "Views/Common/Fonts.hpp"
 #include "Views/Common/Tones.hpp"
 #include "Views/Common/ViewStyle.hpp"
+#include "Views/Common/WidgetRowsAccessible.hpp"
 
 namespace corvane::app {
 
@@ -18,6 +19,8 @@ ProxyRow::ProxyRow(QWidget* parent)
       subtitle_(ViewStyle::secondaryLabel(QString())),
       indicator_(new ProxyTestIndicator),
       test_(new QPushButton("Test")) {
+    // Screen readers reach the row's Test button through the row.
+    WidgetRowsAccessible::readAsRow(*this);
     name_->setFont(Fonts::medium(name_->font()));
     test_->setObjectName("test");
     test_->setFont(Fonts::callout(test_->font()));
