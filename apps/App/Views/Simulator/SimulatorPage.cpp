@@ -61,7 +61,7 @@ SimulatorPage::SimulatorPage(AppState& state, QWidget* parent) : QWidget(parent)
 
 QWidget* SimulatorPage::makeForm() {
     application_ = new QLineEdit(presenter_.application());
-    application_->setPlaceholderText("com.google.Chrome — empty for any");
+    application_->setPlaceholderText("firefox or /usr/bin/curl — empty for any");
     host_ = new QLineEdit(presenter_.host());
     host_->setPlaceholderText(SimulatorPresenter::kHostPrompt);
     port_ = new QLineEdit(presenter_.portText());
