@@ -100,6 +100,20 @@ protected:
                                                     static_cast<std::streamsize>(document.size()));
     }
 
+    // The app's tray icon stands out from the panel (a picture of it and of
+    // the whole screen are saved as real-window-tray-icon-SHADE-panel and
+    // real-window-SHADE-panel).
+    void expectTrayIconShows(const Process& app, const std::string& shade) {
+        const std::string icon = session->trayIcon(app);
+        ASSERT_FALSE(icon.empty()) << "no tray icon of the app";
+        const std::string name = "real-window-tray-icon-" + shade + "-panel";
+        session->screenshot(icon, name);
+        const QImage shot(QString::fromStdString((fs::path(CORVANE_SCREENSHOT_DIR) / (name + ".png")).string()));
+        EXPECT_GT(pixelsStandingOut(shot, 3.0), shot.width() * shot.height() / 8)
+            << "the tray icon hardly shows on the " << shade << " panel";
+        session->screenshot("root", "real-window-" + shade + "-panel");
+    }
+
     void startDaemon() {
         ASSERT_EQ(shell("ip netns add " + kNamespace + " && ip -n " + kNamespace + " link set lo up"), 0);
         namespaceMade = true;
@@ -141,8 +155,8 @@ TEST_F(RealWindowTest, SidebarAndTrayMenuOfTheRunningApp) {
         session->screenshot(window, "real-window-" + label.toStdString());
     }
 
+    ASSERT_NO_FATAL_FAILURE(expectTrayIconShows(app, "light"));
     const std::string trayIcon = session->trayIcon(app);
-    ASSERT_FALSE(trayIcon.empty()) << "no tray icon of the app";
 
     tree.watchShownObjects();
     // The lines of the app's pop-up menu that is on screen now.
@@ -197,13 +211,7 @@ TEST_F(RealWindowTest, OnALaptopScreenWithADarkPanel) {
         return found;
     };
 
-    const std::string icon = session->trayIcon(app);
-    ASSERT_FALSE(icon.empty()) << "no tray icon of the app";
-    session->screenshot(icon, "real-window-tray-icon-dark-panel");
-    const QImage iconShot(QString::fromStdString((fs::path(CORVANE_SCREENSHOT_DIR) / "real-window-tray-icon-dark-panel.png").string()));
-    EXPECT_GT(pixelsStandingOut(iconShot, 3.0), iconShot.width() * iconShot.height() / 8)
-        << "the tray icon hardly shows on the dark panel";
-    session->screenshot("root", "real-window-dark-panel");
+    ASSERT_NO_FATAL_FAILURE(expectTrayIconShows(app, "dark"));
 
     const std::vector<Node> proxies = find("list item", "Proxies");
     ASSERT_FALSE(proxies.empty());
