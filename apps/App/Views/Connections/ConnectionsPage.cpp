@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QSignalBlocker>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
@@ -26,6 +27,7 @@
 #include "Views/Common/SystemDesktopServices.hpp"
 #include "Views/Common/Tones.hpp"
 #include "Views/Common/ViewStyle.hpp"
+#include "Views/Connections/ColumnShares.hpp"
 #include "Views/Connections/ConnectionDetailSheet.hpp"
 #include "Views/Connections/ConnectionGroupDelegate.hpp"
 #include "Views/Connections/ConnectionTableDelegate.hpp"
@@ -40,16 +42,17 @@ namespace {
 
 constexpr int kNarrowColumn = 70;
 constexpr int kStatusColumn = 80;
-// How the other columns share what the fixed ones leave, in per cent: the
-// target most, the application and the action less, the rule least. None
-// gets narrower than kNarrowestShare; below that the table scrolls sideways.
+// How the other columns share what the fixed ones leave, by weight (see
+// shareWidths): the target most, the application and the action less, the
+// rule least. None gets narrower than kNarrowestShare; below that the table
+// scrolls sideways.
 constexpr std::array<std::pair<ConnectionTableModel::Column, int>, 4> kShares{{
     {ConnectionTableModel::application, 25},
     {ConnectionTableModel::target, 42},
     {ConnectionTableModel::rule, 14},
     {ConnectionTableModel::action, 19},
 }};
-constexpr int kNarrowestShare = 60;
+constexpr int kNarrowestShare = 40;
 constexpr int kSearchWidth = 240;
 constexpr int kSearchMinimumWidth = 140;
 
@@ -221,7 +224,10 @@ void ConnectionsPage::refresh() {
     const Content content = presenter_.content();
     emptyState_->setHint(presenter_.showsEngineHint() ? "Start the engine to begin routing traffic through your rules."
                                                       : QString());
-    if (content == Content::table) tableModel_.setRecords(presenter_.filteredRecords());
+    if (content == Content::table) {
+        tableModel_.setRecords(presenter_.filteredRecords());
+        shareColumns();
+    }
     if (content == Content::groups) groupModel_.setGroups(presenter_.groups());
     content_->setCurrentIndex(static_cast<int>(content));
     const bool noMatch = presenter_.showsNoMatchOverlay();
@@ -260,15 +266,29 @@ void ConnectionsPage::shareColumns() {
                             ConnectionTableModel::status}) {
         left -= columns.sectionSize(fixed);
     }
-    const int shared = std::max(left, static_cast<int>(kShares.size()) * kNarrowestShare);
-    int given = 0;
-    for (std::size_t at = 0; at < kShares.size(); ++at) {
-        const auto [column, share] = kShares[at];
-        // The last column takes what rounding left over, so the columns fill the width exactly.
-        const int width = at + 1 < kShares.size() ? shared * share / 100 : shared - given;
-        columns.resizeSection(column, width);
-        given += width;
+    std::vector<int> needs;
+    std::vector<int> weights;
+    for (const auto& [column, weight] : kShares) {
+        needs.push_back(neededWidth(column));
+        weights.push_back(weight);
     }
+    const std::vector<int> widths = shareWidths(needs, weights, left, kNarrowestShare);
+    for (std::size_t at = 0; at < kShares.size(); ++at) columns.resizeSection(kShares[at].first, widths[at]);
+}
+
+int ConnectionsPage::neededWidth(int column) const {
+    // A cell's text keeps the style's focus margin and a pixel on either side
+    // of it, and the view shortens a text that leaves less than one pixel more
+    // on each side; a header's title keeps the header's margin.
+    const QFontMetrics metrics(table_->font());
+    const int cellMargin = 2 * (table_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table_) + 2);
+    const int headerMargin = 2 * table_->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, table_);
+    int widest = metrics.horizontalAdvance(tableModel_.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()) +
+                 headerMargin;
+    for (int row = 0; row < tableModel_.rowCount(); ++row) {
+        widest = std::max(widest, metrics.horizontalAdvance(tableModel_.index(row, column).data().toString()) + cellMargin);
+    }
+    return widest;
 }
 
 bool ConnectionsPage::eventFilter(QObject* watched, QEvent* event) {

@@ -64,8 +64,10 @@ private:
     void refresh();
     // The record of a row of either view; null for a group or no row.
     const ConnectionRecord* recordAt(const QModelIndex& index) const;
-    // Gives the table's flexible columns their shares of its width.
+    // Gives the table's flexible columns their shares of its width, after what
+    // their texts need.
     void shareColumns();
+    int neededWidth(int column) const;
     void showContextMenu(QAbstractItemView& view, const QPoint& position);
     void openDetails(const ConnectionRecord& record);
 

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
@@ -246,34 +247,64 @@ TEST_F(ConnectionsPageTest, ReturnOnAGroupOpensOrClosesIt) {
 }
 
 // In the narrowest window the target takes the largest share, so a usual
-// host and port shows whole; the columns fill the width exactly, and a wider
-// window widens them all.
+// host and port shows whole; a wider one gives every text its room as far as
+// it goes; the columns always fill the width exactly.
 TEST_F(ConnectionsPageTest, TheTableColumnsShareTheWindowsWidth) {
     settings.setValue("connectionsGrouped", false);
     const int narrowest = MainWindow::kMinimumWidth - PageHost::kSidebarIdealWidth -
                           page->style()->pixelMetric(QStyle::PM_SplitterWidth);
     showWithRecords();
-    page->resize(narrowest, 420);
-    settle();
     const QTableView& table = *page->table();
     const QHeaderView& header = *table.horizontalHeader();
-    int total = 0;
-    for (int column = 0; column < header.count(); ++column) total += header.sectionSize(column);
-    EXPECT_EQ(total, table.viewport()->width()) << "the columns fill the table";
+    // Whether the view shows `text` shortened in `column`: drawn in a cell of
+    // the column's width, it differs from the text drawn in a wide one.
+    const auto cut = [&](const QString& text, int column) {
+        const auto drawn = [&](int width) {
+            QStyleOptionViewItem option;
+            option.initFrom(&table);
+            option.rect = QRect(0, 0, width, 24);
+            option.text = text;
+            option.features = QStyleOptionViewItem::HasDisplay;
+            option.textElideMode = column == 1 || column == 2 ? Qt::ElideMiddle : Qt::ElideRight;
+            option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+            QImage image(width, 24, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            table.style()->drawControl(QStyle::CE_ItemViewItem, &option, &painter, &table);
+            return image;
+        };
+        const int width = header.sectionSize(column);
+        return drawn(width) != drawn(width + 200).copy(0, 0, width, 24);
+    };
+    for (const int width : {narrowest, narrowest + 500}) {
+        SCOPED_TRACE(width);
+        page->resize(width, 420);
+        settle();
+        int total = 0;
+        for (int column = 0; column < header.count(); ++column) total += header.sectionSize(column);
+        EXPECT_EQ(total, table.viewport()->width()) << "the columns fill the table";
+        EXPECT_EQ((std::vector{header.sectionSize(0), header.sectionSize(5), header.sectionSize(6), header.sectionSize(7)}),
+                  (std::vector{70, 70, 70, 80}));
+    }
+    page->resize(narrowest, 420);
+    settle();
     for (const int column : {1, 3, 4}) {
         EXPECT_GT(header.sectionSize(2), header.sectionSize(column)) << "the target is the widest column";
     }
-    // The text of a cell has the style's focus margin and one pixel on each side.
-    const int margins = 2 * (table.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &table) + 1);
     for (const char* target : {"www.example.org:443", "meet.example.com:443", "mail.example.org:993"}) {
-        EXPECT_LE(table.fontMetrics().horizontalAdvance(target) + margins, header.sectionSize(2))
-            << target << " is cut";
+        EXPECT_FALSE(cut(target, 2)) << target;
     }
-    const std::vector narrow{header.sectionSize(1), header.sectionSize(2), header.sectionSize(3), header.sectionSize(4)};
-    page->resize(narrowest + 400, 420);
-    settle();
-    for (int at = 0; at < 4; ++at) EXPECT_GT(header.sectionSize(at + 1), narrow[at]);
-    EXPECT_EQ(header.sectionSize(0), 70) << "the fixed columns stay";
+    // Wider, first every application and target shows whole, then every text.
+    for (const auto& [width, columns] : {std::pair{860, std::vector{1, 2}}, std::pair{narrowest + 500, std::vector{1, 2, 3, 4}}}) {
+        page->resize(width, 420);
+        settle();
+        for (int row = 0; row < table.model()->rowCount(); ++row) {
+            for (const int column : columns) {
+                const QString text = table.model()->index(row, column).data().toString();
+                EXPECT_FALSE(cut(text, column)) << text.toStdString() << " at " << width;
+            }
+        }
+    }
 }
 
 TEST_F(ConnectionsPageTest, TheDetailSheetKeepsTheRecordAsOpenedAndCopiesIt) {
