@@ -40,6 +40,8 @@ void AppStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* optio
     if (element == PE_IndicatorRadioButton) return drawRadioIndicator(*option, *painter);
     if (element == PE_FrameFocusRect && qobject_cast<const QAbstractItemView*>(widget) != nullptr)
         return drawRowFocus(*option, *painter);
+    if (element == PE_IndicatorBranch && (option->state & State_Children) && (option->state & State_Selected))
+        return drawSelectedBranch(*option, *painter);
     QProxyStyle::drawPrimitive(element, option, painter, widget);
 }
 
@@ -61,6 +63,27 @@ void AppStyle::drawRowFocus(const QStyleOption& option, QPainter& painter) {
     painter.setPen(QPen(onSelection ? option.palette.color(group, QPalette::HighlightedText) : selection, 2.0));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(QRectF(option.rect).adjusted(2, 2, -2, -2), 3, 3);
+    painter.restore();
+}
+
+void AppStyle::drawSelectedBranch(const QStyleOption& option, QPainter& painter) {
+    // A solid triangle, pointing down when open, else towards the row's text.
+    constexpr qreal kHalf = 3.5;
+    const QPointF centre = QRectF(option.rect).center();
+    QPolygonF mark;
+    if (option.state & State_Open) {
+        mark << centre + QPointF(-kHalf, -kHalf / 2) << centre + QPointF(kHalf, -kHalf / 2)
+             << centre + QPointF(0, kHalf / 2 + 1);
+    } else {
+        const qreal towards = option.direction == Qt::RightToLeft ? -1 : 1;
+        mark << centre + QPointF(-towards * kHalf / 2, -kHalf) << centre + QPointF(-towards * kHalf / 2, kHalf)
+             << centre + QPointF(towards * (kHalf / 2 + 1), 0);
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(option.palette.color(groupOf(option), QPalette::HighlightedText));
+    painter.drawPolygon(mark);
     painter.restore();
 }
 

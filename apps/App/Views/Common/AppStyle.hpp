@@ -8,9 +8,11 @@ namespace corvane::app {
 // any palette, light or dark: the selection colour is made just dark (or
 // light) enough that selected text reaches 4.5:1 on it; a radio button shows
 // its choice as the selection colour with a dot in the selected-text colour,
-// its ring visible on the window colour; and the row of a list that has the
+// its ring visible on the window colour; the row of a list that has the
 // keyboard focus wears a solid ring (in the selected-text colour on a selected
-// row), where the desktop's faint veil would only dim the row's text.
+// row), where the desktop's faint veil would only dim the row's text; and the
+// open or closed mark of a selected tree row is drawn in the selected-text
+// colour, where the desktop's half-transparent one fades into the selection.
 class AppStyle : public QProxyStyle {
     Q_OBJECT
 
@@ -33,6 +35,7 @@ public:
 private:
     static void drawRadioIndicator(const QStyleOption& option, QPainter& painter);
     static void drawRowFocus(const QStyleOption& option, QPainter& painter);
+    static void drawSelectedBranch(const QStyleOption& option, QPainter& painter);
 };
 
 }  // namespace corvane::app

@@ -123,9 +123,13 @@ protected:
     static QRect inView(const QAbstractItemView& view, const QWidget& shown, const QRect& row) {
         return QRect(view.viewport()->mapTo(&shown, row.topLeft()), row.size());
     }
+    // The whole row of `index`, from the view's left edge (a tree's branch
+    // marks included) to its last column.
     static QRect rowOf(const QAbstractItemView& view, const QWidget& shown, const QModelIndex& index) {
         const QModelIndex last = index.siblingAtColumn(view.model()->columnCount(index.parent()) - 1);
-        return inView(view, shown, view.visualRect(index).united(view.visualRect(last)));
+        QRect row = view.visualRect(index).united(view.visualRect(last));
+        row.setLeft(0);
+        return inView(view, shown, row);
     }
 
     // Every kind of list with its rows selected: the sidebar, the proxies with
