@@ -33,11 +33,34 @@ QPalette::ColorGroup groupOf(const QStyleOption& option) {
     return option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
 }
 
+// The outline of a radio button or check box: the selection colour when it is
+// chosen or has the keyboard's focus (then twice as thick), else the text colour
+// at 60 %, which stands out from the window colour.
+QPen outlineOf(const QStyleOption& option, bool chosen) {
+    const QPalette::ColorGroup group = groupOf(option);
+    const bool focused = (option.state & QStyle::State_HasFocus) && (option.state & QStyle::State_KeyboardFocusChange);
+    const QColor colour = chosen || focused ? option.palette.color(group, QPalette::Highlight)
+                                            : Tones::faded(option.palette.color(group, QPalette::WindowText), 0.6);
+    return QPen(colour, focused && !chosen ? 2.0 : 1.0);
+}
+
+// The square of an indicator, centred in its rectangle, a pixel in.
+QRectF indicatorSquare(const QStyleOption& option) {
+    const qreal side = std::min(option.rect.width(), option.rect.height()) - 1.0;
+    return QRectF(QPointF(option.rect.center()) - QPointF(side / 2 - 0.5, side / 2 - 0.5), QSizeF(side, side));
+}
+
+// The focus mark of a chosen indicator: a ring in the text colour outside it.
+bool hasChosenFocus(const QStyleOption& option, bool chosen) {
+    return chosen && (option.state & QStyle::State_HasFocus) && (option.state & QStyle::State_KeyboardFocusChange);
+}
+
 }  // namespace
 
 void AppStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                              const QWidget* widget) const {
     if (element == PE_IndicatorRadioButton) return drawRadioIndicator(*option, *painter);
+    if (element == PE_IndicatorCheckBox) return drawCheckIndicator(*option, *painter);
     if (element == PE_FrameFocusRect && qobject_cast<const QAbstractItemView*>(widget) != nullptr)
         return drawRowFocus(*option, *painter);
     if (element == PE_IndicatorBranch && (option->state & State_Children) && (option->state & State_Selected))
@@ -89,30 +112,55 @@ void AppStyle::drawSelectedBranch(const QStyleOption& option, QPainter& painter)
 
 void AppStyle::drawRadioIndicator(const QStyleOption& option, QPainter& painter) {
     const QPalette::ColorGroup group = groupOf(option);
-    const QPalette& palette = option.palette;
-    const qreal diameter = std::min(option.rect.width(), option.rect.height()) - 1.0;
-    const QRectF circle(QPointF(option.rect.center()) - QPointF(diameter / 2 - 0.5, diameter / 2 - 0.5),
-                        QSizeF(diameter, diameter));
+    const QRectF circle = indicatorSquare(option);
     const bool chosen = option.state & State_On;
-    const bool focused = (option.state & State_HasFocus) && (option.state & State_KeyboardFocusChange);
-
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor ring = chosen || focused ? palette.color(group, QPalette::Highlight)
-                                          : Tones::faded(palette.color(group, QPalette::WindowText), 0.6);
-    painter.setPen(QPen(ring, focused && !chosen ? 2.0 : 1.0));
-    painter.setBrush(chosen ? palette.color(group, QPalette::Highlight) : palette.color(group, QPalette::Base));
+    painter.setPen(outlineOf(option, chosen));
+    painter.setBrush(option.palette.color(group, chosen ? QPalette::Highlight : QPalette::Base));
     painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
     if (chosen) {
         painter.setPen(Qt::NoPen);
-        painter.setBrush(palette.color(group, QPalette::HighlightedText));
-        const qreal dot = diameter * 0.2;
+        painter.setBrush(option.palette.color(group, QPalette::HighlightedText));
+        const qreal dot = circle.width() * 0.2;
         painter.drawEllipse(circle.center(), dot, dot);
     }
-    if (focused && chosen) {
-        painter.setPen(QPen(palette.color(group, QPalette::WindowText), 1.0));
+    if (hasChosenFocus(option, chosen)) {
+        painter.setPen(QPen(option.palette.color(group, QPalette::WindowText), 1.0));
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(circle.adjusted(-1.5, -1.5, 1.5, 1.5));
+    }
+    painter.restore();
+}
+
+void AppStyle::drawCheckIndicator(const QStyleOption& option, QPainter& painter) {
+    const QPalette::ColorGroup group = groupOf(option);
+    const QRectF square = indicatorSquare(option);
+    const bool partly = option.state & State_NoChange;
+    const bool chosen = (option.state & State_On) || partly;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(outlineOf(option, chosen));
+    painter.setBrush(option.palette.color(group, chosen ? QPalette::Highlight : QPalette::Base));
+    painter.drawRoundedRect(square.adjusted(0.5, 0.5, -0.5, -0.5), 2.5, 2.5);
+    if (chosen) {
+        // A tick, or a dash for a box partly chosen.
+        QPen mark(option.palette.color(group, QPalette::HighlightedText), square.width() / 7.0, Qt::SolidLine,
+                  Qt::RoundCap, Qt::RoundJoin);
+        painter.setPen(mark);
+        const auto at = [&](qreal x, qreal y) {
+            return square.topLeft() + QPointF(x * square.width(), y * square.height());
+        };
+        if (partly) {
+            painter.drawLine(at(0.28, 0.5), at(0.72, 0.5));
+        } else {
+            painter.drawPolyline(QPolygonF{at(0.27, 0.52), at(0.43, 0.68), at(0.74, 0.34)});
+        }
+    }
+    if (hasChosenFocus(option, chosen)) {
+        painter.setPen(QPen(option.palette.color(group, QPalette::WindowText), 1.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(square.adjusted(-1.5, -1.5, 1.5, 1.5), 3.5, 3.5);
     }
     painter.restore();
 }

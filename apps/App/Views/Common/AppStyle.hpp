@@ -6,9 +6,10 @@ namespace corvane::app {
 
 // The desktop's own style with changes that keep choices and focus readable on
 // any palette, light or dark: the selection colour is made just dark (or
-// light) enough that selected text reaches 4.5:1 on it; a radio button shows
-// its choice as the selection colour with a dot in the selected-text colour,
-// its ring visible on the window colour; the row of a list that has the
+// light) enough that selected text reaches 4.5:1 on it; a radio button or
+// check box shows its choice as the selection colour with a dot or tick in
+// the selected-text colour, its outline visible on the window colour when
+// not chosen; the row of a list that has the
 // keyboard focus wears a solid ring (in the selected-text colour on a selected
 // row), where the desktop's faint veil would only dim the row's text; and the
 // open or closed mark of a selected tree row is drawn in the selected-text
@@ -34,6 +35,7 @@ public:
 
 private:
     static void drawRadioIndicator(const QStyleOption& option, QPainter& painter);
+    static void drawCheckIndicator(const QStyleOption& option, QPainter& painter);
     static void drawRowFocus(const QStyleOption& option, QPainter& painter);
     static void drawSelectedBranch(const QStyleOption& option, QPainter& painter);
 };

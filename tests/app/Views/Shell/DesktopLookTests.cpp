@@ -8,6 +8,7 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -283,10 +284,11 @@ TEST_F(DesktopLookTest, TextAndMarksOnSelectedRowsReadInBothPalettes) {
     }
 }
 
-// The simulator's transport and the rule editor's match mode: the chosen
-// segment and radio button show the selection colour, their text and dot read
-// at 4.5:1 on it, and every segment's text and radio's ring reads where it is.
-TEST_F(DesktopLookTest, TheChosenSegmentAndRadioButtonShowTheSelectionInBothPalettes) {
+// The simulator's transport, the rule editor's match mode and the proxy
+// editor's check boxes: the chosen segment, radio button and box show the
+// selection colour, their text, dot and tick read at 4.5:1 on it, and every
+// segment's text and the outline of what is not chosen read where they are.
+TEST_F(DesktopLookTest, ChosenSegmentsRadioButtonsAndCheckBoxesShowTheSelectionInBothPalettes) {
     for (const Shade shade : {Shade::light, Shade::dark}) {
         SCOPED_TRACE(nameOf(shade));
         const DesktopPalette palette(shade);
@@ -322,6 +324,30 @@ TEST_F(DesktopLookTest, TheChosenSegmentAndRadioButtonShowTheSelectionInBothPale
             }
         }
         saveScreenshot(editor, std::string("rule-editor-") + nameOf(shade));
+
+        // Check boxes: the proxy editor's, one ticked (authentication) and one not.
+        ProxyServer plain = home;
+        plain.kind = ProxyProtocol::socks5;
+        plain.resolvesHostnamesRemotely = false;
+        ProxyEditorDialog proxyEditor(plain);
+        const QImage boxes = rendered(proxyEditor);
+        for (QCheckBox* box : proxyEditor.findChildren<QCheckBox*>()) {
+            if (!box->isVisibleTo(&proxyEditor)) continue;
+            SCOPED_TRACE(box->text().toStdString());
+            QStyleOptionButton option;
+            option.initFrom(box);
+            const QRect mark = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+            const QRect indicator(box->mapTo(&proxyEditor, mark.topLeft()), mark.size());
+            const QColor around = commonest(boxes, QRect(box->mapTo(&proxyEditor, QPoint()), box->size()));
+            if (box->isChecked()) {
+                const QRect inside = indicator.adjusted(2, 2, -2, -2);
+                EXPECT_TRUE(isSelectionColour(commonest(boxes, inside), proxyEditor.palette()));
+                EXPECT_EQ(faintInk(boxes, inside, commonest(boxes, inside), 4.5), QStringList{});
+            } else {
+                EXPECT_EQ(faintInk(boxes, indicator, around, 3.0), QStringList{}) << "the box hardly shows";
+            }
+        }
+        saveScreenshot(proxyEditor, std::string("proxy-editor-") + nameOf(shade));
     }
 }
 
