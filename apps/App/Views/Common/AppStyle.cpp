@@ -50,7 +50,8 @@ QRectF indicatorSquare(const QStyleOption& option) {
     return QRectF(QPointF(option.rect.center()) - QPointF(side / 2 - 0.5, side / 2 - 0.5), QSizeF(side, side));
 }
 
-// The focus mark of a chosen indicator: a ring in the text colour outside it.
+// Whether a chosen indicator has the keyboard's focus: it then wears a ring in
+// the text colour outside it, its own outline being the selection colour.
 bool hasChosenFocus(const QStyleOption& option, bool chosen) {
     return chosen && (option.state & QStyle::State_HasFocus) && (option.state & QStyle::State_KeyboardFocusChange);
 }

@@ -229,6 +229,8 @@ TEST_F(RulesViewTest, ThePresetPickerKeepsHiddenSelectionsAndSaysWhenNothingMatc
     auto* picker = page.editor()->findChild<PresetPickerDialog*>();
     ASSERT_NE(picker, nullptr);
     EXPECT_EQ(picker->size(), QSize(520, 560));
+    // The presets name apps by their Linux app IDs ("org.telegram.desktop*"): no bundles here.
+    EXPECT_EQ(picker->searchBar()->field()->placeholderText(), "Search services, domains or app IDs");
     EXPECT_FALSE(picker->addButton()->isEnabled());
     for (const QString id : {"telegram", "signal"}) {
         for (int row = 0; row < picker->list()->count(); ++row) {
