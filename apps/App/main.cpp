@@ -11,6 +11,7 @@
 #include "Shared/AppIdentifiers.hpp"
 #include "Shared/ProductVersion.hpp"
 #include "Updates/UpdateConfiguration.hpp"
+#include "Views/Common/AppStyle.hpp"
 #include "Views/Shell/AppShell.hpp"
 
 namespace {
@@ -42,6 +43,7 @@ app::FolderUpdateInstaller::Settings installerSettings(const std::filesystem::pa
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    app::AppStyle::install();
     // The settings file: ~/.config/<identifier>/<identifier>.conf.
     QApplication::setOrganizationName(text(AppIdentifiers::appIdentifier));
     QApplication::setApplicationName(text(AppIdentifiers::appIdentifier));

@@ -1,5 +1,6 @@
 // The updater against a feed and archives served on 127.0.0.1, signed with a
 // key made for the test.
+#include <QLocale>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -358,6 +359,11 @@ TEST_F(UpdaterControllerTest, FollowsCanCheckAndDescribesTheLastCheck) {
     ASSERT_TRUE(reach(Stage::upToDate));
     EXPECT_EQ(described.count(), 1);
     EXPECT_EQ(controller.lastCheckDescription(), "Last checked 5 Jan 2025 12:00");
+    // The abbreviated date of the user's locale, its month by name.
+    const QLocale before;
+    QLocale::setDefault(QLocale("en_US"));
+    EXPECT_EQ(controller.lastCheckDescription(), "Last checked Jan 5, 2025 12:00 PM");
+    QLocale::setDefault(before);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "UpdaterController.hpp"
 
-#include <QLocale>
+#include "DateStyle.hpp"
 
 namespace corvane::app {
 
@@ -22,13 +22,8 @@ void UpdaterController::setChecksAutomatically(bool on) {
 QString UpdaterController::lastCheckDescription() const {
     const auto date = updater_.lastUpdateCheckDate();
     if (!date) return "Never checked";
-    const QLocale locale;
     const QDateTime local = date->toLocalTime();
-    // Hours and minutes: some locales' short time format carries seconds too.
-    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
-    timeFormat.remove(":ss").remove(".ss");
-    return "Last checked " + locale.toString(local.date(), QLocale::ShortFormat) + " " +
-           locale.toString(local.time(), timeFormat);
+    return "Last checked " + DateStyle::abbreviatedDate(local.date()) + " " + DateStyle::shortTime(local.time());
 }
 
 void UpdaterController::takeCanCheck(bool canCheck) {

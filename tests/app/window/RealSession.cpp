@@ -115,7 +115,7 @@ bool RealSession::waitFor(const std::function<bool()>& done, std::chrono::millis
 
 std::string RealSession::sessionBus() const { return "unix:path=" + (folder() / "bus").string(); }
 
-std::string RealSession::startDesktop() {
+std::string RealSession::startDesktop(const Desktop& desktop) {
     // The session's environment, also for the helper the app runs as root,
     // which keeps the daemon's state in the session's folder.
     const auto environmentFor = [&](const std::string& display) {
@@ -130,8 +130,8 @@ std::string RealSession::startDesktop() {
     for (int attempt = 0; attempt < 3 && display_.empty(); ++attempt) {
         const int number = freeDisplay(attempt);
         if (number < 0) return "no free display number";
-        Process& server =
-            start("Xvfb :" + std::to_string(number) + " -screen 0 1280x1024x24 -nolisten tcp", "xvfb.log");
+        const std::string screen = std::to_string(desktop.width) + "x" + std::to_string(desktop.height) + "x24";
+        Process& server = start("Xvfb :" + std::to_string(number) + " -screen 0 " + screen + " -nolisten tcp", "xvfb.log");
         const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
         if (waitFor([&] { return fs::exists(socket); }, 20s)) {
             display_ = ":" + std::to_string(number);
@@ -153,8 +153,9 @@ std::string RealSession::startDesktop() {
     }
     // Now and then trayer never shows its panel; a second one does.
     for (int attempt = 0; attempt < 3; ++attempt) {
+        // Tinted fully (alpha 0): a panel of that colour.
         Process& tray = start("trayer --edge top --align right --widthtype pixel --width 64 --height 32 "
-                              "--transparent false --tint 0xdddddd",
+                              "--transparent true --alpha 0 --tint " + desktop.panelTint,
                               "trayer.log");
         if (waitFor([&] { return !x("search --onlyvisible --class trayer").empty(); }, 10s)) return {};
         stop(tray);

@@ -42,9 +42,16 @@ public:
     const std::filesystem::path& folder() const { return folder_.path(); }
     std::string sessionBus() const;
 
+    // The screen's size and the tray panel's colour (trayer's tint).
+    struct Desktop {
+        int width = 1280;
+        int height = 1024;
+        std::string panelTint = "0xdddddd";
+    };
     // Starts the display, the buses, the window manager and the tray; what did
     // not come up (empty when all did).
-    std::string startDesktop();
+    std::string startDesktop(const Desktop& desktop);
+    std::string startDesktop() { return startDesktop(Desktop{}); }
     // Starts `command` with the session's environment, its output in FOLDER/LOG.
     e2e::Process& start(const std::string& command, const std::string& log);
     // Waits until `process` ends by itself, then forgets it; its wait status,

@@ -1,14 +1,25 @@
 // The built app in a real X session (see RealSession) against the daemon in a
-// network namespace of the test's own. Root only; it skips when a program it
-// needs is missing.
+// network namespace of the test's own: on a tall screen with a light panel,
+// and on a laptop's screen with a dark one. Root only; it skips when a program
+// it needs is missing.
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <sstream>
 
+#include <QColor>
+#include <QImage>
 #include <gtest/gtest.h>
 
+#include "CorvaneCore/Persistence/ProfileCodec.hpp"
 #include "RealSession.hpp"
+#include "Support/Profiles.hpp"
 #include "Support/Shell.hpp"
 
 namespace corvane::app::testing {
@@ -21,6 +32,47 @@ using Node = AccessibilityTree::Node;
 using namespace std::chrono_literals;
 
 const std::string kNamespace = "cvw-" + std::to_string(::getpid());
+
+// A loopback port nothing listens on: a proxy there fails its check at once.
+std::uint16_t closedPort() {
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(socket);
+    return ntohs(address.sin_port);
+}
+
+double luminance(const QColor& colour) {
+    const auto channel = [](double value) {
+        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+// The pixels of a picture that stand out from its commonest colour by `ratio`.
+int pixelsStandingOut(const QImage& image, double ratio) {
+    std::map<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) ++counts[image.pixel(x, y)];
+    }
+    if (counts.empty()) return 0;
+    const QColor background = QColor::fromRgb(
+        std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) { return a.second < b.second; })
+            ->first);
+    int standing = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const double a = luminance(image.pixelColor(x, y)) + 0.05;
+            const double b = luminance(background) + 0.05;
+            standing += std::max(a, b) / std::min(a, b) >= ratio;
+        }
+    }
+    return standing;
+}
 
 class RealWindowTest : public ::testing::Test {
 protected:
@@ -35,6 +87,31 @@ protected:
     void TearDown() override {
         session.reset();
         if (namespaceMade) shell("ip netns del " + kNamespace);
+    }
+
+    // The app's own profile file, read at its start: two proxies whose checks fail at once.
+    void writeProfile() {
+        const Profile profile = profileWith({proxyNamed("Office", std::nullopt, "127.0.0.1", closedPort()),
+                                             proxyNamed("Travel", std::nullopt, "127.0.0.1", closedPort())});
+        const fs::path file = session->folder() / "home/.local/share/Corvane/profile.json";
+        fs::create_directories(file.parent_path());
+        const std::vector<std::uint8_t> document = ProfileCodec::encode(profile, true);
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(document.data()),
+                                                    static_cast<std::streamsize>(document.size()));
+    }
+
+    // The app's tray icon stands out from the panel (a picture of it and of
+    // the whole screen are saved as real-window-tray-icon-SHADE-panel and
+    // real-window-SHADE-panel).
+    void expectTrayIconShows(const Process& app, const std::string& shade) {
+        const std::string icon = session->trayIcon(app);
+        ASSERT_FALSE(icon.empty()) << "no tray icon of the app";
+        const std::string name = "real-window-tray-icon-" + shade + "-panel";
+        session->screenshot(icon, name);
+        const QImage shot(QString::fromStdString((fs::path(CORVANE_SCREENSHOT_DIR) / (name + ".png")).string()));
+        EXPECT_GT(pixelsStandingOut(shot, 3.0), shot.width() * shot.height() / 8)
+            << "the tray icon hardly shows on the " << shade << " panel";
+        session->screenshot("root", "real-window-" + shade + "-panel");
     }
 
     void startDaemon() {
@@ -78,8 +155,8 @@ TEST_F(RealWindowTest, SidebarAndTrayMenuOfTheRunningApp) {
         session->screenshot(window, "real-window-" + label.toStdString());
     }
 
+    ASSERT_NO_FATAL_FAILURE(expectTrayIconShows(app, "light"));
     const std::string trayIcon = session->trayIcon(app);
-    ASSERT_FALSE(trayIcon.empty()) << "no tray icon of the app";
 
     tree.watchShownObjects();
     // The lines of the app's pop-up menu that is on screen now.
@@ -105,6 +182,86 @@ TEST_F(RealWindowTest, SidebarAndTrayMenuOfTheRunningApp) {
         session->key("Escape");
         EXPECT_TRUE(RealSession::waitFor([&] { return trayMenuLines().empty(); }, 5s));
     }
+}
+
+
+// A laptop's screen (1280×800) under a dark panel: the tray icon stands out
+// from the panel, each proxy row offers its Test button to assistive
+// technology, and the rule editor (taller than the screen) fits it with its
+// title bar, Save and Cancel on the screen.
+TEST_F(RealWindowTest, OnALaptopScreenWithADarkPanel) {
+    const std::string desktop = session->startDesktop({1280, 800, "0x202020"});
+    ASSERT_EQ(desktop, "") << "the X session did not come up";
+    startDaemon();
+    writeProfile();
+    Process& app = session->startApp();
+    const std::string window = session->waitForWindow(20s);
+    ASSERT_FALSE(window.empty()) << session->appLog();
+    ASSERT_TRUE(session->connectAccessibility()) << "the app is not on the accessibility bus";
+    AccessibilityTree& tree = session->tree();
+    const Node corvane = session->app();
+    const auto find = [&](const QString& role, const QString& name) {
+        std::vector<Node> found;
+        RealSession::waitFor([&] {
+            found = tree.find(corvane, [&](const Node& node) {
+                return tree.roleName(node) == role && tree.name(node).startsWith(name);
+            });
+            return !found.empty();
+        }, 10s);
+        return found;
+    };
+
+    ASSERT_NO_FATAL_FAILURE(expectTrayIconShows(app, "dark"));
+
+    const std::vector<Node> proxies = find("list item", "Proxies");
+    ASSERT_FALSE(proxies.empty());
+    session->click(tree.extents(proxies.front()));
+    std::vector<Node> rows;
+    ASSERT_TRUE(RealSession::waitFor([&] {
+        rows = tree.find(corvane, [&](const Node& node) {
+            return tree.roleName(node) == "list item" && tree.name(node).endsWith(", Failed");
+        });
+        return rows.size() == 2;
+    }, 20s)) << "the proxies' checks did not fail";
+    for (const Node& row : rows) {
+        SCOPED_TRACE(tree.name(row).toStdString());
+        const std::vector<Node> below = tree.children(row);
+        EXPECT_TRUE(std::any_of(below.begin(), below.end(), [&](const Node& node) {
+            return tree.roleName(node) == "push button" && tree.name(node) == "Test";
+        })) << "the row's Test button is missing from the accessibility tree";
+    }
+    session->click(tree.extents(rows.back()));
+    EXPECT_TRUE(RealSession::waitFor([&] { return tree.hasState(rows.back(), AccessibilityTree::kSelected); }, 5s));
+    session->screenshot(window, "real-window-proxies-chosen");
+
+    const std::vector<Node> rules = find("list item", "Rules");
+    ASSERT_FALSE(rules.empty());
+    session->click(tree.extents(rules.front()));
+    const std::vector<Node> add = find("push button", "Add Rule");
+    ASSERT_FALSE(add.empty());
+    session->click(tree.extents(add.front()));
+    const std::vector<Node> save = find("push button", "Save");
+    const std::vector<Node> cancel = find("push button", "Cancel");
+    ASSERT_FALSE(save.empty());
+    ASSERT_FALSE(cancel.empty());
+    // The window manager frames and places the sheet: wait until it stays put.
+    QRect placed;
+    RealSession::waitFor([&] {
+        const QRect before = tree.extents(save.front());
+        RealSession::waitFor([] { return false; }, 300ms);
+        return (placed = tree.extents(save.front())) == before;
+    }, 5s);
+    session->screenshot("root", "real-window-rule-editor-1280x800");
+    const QRect screen(0, 0, 1280, 800);
+    EXPECT_TRUE(screen.contains(tree.extents(save.front()))) << "Save lies off the screen";
+    EXPECT_TRUE(screen.contains(tree.extents(cancel.front()))) << "Cancel lies off the screen";
+    const std::vector<Node> sheet = find("dialog", "");
+    ASSERT_FALSE(sheet.empty());
+    const QRect sheetAt = tree.extents(sheet.front());
+    // The window manager's title bar sits above the sheet, on the screen too.
+    EXPECT_GE(sheetAt.top(), 10) << "the sheet's title bar lies off the screen";
+    EXPECT_LE(sheetAt.bottom(), screen.bottom());
+    session->key("Escape");
 }
 
 }  // namespace

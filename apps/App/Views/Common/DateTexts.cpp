@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include "Model/DateStyle.hpp"
+
 namespace corvane::app::DateTexts {
 
 namespace {
@@ -19,18 +21,6 @@ QDateTime localTime(Date date) {
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::floor(unix * 1000)));
 }
 
-// A time format without its zone name: every unquoted "t" goes.
-QString withoutZone(const QString& format) {
-    QString out;
-    bool quoted = false;
-    for (const QChar c : format) {
-        if (c == u'\'') quoted = !quoted;
-        if (!quoted && c == u't') continue;
-        out += c;
-    }
-    return out.trimmed();
-}
-
 }  // namespace
 
 QString timeOfDay(Date date) {
@@ -38,10 +28,8 @@ QString timeOfDay(Date date) {
 }
 
 QString dateAndTime(Date date) {
-    const QLocale locale;
     const QDateTime at = localTime(date);
-    return locale.toString(at.date(), QLocale::ShortFormat) + " " +
-           locale.toString(at.time(), withoutZone(locale.timeFormat(QLocale::LongFormat)));
+    return DateStyle::abbreviatedDate(at.date()) + " " + DateStyle::standardTime(at.time());
 }
 
 }  // namespace corvane::app::DateTexts

@@ -9,7 +9,8 @@ namespace corvane::app::DateTexts {
 
 // The time of day in the locale's short time format.
 QString timeOfDay(Date date);
-// The locale's short date and its time with seconds, without the zone name.
+// The abbreviated date ("Jan 1, 2001") and the time with seconds, without the
+// zone's name.
 QString dateAndTime(Date date);
 
 }  // namespace corvane::app::DateTexts

@@ -43,9 +43,16 @@ void SheetFooter::layOut(QDialog& sheet, QWidget* header, QWidget* body, SheetFo
 }
 
 void SheetFooter::fixSize(QDialog& sheet, QSize size) {
-    const QWidget* presenter = sheet.parentWidget();
+    const QWidget* presenter = sheet.parentWidget() != nullptr ? sheet.parentWidget()->window() : nullptr;
     const QScreen* screen = presenter != nullptr ? presenter->screen() : QGuiApplication::primaryScreen();
-    if (screen != nullptr) size.setHeight(std::min(size.height(), screen->availableGeometry().height()));
+    if (screen != nullptr) {
+        // The sheet's frame will be the one the window manager gave the presenting window.
+        const QSize frame = presenter != nullptr && presenter->isVisible()
+                                ? presenter->frameGeometry().size() - presenter->size()
+                                : QSize(0, 0);
+        const QSize room = screen->availableGeometry().size() - frame;
+        size = size.boundedTo(room);
+    }
     sheet.setFixedSize(size);
 }
 

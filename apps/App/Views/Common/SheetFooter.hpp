@@ -23,9 +23,10 @@ public:
     // and `footer`, edge to edge.
     static void layOut(QDialog& sheet, QWidget* header, QWidget* body, SheetFooter* footer);
 
-    // Fixes `sheet` at `size`, made no taller than the screen's free area (a
-    // small or scaled screen), so the footer's buttons stay reachable; the
-    // sheet's body scrolls to make up for it.
+    // Fixes `sheet` at `size`, made no taller or wider than the free area of
+    // the presenting window's screen with the window manager's frame around it
+    // (a small or scaled screen), so the footer's buttons stay on the screen;
+    // the sheet's body scrolls to make up for it.
     static void fixSize(QDialog& sheet, QSize size);
 
 private:

@@ -23,19 +23,23 @@ std::optional<QString> chosen(const QString& path) {
     return path;
 }
 
-QString documentsFolder() { return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation); }
-
 }  // namespace
+
+QString SystemDesktopServices::startFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    // A dialog asked to open in a folder that is not there opens in the working folder.
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
 
 std::optional<QString> SystemDesktopServices::chooseSaveLocation(const QString& defaultName,
                                                                  const QStringList& nameFilters) {
     return chosen(QFileDialog::getSaveFileName(QApplication::activeWindow(), {},
-                                               QDir(documentsFolder()).filePath(defaultName),
+                                               QDir(startFolder()).filePath(defaultName),
                                                nameFilters.join(";;")));
 }
 
 std::optional<QString> SystemDesktopServices::chooseOpenLocation(const QStringList& nameFilters) {
-    return chosen(QFileDialog::getOpenFileName(QApplication::activeWindow(), {}, documentsFolder(),
+    return chosen(QFileDialog::getOpenFileName(QApplication::activeWindow(), {}, startFolder(),
                                                nameFilters.join(";;")));
 }
 

@@ -30,4 +30,10 @@ QColor action(RuleAction::Kind kind);
 // `colour` at `opacity`.
 QColor faded(QColor colour, double opacity);
 
+// The contrast ratio of two opaque colours, from 1 (alike) to 21 (black and white).
+double contrast(const QColor& one, const QColor& other);
+// `background` made darker or lighter, its hue kept, until `text` on it
+// reaches `ratio`; unchanged when it already does.
+QColor readableBehind(const QColor& text, const QColor& background, double ratio);
+
 }  // namespace corvane::app::Tones

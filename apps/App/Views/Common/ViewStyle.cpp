@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QScrollArea>
+#include <QToolButton>
 
 #include "Fonts.hpp"
 #include "Tones.hpp"
@@ -52,6 +53,24 @@ QScrollArea* scrolled(QWidget* content) {
     // scrolls to show whichever has the focus.
     scroll->setFocusPolicy(Qt::NoFocus);
     return scroll;
+}
+
+void segmented(const QList<QToolButton*>& segments) {
+    // The palette's own colours, taken where the segments are drawn, so they
+    // follow the desktop's palette.
+    const QString common =
+        "QToolButton { padding: 3px 12px; border: 1px solid palette(mid); background: palette(button); "
+        "color: palette(button-text); %1 }"
+        "QToolButton:checked { background: palette(highlight); color: palette(highlighted-text); "
+        "border-color: palette(highlight); }"
+        "QToolButton:focus { border: 2px solid palette(window-text); padding: 2px 11px; }";
+    for (qsizetype at = 0; at < segments.size(); ++at) {
+        QString corners;
+        if (at == 0) corners += "border-top-left-radius: 5px; border-bottom-left-radius: 5px; ";
+        if (at == segments.size() - 1) corners += "border-top-right-radius: 5px; border-bottom-right-radius: 5px; ";
+        if (at > 0) corners += "margin-left: -1px; ";
+        segments[at]->setStyleSheet(common.arg(corners));
+    }
 }
 
 }  // namespace corvane::app::ViewStyle

@@ -5,9 +5,12 @@
 #include <QColor>
 #include <QString>
 
+#include <QList>
+
 class QLabel;
 class QFrame;
 class QScrollArea;
+class QToolButton;
 class QWidget;
 
 // The small widgets every page and sheet builds alike: secondary labels,
@@ -26,5 +29,9 @@ void setColour(QWidget* widget, const QColor& colour);
 QFrame* divider();
 // A frameless area scrolling `content`, with its controls, vertically.
 QScrollArea* scrolled(QWidget* content);
+// Checkable buttons laid side by side as one segmented control: the chosen
+// segment in the selection colour and the selected-text colour, the others
+// as plain buttons, the one with the keyboard focus outlined.
+void segmented(const QList<QToolButton*>& segments);
 
 }  // namespace corvane::app::ViewStyle

@@ -41,6 +41,17 @@ int drawTrailing(QPainter& painter, const QRect& row, int right, const QString& 
     return right - width - kSpacing;
 }
 
+bool isSelected(const QStyleOptionViewItem& option) { return option.state & QStyle::State_Selected; }
+
+// The row's main and secondary text colours: on a selected row both the
+// selected-text colour.
+QColor primaryText(const QStyleOptionViewItem& option) {
+    return option.palette.color(isSelected(option) ? QPalette::HighlightedText : QPalette::Text);
+}
+QColor secondaryText(const QStyleOptionViewItem& option) {
+    return isSelected(option) ? option.palette.color(QPalette::HighlightedText) : Tones::secondaryText(option.palette);
+}
+
 void paintBackground(QPainter* painter, const QStyleOptionViewItem& option) {
     QStyleOptionViewItem background = option;
     background.text.clear();
@@ -52,7 +63,7 @@ void paintBackground(QPainter* painter, const QStyleOptionViewItem& option) {
 void paintGroup(QPainter& painter, const QStyleOptionViewItem& option, const ConnectionGroup& group) {
     const QRect row = option.rect.adjusted(0, kGroupPadding / 2, -kTrailingMargin, -kGroupPadding / 2);
     const QFont callout = Fonts::callout(option.font);
-    const QColor secondary = Tones::secondaryText(option.palette);
+    const QColor secondary = secondaryText(option);
     int right = drawTrailing(painter, row, row.right(), ConnectionTexts::traffic(group.bytesSent, group.bytesReceived),
                              callout, secondary, row.width() / 3);
     const QString rules = ConnectionTexts::groupRuleNames(group);
@@ -64,7 +75,7 @@ void paintGroup(QPainter& painter, const QStyleOptionViewItem& option, const Con
     const int top = row.top() + (row.height() - titleHeight - 1 - subtitleHeight) / 2;
     const int width = std::max(0, right - row.left());
     drawText(painter, QRect(row.left(), top, width, titleHeight), QString::fromStdString(group.appIdentifier), title,
-             option.palette.color(QPalette::Text), Qt::AlignLeft, Qt::ElideMiddle);
+             primaryText(option), Qt::AlignLeft, Qt::ElideMiddle);
     drawText(painter, QRect(row.left(), top + titleHeight + 1, width, subtitleHeight),
              QString::fromStdString(group.subtitle()), callout, secondary, Qt::AlignLeft);
 }
@@ -72,10 +83,12 @@ void paintGroup(QPainter& painter, const QStyleOptionViewItem& option, const Con
 void paintRecord(QPainter& painter, const QStyleOptionViewItem& option, const ConnectionRecord& record) {
     const QRect row = option.rect.adjusted(0, 0, -kTrailingMargin, 0);
     const QFont callout = Fonts::callout(option.font);
-    const QColor secondary = Tones::secondaryText(option.palette);
+    const QColor secondary = secondaryText(option);
     const QSize badge = StatusLabel::badgeSize(record.status, option.font);
+    std::optional<QColor> selectedText;
+    if (isSelected(option)) selectedText = primaryText(option);
     StatusLabel::paint(painter, QRect(row.right() - badge.width(), row.top(), badge.width(), row.height()),
-                       record.status, option.font);
+                       record.status, option.font, selectedText);
     int right = row.right() - badge.width() - kSpacing;
     right = drawTrailing(painter, row, right, ConnectionTexts::traffic(record.bytesSent, record.bytesReceived),
                          callout, secondary, row.width() / 3);
@@ -85,7 +98,7 @@ void paintRecord(QPainter& painter, const QStyleOptionViewItem& option, const Co
              callout, secondary, Qt::AlignLeft);
     const int targetLeft = row.left() + kTimeWidth + kSpacing;
     drawText(painter, QRect(targetLeft, row.top(), std::max(0, right - targetLeft), row.height()),
-             QString::fromStdString(record.target), option.font, option.palette.color(QPalette::Text), Qt::AlignLeft,
+             QString::fromStdString(record.target), option.font, primaryText(option), Qt::AlignLeft,
              Qt::ElideMiddle);
 }
 

@@ -10,6 +10,7 @@ class ConnectionGroupModel;
 // in the middle) over its subtitle, and on the trailing side its first two rule
 // names and its traffic. A record: its time, its target (shortened in the
 // middle), and on the trailing side its rule, its traffic and its status badge.
+// On a selected row every text takes the selected-text colour.
 class ConnectionGroupDelegate : public QStyledItemDelegate {
     Q_OBJECT
 

@@ -17,6 +17,10 @@ constexpr int kCellPadding = 4;
 
 void ConnectionTableDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
+    // A shortened target keeps its port, an application its last part.
+    if (index.column() == ConnectionTableModel::application || index.column() == ConnectionTableModel::target) {
+        option->textElideMode = Qt::ElideMiddle;
+    }
     if (index.data(ConnectionTableModel::kSecondaryRole).toBool()) {
         option->palette.setColor(QPalette::Text, Tones::secondaryText(option->palette));
     }
@@ -32,7 +36,9 @@ void ConnectionTableDelegate::paint(QPainter* painter, const QStyleOptionViewIte
     QStyle* style = widget ? widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
     const auto status = static_cast<ConnectionStatus>(index.data(ConnectionTableModel::kStatusRole).toInt());
-    StatusLabel::paint(*painter, option.rect.adjusted(kCellPadding, 0, 0, 0), status, option.font);
+    std::optional<QColor> selectedText;
+    if (option.state & QStyle::State_Selected) selectedText = option.palette.color(QPalette::HighlightedText);
+    StatusLabel::paint(*painter, option.rect.adjusted(kCellPadding, 0, 0, 0), status, option.font, selectedText);
 }
 
 }  // namespace corvane::app

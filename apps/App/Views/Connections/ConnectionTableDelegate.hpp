@@ -4,8 +4,9 @@
 
 namespace corvane::app {
 
-// The flat table's cells: the rule in the secondary colour and the status as
-// its badge.
+// The flat table's cells: the rule in the secondary colour, the application
+// and the target shortened in the middle, and the status as its badge; on a
+// selected row every text in the selected-text colour.
 class ConnectionTableDelegate : public QStyledItemDelegate {
     Q_OBJECT
 

@@ -1,6 +1,9 @@
 #include "ConnectionsPage.hpp"
 
+#include <array>
+
 #include <QAction>
+#include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -10,6 +13,7 @@
 #include <QMenu>
 #include <QSignalBlocker>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
@@ -23,6 +27,7 @@
 #include "Views/Common/SystemDesktopServices.hpp"
 #include "Views/Common/Tones.hpp"
 #include "Views/Common/ViewStyle.hpp"
+#include "Views/Connections/ColumnShares.hpp"
 #include "Views/Connections/ConnectionDetailSheet.hpp"
 #include "Views/Connections/ConnectionGroupDelegate.hpp"
 #include "Views/Connections/ConnectionTableDelegate.hpp"
@@ -37,6 +42,17 @@ namespace {
 
 constexpr int kNarrowColumn = 70;
 constexpr int kStatusColumn = 80;
+// How the other columns share what the fixed ones leave, by weight (see
+// shareWidths): the target most, the application and the action less, the
+// rule least. None gets narrower than kNarrowestShare; below that the table
+// scrolls sideways.
+constexpr std::array<std::pair<ConnectionTableModel::Column, int>, 4> kShares{{
+    {ConnectionTableModel::application, 25},
+    {ConnectionTableModel::target, 42},
+    {ConnectionTableModel::rule, 14},
+    {ConnectionTableModel::action, 19},
+}};
+constexpr int kNarrowestShare = 40;
 constexpr int kSearchWidth = 240;
 constexpr int kSearchMinimumWidth = 140;
 
@@ -147,43 +163,53 @@ QWidget* ConnectionsPage::makeContent() {
 
     table_ = new QTableView;
     table_->setObjectName("connectionTable");
+    table_->setAccessibleName("Connections");
     table_->setModel(&tableModel_);
     table_->setItemDelegate(new ConnectionTableDelegate(table_));
-    table_->setSelectionMode(QAbstractItemView::NoSelection);
-    table_->setFocusPolicy(Qt::NoFocus);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setShowGrid(false);
     table_->setAlternatingRowColors(true);
     table_->setWordWrap(false);
     table_->setFrameShape(QFrame::NoFrame);
+    table_->setContextMenuPolicy(Qt::CustomContextMenu);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(QFontMetrics(font()).height() + 8);
     QHeaderView* columns = table_->horizontalHeader();
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    columns->setSectionResizeMode(QHeaderView::Stretch);
+    columns->setSectionResizeMode(QHeaderView::Fixed);
     columns->setHighlightSections(false);
     for (const int column : {ConnectionTableModel::time, ConnectionTableModel::sent, ConnectionTableModel::received}) {
-        columns->setSectionResizeMode(column, QHeaderView::Fixed);
         columns->resizeSection(column, kNarrowColumn);
     }
-    columns->setSectionResizeMode(ConnectionTableModel::status, QHeaderView::Fixed);
     columns->resizeSection(ConnectionTableModel::status, kStatusColumn);
+    table_->viewport()->installEventFilter(this);
+    connect(table_, &QTableView::doubleClicked, this, &ConnectionsPage::showDetails);
+    connect(new RowKeys(*table_), &RowKeys::openRequested, this, &ConnectionsPage::showDetails);
+    connect(table_, &QTableView::customContextMenuRequested, this,
+            [this](const QPoint& position) { showContextMenu(*table_, position); });
     tableOverlay_ = overlayOn(table_);
 
     groupList_ = new QTreeView;
     groupList_->setObjectName("groupList");
+    groupList_->setAccessibleName("Connections by app");
     groupList_->setModel(&groupModel_);
     groupList_->setItemDelegate(new ConnectionGroupDelegate(groupModel_, groupList_));
     groupList_->setHeaderHidden(true);
-    groupList_->setSelectionMode(QAbstractItemView::NoSelection);
-    groupList_->setFocusPolicy(Qt::NoFocus);
+    groupList_->setSelectionMode(QAbstractItemView::SingleSelection);
     groupList_->setUniformRowHeights(false);
     groupList_->setExpandsOnDoubleClick(true);
     groupList_->setFrameShape(QFrame::NoFrame);
     groupList_->setMouseTracking(true);
     groupList_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(groupList_, &QTreeView::doubleClicked, this, &ConnectionsPage::showDetails);
-    connect(new RowKeys(*groupList_), &RowKeys::openRequested, this, &ConnectionsPage::showDetails);
-    connect(groupList_, &QTreeView::customContextMenuRequested, this, &ConnectionsPage::showContextMenu);
+    // Return does what a double click does: a group opens or closes, a record shows its details.
+    connect(new RowKeys(*groupList_), &RowKeys::openRequested, this, [this](const QModelIndex& index) {
+        if (groupModel_.group(index)) return groupList_->setExpanded(index, !groupList_->isExpanded(index));
+        showDetails(index);
+    });
+    connect(groupList_, &QTreeView::customContextMenuRequested, this,
+            [this](const QPoint& position) { showContextMenu(*groupList_, position); });
     listOverlay_ = overlayOn(groupList_);
 
     content_ = new QStackedWidget;
@@ -198,7 +224,10 @@ void ConnectionsPage::refresh() {
     const Content content = presenter_.content();
     emptyState_->setHint(presenter_.showsEngineHint() ? "Start the engine to begin routing traffic through your rules."
                                                       : QString());
-    if (content == Content::table) tableModel_.setRecords(presenter_.filteredRecords());
+    if (content == Content::table) {
+        tableModel_.setRecords(presenter_.filteredRecords());
+        shareColumns();
+    }
     if (content == Content::groups) groupModel_.setGroups(presenter_.groups());
     content_->setCurrentIndex(static_cast<int>(content));
     const bool noMatch = presenter_.showsNoMatchOverlay();
@@ -221,8 +250,50 @@ ConnectionDetailSheet* ConnectionsPage::detailSheet() const { return detailSheet
 
 bool ConnectionsPage::showsNoMatchOverlay() const { return !tableOverlay_->isHidden(); }
 
+const ConnectionRecord* ConnectionsPage::recordAt(const QModelIndex& index) const {
+    if (index.model() != &tableModel_) return groupModel_.record(index);
+    return index.isValid() ? &tableModel_.record(index.row()) : nullptr;
+}
+
 void ConnectionsPage::showDetails(const QModelIndex& index) {
-    if (const ConnectionRecord* record = groupModel_.record(index)) openDetails(*record);
+    if (const ConnectionRecord* record = recordAt(index)) openDetails(*record);
+}
+
+void ConnectionsPage::shareColumns() {
+    QHeaderView& columns = *table_->horizontalHeader();
+    int left = table_->viewport()->width();
+    for (const int fixed : {ConnectionTableModel::time, ConnectionTableModel::sent, ConnectionTableModel::received,
+                            ConnectionTableModel::status}) {
+        left -= columns.sectionSize(fixed);
+    }
+    std::vector<int> needs;
+    std::vector<int> weights;
+    for (const auto& [column, weight] : kShares) {
+        needs.push_back(neededWidth(column));
+        weights.push_back(weight);
+    }
+    const std::vector<int> widths = shareWidths(needs, weights, left, kNarrowestShare);
+    for (std::size_t at = 0; at < kShares.size(); ++at) columns.resizeSection(kShares[at].first, widths[at]);
+}
+
+int ConnectionsPage::neededWidth(int column) const {
+    // A cell's text keeps the style's focus margin and a pixel on either side
+    // of it, and the view shortens a text that leaves less than one pixel more
+    // on each side; a header's title keeps the header's margin.
+    const QFontMetrics metrics(table_->font());
+    const int cellMargin = 2 * (table_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table_) + 2);
+    const int headerMargin = 2 * table_->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, table_);
+    int widest = metrics.horizontalAdvance(tableModel_.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()) +
+                 headerMargin;
+    for (int row = 0; row < tableModel_.rowCount(); ++row) {
+        widest = std::max(widest, metrics.horizontalAdvance(tableModel_.index(row, column).data().toString()) + cellMargin);
+    }
+    return widest;
+}
+
+bool ConnectionsPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == table_->viewport() && event->type() == QEvent::Resize) shareColumns();
+    return QWidget::eventFilter(watched, event);
 }
 
 void ConnectionsPage::openDetails(const ConnectionRecord& record) {
@@ -232,14 +303,14 @@ void ConnectionsPage::openDetails(const ConnectionRecord& record) {
     detailSheet_->open();
 }
 
-void ConnectionsPage::showContextMenu(const QPoint& position) {
-    const ConnectionRecord* record = groupModel_.record(groupList_->indexAt(position));
+void ConnectionsPage::showContextMenu(QAbstractItemView& view, const QPoint& position) {
+    const ConnectionRecord* record = recordAt(view.indexAt(position));
     if (!record) return;
     auto* menu = new QMenu(this);
     menu->setObjectName("recordMenu");
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->addAction("Show Details…", this, [this, shown = *record] { openDetails(shown); });
-    menu->popup(groupList_->viewport()->mapToGlobal(position));
+    menu->popup(view.viewport()->mapToGlobal(position));
 }
 
 void ConnectionsPage::showEvent(QShowEvent* event) {

@@ -7,6 +7,7 @@
 #include "Views/Connections/ConnectionTableModel.hpp"
 #include "Views/Connections/ConnectionsPresenter.hpp"
 
+class QAbstractItemView;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -23,9 +24,11 @@ class ThroughputChart;
 
 // The Connections page: the throughput chart over the records, flat in a table
 // or grouped by application, filtered by status and text, with the detail sheet
-// and the CSV export. The records poll runs while the page is shown. Polls
-// update the rows in place: open groups stay open, the scroll position and an
-// open context menu stay.
+// and the CSV export. In both views a row is chosen by click or arrow keys and
+// a record shows its details on a double click, Return or its context menu.
+// The records poll runs while the page is shown. Polls update the rows in
+// place: open groups stay open, the selection, the scroll position and an open
+// context menu stay.
 class ConnectionsPage : public QWidget {
     Q_OBJECT
 
@@ -47,18 +50,25 @@ public:
     bool showsNoMatchOverlay() const;
     // The open detail sheet, if any.
     ConnectionDetailSheet* detailSheet() const;
-    // Opens the detail sheet of a record shown in the grouped list.
+    // Opens the detail sheet of a record's row in the table or the grouped list.
     void showDetails(const QModelIndex& index);
 
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* makeHeader();
     QWidget* makeContent();
     void refresh();
-    void showContextMenu(const QPoint& position);
+    // The record of a row of either view; null for a group or no row.
+    const ConnectionRecord* recordAt(const QModelIndex& index) const;
+    // Gives the table's flexible columns their shares of its width, after what
+    // their texts need.
+    void shareColumns();
+    int neededWidth(int column) const;
+    void showContextMenu(QAbstractItemView& view, const QPoint& position);
     void openDetails(const ConnectionRecord& record);
 
     ConnectionsPresenter presenter_;

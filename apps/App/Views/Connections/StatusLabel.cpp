@@ -28,15 +28,22 @@ QSize StatusLabel::badgeSize(ConnectionStatus status, const QFont& font) {
             metrics.height() + 2 * kVerticalPadding};
 }
 
-void StatusLabel::paint(QPainter& painter, const QRect& area, ConnectionStatus status, const QFont& font) {
+void StatusLabel::paint(QPainter& painter, const QRect& area, ConnectionStatus status, const QFont& font,
+                        std::optional<QColor> selectedText) {
     const QSize size = badgeSize(status, font);
     const QRect badge(area.left(), area.top() + (area.height() - size.height()) / 2, size.width(), size.height());
-    const QColor colour = Tones::status(status);
+    const QColor colour = selectedText.value_or(Tones::status(status));
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Tones::faded(colour, 0.15));
-    painter.drawRoundedRect(badge, badge.height() / 2.0, badge.height() / 2.0);
+    if (selectedText) {
+        painter.setPen(QPen(colour, 1.0));
+        painter.setBrush(Qt::NoBrush);
+    } else {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Tones::faded(colour, 0.15));
+    }
+    const QRectF capsule = QRectF(badge).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.drawRoundedRect(capsule, capsule.height() / 2.0, capsule.height() / 2.0);
     painter.setPen(colour);
     painter.setFont(Fonts::caption(font));
     painter.drawText(badge, Qt::AlignCenter, ConnectionTexts::statusTitle(status));

@@ -15,6 +15,7 @@
 #include "Views/Common/Tones.hpp"
 #include "Views/Common/RowKeys.hpp"
 #include "Views/Common/ViewStyle.hpp"
+#include "Views/Common/WidgetRowsAccessible.hpp"
 #include "Views/Editors/PageHeader.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 #include "Views/Shell/Pages.hpp"
@@ -40,6 +41,8 @@ ProxiesPage::ProxiesPage(AppState& state, QWidget* parent)
     list_->setFrameShape(QFrame::NoFrame);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Screen readers reach each row's Test button through its row.
+    WidgetRowsAccessible::enable(*list_);
     auto* remove = new QAction("Delete", list_);
     remove->setShortcuts({QKeySequence::Delete, Qt::Key_Backspace});
     remove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -64,6 +67,7 @@ ProxiesPage::ProxiesPage(AppState& state, QWidget* parent)
     connect(new RowKeys(*list_), &RowKeys::openRequested, this,
             [this](const QModelIndex& index) { editRow(index.row()); });
     connect(list_, &QWidget::customContextMenuRequested, this, &ProxiesPage::showContextMenu);
+    connect(list_, &QListWidget::itemSelectionChanged, this, &ProxiesPage::showSelection);
     connect(&presenter_, &ProxiesPresenter::changed, this, &ProxiesPage::refresh);
     refresh();
 }
@@ -90,8 +94,7 @@ QWidget* ProxiesPage::makeEmptyState() {
 
 namespace {
 
-// The row widget is no part of the list's accessibility tree, so its item says
-// what the row shows: the proxy and its health.
+// The item names and describes its row for screen readers: the proxy and its health.
 void describe(QListWidgetItem* item, const ProxiesPresenter::Row& row) {
     QString text = ViewStyle::text(row.name) + ", " + ViewStyle::text(row.subtitle);
     if (!row.indicator.text.empty()) text += ", " + ViewStyle::text(row.indicator.text);
@@ -145,6 +148,10 @@ void ProxiesPage::rebuild(const std::vector<ProxiesPresenter::Row>& rows) {
         connect(widget, &ProxyRow::testClicked, this,
                 [this, index = i, id = rows[i].id] { presenter_.test(index, id); });
     }
+}
+
+void ProxiesPage::showSelection() {
+    for (int index = 0; index < list_->count(); ++index) row(index)->setSelected(list_->item(index)->isSelected());
 }
 
 std::vector<std::size_t> ProxiesPage::selectedRows() const {

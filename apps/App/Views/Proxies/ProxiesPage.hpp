@@ -46,6 +46,8 @@ private:
     QWidget* makeEmptyState();
     void refresh();
     void rebuild(const std::vector<ProxiesPresenter::Row>& rows);
+    // The rows' texts follow the list's selection.
+    void showSelection();
     std::vector<std::size_t> selectedRows() const;
     void showContextMenu(const QPoint& position);
     void openEditor(const ProxyServer& proxy, std::function<void(const ProxyServer&)> onSave);

@@ -12,7 +12,8 @@ namespace corvane::app {
 class ProxyTestIndicator;
 
 // One proxy of the Proxies page: its name over protocol, endpoint and " · auth",
-// its health mark and its "Test" button.
+// its health mark and its "Test" button. On a selected row its texts take the
+// palette's selected-text colour.
 class ProxyRow : public QWidget {
     Q_OBJECT
 
@@ -20,6 +21,7 @@ public:
     explicit ProxyRow(QWidget* parent = nullptr);
 
     void setRow(const ProxiesPresenter::Row& row);
+    void setSelected(bool selected);
     ProxyTestIndicator* indicator() const { return indicator_; }
     QPushButton* testButton() const { return test_; }
     QString subtitle() const;
@@ -28,6 +30,9 @@ signals:
     void testClicked();
 
 private:
+    void refreshColours();
+
+    bool selected_ = false;
     QLabel* name_;
     QLabel* subtitle_;
     ProxyTestIndicator* indicator_;

@@ -1,5 +1,7 @@
 #include "ProxyTestIndicator.hpp"
 
+#include <optional>
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -16,15 +18,22 @@ namespace {
 
 constexpr int kDot = 8;
 
-QPixmap dot(const QColor& colour) {
-    QPixmap pixmap(kDot * 2, kDot * 2);
+// The dot, within a ring of `ring` when it sits on a selected row.
+QPixmap dot(const QColor& colour, std::optional<QColor> ring) {
+    constexpr int kRing = 2;
+    constexpr int kSide = kDot + 2 * kRing;
+    QPixmap pixmap(kSide * 2, kSide * 2);
     pixmap.setDevicePixelRatio(2);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
+    if (ring) {
+        painter.setBrush(*ring);
+        painter.drawEllipse(QRectF(0, 0, kSide, kSide));
+    }
     painter.setBrush(colour);
-    painter.drawEllipse(QRectF(0, 0, kDot, kDot));
+    painter.drawEllipse(QRectF(kRing, kRing, kDot, kDot));
     return pixmap;
 }
 
@@ -62,12 +71,26 @@ void ProxyTestIndicator::setIndicator(const ProxiesPresenter::Indicator& indicat
     const bool done = indicator.kind == Kind::success || indicator.kind == Kind::failure;
     dot_->setVisible(done);
     text_->setVisible(done);
-    const bool success = indicator.kind == Kind::success;
-    if (done) dot_->setPixmap(dot(success ? Tones::green() : Tones::red()));
     text_->setText(ViewStyle::text(indicator.text));
-    ViewStyle::setColour(text_, success ? Tones::secondaryText(palette()) : Tones::red());
     setToolTip(ViewStyle::text(indicator.tooltip));
     setAccessibleDescription(description(indicator));
+    refreshMark();
+}
+
+void ProxyTestIndicator::setSelected(bool selected) {
+    if (selected == selected_) return;
+    selected_ = selected;
+    refreshMark();
+}
+
+void ProxyTestIndicator::refreshMark() {
+    const bool success = kind_ == ProxyTestState::Kind::success;
+    const QColor selectedText = palette().color(QPalette::HighlightedText);
+    std::optional<QColor> ring;
+    if (selected_) ring = selectedText;
+    dot_->setPixmap(dot(success ? Tones::green() : Tones::red(), ring));
+    const QColor text = success ? Tones::secondaryText(palette()) : Tones::red();
+    ViewStyle::setColour(text_, selected_ ? selectedText : text);
 }
 
 QString ProxyTestIndicator::text() const { return text_->isVisibleTo(this) ? text_->text() : QString(); }

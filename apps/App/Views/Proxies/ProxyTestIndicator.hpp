@@ -12,7 +12,8 @@ class Spinner;
 
 // A proxy's health mark: nothing while untested, a spinner while a probe
 // runs, a green dot with the handshake time, or a red dot with "Failed"; the
-// tooltip explains it.
+// tooltip explains it. On a selected row the text takes the selected-text
+// colour and the dot a ring of it, so both read on the selection.
 class ProxyTestIndicator : public QWidget {
     Q_OBJECT
 
@@ -20,10 +21,14 @@ public:
     explicit ProxyTestIndicator(QWidget* parent = nullptr);
 
     void setIndicator(const ProxiesPresenter::Indicator& indicator);
+    void setSelected(bool selected);
     QString text() const;
     ProxyTestState::Kind kind() const { return kind_; }
 
 private:
+    void refreshMark();
+
+    bool selected_ = false;
     Spinner* spinner_;
     QLabel* dot_;
     QLabel* text_;

@@ -13,7 +13,7 @@
 namespace corvane::app {
 
 PresetPickerDialog::PresetPickerDialog(QWidget* parent)
-    : PresenterPicker("Search services, domains or bundle IDs", true, parent), results_(new QStackedWidget) {
+    : PresenterPicker("Search services, domains or app IDs", true, parent), results_(new QStackedWidget) {
     setObjectName("presetPicker");
     results_->addWidget(list());
     results_->addWidget(makeEmptyView());

@@ -89,8 +89,9 @@ QWidget* RuleEditorDialog::makeMatchSection() {
     header->addStretch();
     header->addWidget(addPresets);
 
-    applications_ = new PatternListEditor("Applications",
-                                          "com.google.Chrome\ncom.google.Chrome*\n/usr/bin/curl\nteam:EQHXZ8M8AV", 86);
+    // What the daemon identifies an application by here: a Flatpak app's ID,
+    // else its executable's name (globs allowed), or the executable's path.
+    applications_ = new PatternListEditor("Applications", "org.mozilla.firefox\nfirefox*\n/usr/bin/curl", 86);
     hosts_ = new PatternListEditor("Target hosts", "example.com\n*.example.com\n10.0.0.0/8", 86);
     ports_ = new PatternListEditor("Ports", "443\n8000-8999", 54);
     auto* chooseApps = smallButton("Choose Apps…", "app.badge.checkmark");

@@ -16,16 +16,29 @@ constexpr int kSwitchWidth = 26;
 constexpr int kSwitchHeight = 15;
 constexpr int kGap = 10;
 
-void paintSwitch(QPainter* painter, const QRect& rect, bool on, const QPalette& palette) {
+// The switch: on, a track in the selection colour with a white knob; off, a
+// faint track. On a selected row, where the track would vanish into the
+// selection, its colours turn round: the selected-text colour draws the track
+// (on) or its outline and the knob (off).
+void paintSwitch(QPainter* painter, const QRect& rect, bool on, bool selected, const QPalette& palette) {
+    const QColor selection = palette.color(QPalette::Highlight);
+    const QColor selectedText = palette.color(QPalette::HighlightedText);
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
-    painter->setPen(Qt::NoPen);
-    painter->setBrush(on ? palette.color(QPalette::Highlight) : Tones::tertiaryText(palette));
     const qreal radius = rect.height() / 2.0;
-    painter->drawRoundedRect(QRectF(rect), radius, radius);
+    const QRectF track = QRectF(rect).adjusted(0.75, 0.75, -0.75, -0.75);
+    if (selected && !on) {
+        painter->setPen(QPen(selectedText, 1.5));
+        painter->setBrush(Qt::NoBrush);
+    } else {
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(selected ? selectedText : on ? selection : Tones::tertiaryText(palette));
+    }
+    painter->drawRoundedRect(track, radius, radius);
     const qreal knob = rect.height() - 4;
     const qreal x = on ? rect.right() + 1 - 2 - knob : rect.left() + 2;
-    painter->setBrush(Qt::white);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(selected && on ? selection : selected ? selectedText : QColor(Qt::white));
     painter->drawEllipse(QRectF(x, rect.top() + 2, knob, knob));
     painter->restore();
 }
@@ -39,13 +52,11 @@ QRect RuleRowDelegate::switchRect(const QRect& row) {
 void RuleRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     paintBackground(painter, option, index);
 
-    const QPalette& palette = option.palette;
-    auto [primary, secondary, tertiary] = colours(option);
-    if (option.state & QStyle::State_Selected) secondary.setAlphaF(0.8f);
-
+    const auto [primary, secondary, tertiary] = colours(option);
     const QRect row = option.rect;
     const QRect toggle = switchRect(row);
-    paintSwitch(painter, toggle, index.data(RulesListModel::EnabledRole).toBool(), palette);
+    paintSwitch(painter, toggle, index.data(RulesListModel::EnabledRole).toBool(),
+                option.state & QStyle::State_Selected, option.palette);
 
     painter->save();
     const QFont nameFont = Fonts::medium(option.font);

@@ -31,7 +31,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setObjectName("aboutDialog");
     setWindowTitle("About Corvane");
     auto* symbol = centred({});
-    symbol->setPixmap(IconRegistry::icon("arrow.triangle.branch").pixmap(64, 64));
+    symbol->setPixmap(IconRegistry::appIcon().pixmap(64, 64));
     auto* name = centred(ViewStyle::text(AppIdentifiers::productName));
     QFont large = name->font();
     large.setPointSizeF(large.pointSizeF() * 1.5);

@@ -86,6 +86,8 @@ constexpr std::array kEntries{
     Entry{"wind", ""},
 };
 constexpr std::string_view kGeneric = "app.generic";
+// The drawing of the app's icon; its colours are its own.
+constexpr std::string_view kAppIcon = "org.corvane.Corvane";
 
 const Entry* find(std::string_view symbol) {
     for (const auto& entry : kEntries) {
@@ -108,6 +110,8 @@ QIcon icon(std::string_view symbol) {
     if (const auto name = themeName(entry->symbol); name && QIcon::hasThemeIcon(*name)) return QIcon::fromTheme(*name);
     return bundled(entry->symbol, std::nullopt);
 }
+
+QIcon appIcon() { return bundled(kAppIcon, std::nullopt); }
 
 QIcon tinted(std::string_view symbol, const QColor& colour) {
     return bundled(isBundled(symbol) ? symbol : kGeneric, colour);

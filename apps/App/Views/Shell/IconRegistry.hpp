@@ -16,6 +16,10 @@ namespace corvane::app::IconRegistry {
 
 // The icon for `symbol`; an unknown symbol gives the bundled generic icon.
 QIcon icon(std::string_view symbol);
+// The app's own icon, for its windows and the tray: a blue badge with a white
+// branch, readable on light and dark backgrounds alike (the desktop entry's
+// icon, org.corvane.Corvane).
+QIcon appIcon();
 // Our bundled drawing of `symbol` in `colour`, for icons whose colour carries
 // meaning (a red error mark, a green check) on every desktop.
 QIcon tinted(std::string_view symbol, const QColor& colour);

@@ -24,7 +24,7 @@ MainWindow::MainWindow(PageContext context, QWidget* parent)
       alert_(new ErrorAlert(context.state, *this)) {
     setObjectName("mainWindow");
     setWindowTitle(ViewStyle::text(AppIdentifiers::productName));
-    setWindowIcon(IconRegistry::icon("arrow.triangle.branch"));
+    setWindowIcon(IconRegistry::appIcon());
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     // The toolbar first: each new page joins the end of the tab order, which
     // then leads from the sidebar into the page.

@@ -24,7 +24,7 @@ TrayIcon::TrayIcon(AppState& state, std::function<void()> openWindow, QObject* p
     connect(menu_->addAction("Open Corvane"), &QAction::triggered, this, std::move(openWindow));
     connect(menu_->addAction("Quit"), &QAction::triggered, qApp, &QApplication::quit);
 
-    icon_->setIcon(IconRegistry::icon("arrow.triangle.branch"));
+    icon_->setIcon(IconRegistry::appIcon());
     icon_->setToolTip(ViewStyle::text(AppIdentifiers::productName));
     icon_->setContextMenu(menu_);
     // A left click opens the same menu, as a menu-bar item would.

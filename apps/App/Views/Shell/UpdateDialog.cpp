@@ -30,9 +30,9 @@ UpdateDialog::UpdateDialog(Updater& updater, QString currentVersion, QWidget* pa
       buttons_(new QDialogButtonBox) {
     setObjectName("updateDialog");
     setWindowTitle("Software Update");
-    setWindowIcon(IconRegistry::icon("arrow.triangle.branch"));
+    setWindowIcon(IconRegistry::appIcon());
     auto* symbol = new QLabel;
-    symbol->setPixmap(IconRegistry::icon("arrow.triangle.branch").pixmap(48, 48));
+    symbol->setPixmap(IconRegistry::appIcon().pixmap(48, 48));
     symbol->setAlignment(Qt::AlignTop);
     QFont bold = title_->font();
     bold.setBold(true);

@@ -61,7 +61,7 @@ SimulatorPage::SimulatorPage(AppState& state, QWidget* parent) : QWidget(parent)
 
 QWidget* SimulatorPage::makeForm() {
     application_ = new QLineEdit(presenter_.application());
-    application_->setPlaceholderText("com.google.Chrome — empty for any");
+    application_->setPlaceholderText("firefox or /usr/bin/curl — empty for any");
     host_ = new QLineEdit(presenter_.host());
     host_->setPlaceholderText(SimulatorPresenter::kHostPrompt);
     port_ = new QLineEdit(presenter_.portText());
@@ -73,6 +73,7 @@ QWidget* SimulatorPage::makeForm() {
     transport_ = new QButtonGroup(this);
     auto* segments = new QHBoxLayout;
     segments->setSpacing(0);
+    QList<QToolButton*> buttons;
     for (const TransportProtocol protocol : {TransportProtocol::tcp, TransportProtocol::udp}) {
         auto* button = new QToolButton;
         button->setText(QString::fromUtf8(toString(protocol)).toUpper());
@@ -81,7 +82,9 @@ QWidget* SimulatorPage::makeForm() {
         button->setMinimumWidth(56);
         transport_->addButton(button, static_cast<int>(protocol));
         segments->addWidget(button);
+        buttons << button;
     }
+    ViewStyle::segmented(buttons);
     segments->addStretch();
     connect(transport_, &QButtonGroup::idClicked, this,
             [this](int id) { presenter_.setTransport(static_cast<TransportProtocol>(id)); });

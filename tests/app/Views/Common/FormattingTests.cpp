@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <limits>
 
+#include <QLocale>
 #include <gtest/gtest.h>
 
 #include "Views/Common/DateTexts.hpp"
@@ -36,6 +37,15 @@ TEST(DateTextsTest, TimesAreLocalAndTheFullFormHasSecondsButNoZone) {
     EXPECT_EQ(DateTexts::dateAndTime(Date{-0.5}), "31 Dec 2000 23:59:59");
     EXPECT_FALSE(DateTexts::dateAndTime(Date{std::numeric_limits<double>::quiet_NaN()}).isEmpty());
     EXPECT_FALSE(DateTexts::dateAndTime(Date{std::numeric_limits<double>::infinity()}).isEmpty());
+}
+
+// The detail sheet's "Started" names the month in the user's locale, as the
+// abbreviated date style does, not the numeric short date ("1/1/01").
+TEST(DateTextsTest, TheFullFormHasTheAbbreviatedDateOfTheLocale) {
+    QLocale::setDefault(QLocale("en_US"));
+    const QString american = DateTexts::dateAndTime(Date{13 * 3600 + 61.9});
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(american, "Jan 1, 2001 1:01:01 PM");
 }
 
 }  // namespace

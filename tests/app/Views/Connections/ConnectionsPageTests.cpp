@@ -1,6 +1,7 @@
 // The Connections page's widgets: what the polls may not disturb (open groups,
-// the scroll position, an open context menu), the poll's lifetime, the toolbar,
-// the detail sheet, and a look at each.
+// the selection, the scroll position, an open context menu), the poll's
+// lifetime, the toolbar, choosing and opening a record in either view, the
+// table's columns, the detail sheet, and a look at each.
 #include <cmath>
 
 #include <QAction>
@@ -8,9 +9,13 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSplitter>
+#include <QStyle>
 #include <QTableView>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -18,6 +23,8 @@
 #include "Views/Connections/ConnectionDetailSheet.hpp"
 #include "Views/Connections/ConnectionsPage.hpp"
 #include "Views/Connections/ThroughputChart.hpp"
+#include "Views/Shell/MainWindow.hpp"
+#include "Views/Shell/PageHost.hpp"
 #include "Views/Support/PageFixture.hpp"
 #include "Views/Support/SampleRecords.hpp"
 #include "Views/Support/Screenshot.hpp"
@@ -172,6 +179,132 @@ TEST_F(ConnectionsPageTest, TheTableHasTheFixedColumnsAndADashForNoRule) {
     EXPECT_EQ(model.index(curl, 6).data().toString(), "46.1 MB");
     EXPECT_EQ(model.index(0, 0).data().toString(), "09:04:19");
     saveScreenshot(*page, "connections-flat");
+}
+
+// Flat or grouped, a record is chosen by a click or the arrow keys and shows
+// its details on a double click or Return; the choice outlives a poll.
+TEST_F(ConnectionsPageTest, BothViewsChooseAndOpenARecordAlike) {
+    for (const bool grouped : {false, true}) {
+        SCOPED_TRACE(grouped ? "grouped" : "flat");
+        settings.setValue("connectionsGrouped", grouped);
+        page = std::make_unique<ConnectionsPage>(*state, settings, desktop);
+        showWithRecords();
+        QAbstractItemView& view = grouped ? static_cast<QAbstractItemView&>(list()) : *page->table();
+        // Firefox's records, newest first: cdn, mail, tracker, www.
+        QModelIndex first = view.model()->index(0, 0);
+        if (grouped) {
+            list().expand(group("org.mozilla.firefox"));
+            first = page->groupModel().index(0, 0, group("org.mozilla.firefox"));
+        }
+        settle();
+        const auto targetOf = [&](const QModelIndex& index) {
+            return grouped ? page->groupModel().record(index)->target : index.siblingAtColumn(2).data().toString().toStdString();
+        };
+        const auto chosen = [&] {
+            const QModelIndexList rows = view.selectionModel()->selectedRows();
+            return rows.size() == 1 ? targetOf(rows.front()) : std::string("(none)");
+        };
+        ASSERT_EQ(targetOf(first), "cdn.example.org:443");
+
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(first).center());
+        EXPECT_EQ(chosen(), "cdn.example.org:443") << "a click chooses the row";
+        EXPECT_TRUE(view.hasFocus());
+        QTest::keyClick(&view, Qt::Key_Down);
+        const std::string second = grouped ? "mail.example.org:993" : "build.internal.example:22";
+        EXPECT_EQ(chosen(), second) << "Down chooses the next row";
+        nextPoll();
+        EXPECT_EQ(chosen(), second) << "a poll kept the choice";
+
+        QTest::keyClick(&view, Qt::Key_Return);
+        ASSERT_NE(page->detailSheet(), nullptr) << "Return opens the chosen record";
+        EXPECT_EQ(page->detailSheet()->detail().record().target, second);
+        const std::string look = grouped ? "connections-grouped-chosen" : "connections-flat-chosen";
+        saveScreenshot(*page, look);
+        saveScreenshot(*page->detailSheet(), look + "-details");
+        page->detailSheet()->close();
+        settle();
+
+        QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(first).center());
+        settle();
+        ASSERT_NE(page->detailSheet(), nullptr) << "a double click opens the record";
+        EXPECT_EQ(page->detailSheet()->detail().record().target, "cdn.example.org:443");
+        page->detailSheet()->close();
+        settle();
+        page->hide();
+    }
+}
+
+TEST_F(ConnectionsPageTest, ReturnOnAGroupOpensOrClosesIt) {
+    showWithRecords();
+    const QModelIndex ssh = group("ssh");
+    list().setFocus();
+    list().setCurrentIndex(ssh);
+    QTest::keyClick(&list(), Qt::Key_Return);
+    EXPECT_TRUE(list().isExpanded(ssh));
+    EXPECT_EQ(page->detailSheet(), nullptr);
+    QTest::keyClick(&list(), Qt::Key_Return);
+    EXPECT_FALSE(list().isExpanded(ssh));
+}
+
+// In the narrowest window the target takes the largest share, so a usual
+// host and port shows whole; a wider one gives every text its room as far as
+// it goes; the columns always fill the width exactly.
+TEST_F(ConnectionsPageTest, TheTableColumnsShareTheWindowsWidth) {
+    settings.setValue("connectionsGrouped", false);
+    const int narrowest = MainWindow::kMinimumWidth - PageHost::kSidebarIdealWidth -
+                          page->style()->pixelMetric(QStyle::PM_SplitterWidth);
+    showWithRecords();
+    const QTableView& table = *page->table();
+    const QHeaderView& header = *table.horizontalHeader();
+    // Whether the view shows `text` shortened in `column`: drawn in a cell of
+    // the column's width, it differs from the text drawn in a wide one.
+    const auto cut = [&](const QString& text, int column) {
+        const auto drawn = [&](int width) {
+            QStyleOptionViewItem option;
+            option.initFrom(&table);
+            option.rect = QRect(0, 0, width, 24);
+            option.text = text;
+            option.features = QStyleOptionViewItem::HasDisplay;
+            option.textElideMode = column == 1 || column == 2 ? Qt::ElideMiddle : Qt::ElideRight;
+            option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+            QImage image(width, 24, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            table.style()->drawControl(QStyle::CE_ItemViewItem, &option, &painter, &table);
+            return image;
+        };
+        const int width = header.sectionSize(column);
+        return drawn(width) != drawn(width + 200).copy(0, 0, width, 24);
+    };
+    for (const int width : {narrowest, narrowest + 500}) {
+        SCOPED_TRACE(width);
+        page->resize(width, 420);
+        settle();
+        int total = 0;
+        for (int column = 0; column < header.count(); ++column) total += header.sectionSize(column);
+        EXPECT_EQ(total, table.viewport()->width()) << "the columns fill the table";
+        EXPECT_EQ((std::vector{header.sectionSize(0), header.sectionSize(5), header.sectionSize(6), header.sectionSize(7)}),
+                  (std::vector{70, 70, 70, 80}));
+    }
+    page->resize(narrowest, 420);
+    settle();
+    for (const int column : {1, 3, 4}) {
+        EXPECT_GT(header.sectionSize(2), header.sectionSize(column)) << "the target is the widest column";
+    }
+    for (const char* target : {"www.example.org:443", "meet.example.com:443", "mail.example.org:993"}) {
+        EXPECT_FALSE(cut(target, 2)) << target;
+    }
+    // Wider, first every application and target shows whole, then every text.
+    for (const auto& [width, columns] : {std::pair{860, std::vector{1, 2}}, std::pair{narrowest + 500, std::vector{1, 2, 3, 4}}}) {
+        page->resize(width, 420);
+        settle();
+        for (int row = 0; row < table.model()->rowCount(); ++row) {
+            for (const int column : columns) {
+                const QString text = table.model()->index(row, column).data().toString();
+                EXPECT_FALSE(cut(text, column)) << text.toStdString() << " at " << width;
+            }
+        }
+    }
 }
 
 TEST_F(ConnectionsPageTest, TheDetailSheetKeepsTheRecordAsOpenedAndCopiesIt) {

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include "Presenters/EditorFixture.hpp"
@@ -108,7 +109,9 @@ TEST_F(ProxiesViewTest, RowsShowEachHealthStateAndChecksRunOnlyWhileShown) {
     EXPECT_EQ(prober.probes.size(), 12u) << "the checks end with the page";
 }
 
-TEST_F(ProxiesViewTest, RowsTellScreenReadersTheProxyAndItsHealth) {
+// A screen reader hears each row as a list item with its proxy and health,
+// and reaches the row's Test button below it, which tests that proxy.
+TEST_F(ProxiesViewTest, RowsTellScreenReadersTheProxyAndItsHealthAndOfferTheirTestButton) {
     start(profileWith({proxyOf("Office", "office.example", 1080, ProxyProtocol::socks5),
                        proxyOf("Travel", "203.0.113.7", 3128, ProxyProtocol::httpConnect, true)}));
     ProxiesPage page(*state);
@@ -128,6 +131,27 @@ TEST_F(ProxiesViewTest, RowsTellScreenReadersTheProxyAndItsHealth) {
     EXPECT_EQ(list->child(1)->text(QAccessible::Name), "Travel, HTTPS (CONNECT) · 203.0.113.7:3128 · auth, Failed");
     EXPECT_EQ(list->child(1)->text(QAccessible::Description),
               "Connection refused — nothing is listening on that port.");
+
+    page.list()->setCurrentRow(1);
+    for (int row = 0; row < 2; ++row) {
+        SCOPED_TRACE(row);
+        QAccessibleInterface* item = list->child(row);
+        EXPECT_EQ(item->role(), QAccessible::ListItem);
+        EXPECT_EQ(item->parent(), list);
+        EXPECT_EQ(list->indexOfChild(item), row);
+        EXPECT_EQ(item->state().selected, row == 1);
+        QAccessibleInterface* test = nullptr;
+        for (int at = 0; at < item->childCount(); ++at) {
+            QAccessibleInterface* control = item->child(at);
+            if (control->role() == QAccessible::Button && control->text(QAccessible::Name) == "Test") test = control;
+        }
+        ASSERT_NE(test, nullptr) << "the row's Test button is out of a screen reader's reach";
+        const std::size_t before = prober.probes.size();
+        // A pressed button clicks after its short press animation.
+        test->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return prober.probes.size() == before + 1; }));
+        EXPECT_EQ(prober.probes.back().proxy.name, state->profile().proxies[static_cast<std::size_t>(row)].name);
+    }
 }
 
 TEST_F(ProxiesViewTest, TheEditorsSaveFollowsThePortAndTheProtocolHidesTheResolveOption) {

@@ -134,6 +134,26 @@ TEST_F(RulesViewTest, SaveIsDisabledWhileAFieldShowsErrors) {
     EXPECT_EQ(state->profile().rules[0].ports, (std::vector<PortRange>{PortRange(443), PortRange(7000)}));
 }
 
+// The Applications field's examples are what the daemon matches on Linux: a
+// Flatpak app's ID, an executable name's glob and a path, each an entry the
+// field takes; no signing team, which never matches here.
+TEST_F(RulesViewTest, TheApplicationExamplesAreLinuxIdentifiers) {
+    startWith({});
+    RuleEditorDialog editor(*state, RulesPresenter::newRule());
+    const QString examples = editor.applications()->textArea()->placeholderText();
+    const QStringList lines = examples.split('\n');
+    EXPECT_TRUE(PatternValidator::validateApplications(examples.toStdString()).empty()) << examples.toStdString();
+    EXPECT_TRUE(std::none_of(lines.begin(), lines.end(), [](const QString& line) { return line.startsWith("team:"); }))
+        << examples.toStdString();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString& line) { return line.count('.') >= 2 && !line.contains('/'); }))
+        << "a Flatpak app's ID";
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString& line) { return line.endsWith('*'); }))
+        << "an executable name's glob";
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString& line) { return line.startsWith('/'); }))
+        << "a path";
+    saveScreenshot(editor, "rules-rule-editor-examples");
+}
+
 TEST(PatternListEditorTest, ScreenReadersNameTheFieldByItsTitle) {
     PatternListEditor editor("Target hosts", "example.com", 86);
     QAccessibleInterface* field = QAccessible::queryAccessibleInterface(editor.textArea());
@@ -209,6 +229,8 @@ TEST_F(RulesViewTest, ThePresetPickerKeepsHiddenSelectionsAndSaysWhenNothingMatc
     auto* picker = page.editor()->findChild<PresetPickerDialog*>();
     ASSERT_NE(picker, nullptr);
     EXPECT_EQ(picker->size(), QSize(520, 560));
+    // The presets name apps by their Linux app IDs ("org.telegram.desktop*"): no bundles here.
+    EXPECT_EQ(picker->searchBar()->field()->placeholderText(), "Search services, domains or app IDs");
     EXPECT_FALSE(picker->addButton()->isEnabled());
     for (const QString id : {"telegram", "signal"}) {
         for (int row = 0; row < picker->list()->count(); ++row) {

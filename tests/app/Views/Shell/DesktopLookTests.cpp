@@ -1,77 +1,49 @@
-// The window under the desktop's dark palette and on a high-density screen:
-// every text stays readable against what it is drawn on, and the window
-// renders at the screen's density. Screenshots of both for review.
+// The window under the desktop's light and dark palettes and on a
+// high-density screen: every text stays readable against what it is drawn on,
+// text on a selected row and the marks of a choice read at 4.5:1, and the
+// window renders at the screen's density. Screenshots of each for review.
 #include <cmath>
 #include <memory>
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
-#include <QScopeGuard>
+#include <QStyleOptionButton>
+#include <QTableView>
 #include <QTest>
+#include <QToolButton>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 #include "Presenters/Rules/RulesPresenter.hpp"
 #include "Support/Profiles.hpp"
+#include "Views/Connections/ConnectionsPage.hpp"
+#include "Views/Proxies/ProxiesPage.hpp"
 #include "Views/Proxies/ProxyEditorDialog.hpp"
+#include "Views/Proxies/ProxyRow.hpp"
+#include "Views/Rules/ChainEditorDialog.hpp"
+#include "Views/Rules/ReorderableListView.hpp"
 #include "Views/Rules/RuleEditorDialog.hpp"
+#include "Views/Rules/RulesListModel.hpp"
+#include "Views/Rules/RulesPage.hpp"
 #include "Views/Shell/MainWindow.hpp"
 #include "Views/Shell/PageHost.hpp"
+#include "Views/Simulator/SimulatorPage.hpp"
+#include "Views/Support/FakeDesktopServices.hpp"
+#include "Views/Support/SampleRecords.hpp"
+#include "Views/Support/Contrast.hpp"
 #include "Views/Support/Screenshot.hpp"
 #include "Views/Support/ShellFixture.hpp"
 
 namespace corvane::app::testing {
 namespace {
-
-QPalette darkPalette() {
-    QPalette dark;
-    const QColor text(0xe6, 0xe6, 0xe6);
-    const QColor disabled(0x80, 0x80, 0x80);
-    dark.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x2d));
-    dark.setColor(QPalette::WindowText, text);
-    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
-    dark.setColor(QPalette::AlternateBase, QColor(0x26, 0x26, 0x26));
-    dark.setColor(QPalette::Text, text);
-    dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
-    dark.setColor(QPalette::ButtonText, text);
-    dark.setColor(QPalette::BrightText, Qt::white);
-    dark.setColor(QPalette::Light, QColor(0x4a, 0x4a, 0x4a));
-    dark.setColor(QPalette::Midlight, QColor(0x3f, 0x3f, 0x3f));
-    dark.setColor(QPalette::Mid, QColor(0x26, 0x26, 0x26));
-    dark.setColor(QPalette::Dark, QColor(0x1a, 0x1a, 0x1a));
-    dark.setColor(QPalette::Shadow, Qt::black);
-    dark.setColor(QPalette::Highlight, QColor(0x35, 0x74, 0xe0));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::Link, QColor(0x6e, 0xa8, 0xff));
-    dark.setColor(QPalette::PlaceholderText, QColor(0x8a, 0x8a, 0x8a));
-    dark.setColor(QPalette::ToolTipBase, QColor(0x3a, 0x3a, 0x3a));
-    dark.setColor(QPalette::ToolTipText, text);
-    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        dark.setColor(QPalette::Disabled, role, disabled);
-    return dark;
-}
-
-double luminance(const QColor& colour) {
-    const auto channel = [](double value) {
-        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
-}
-
-// The contrast ratio of text in `foreground` (blended by its opacity) on `background`.
-double contrast(const QColor& foreground, const QColor& background) {
-    const double alpha = foreground.alphaF();
-    const QColor blended = QColor::fromRgbF(
-        static_cast<float>(foreground.redF() * alpha + background.redF() * (1 - alpha)),
-        static_cast<float>(foreground.greenF() * alpha + background.greenF() * (1 - alpha)),
-        static_cast<float>(foreground.blueF() * alpha + background.blueF() * (1 - alpha)));
-    const double a = luminance(blended) + 0.05;
-    const double b = luminance(background) + 0.05;
-    return std::max(a, b) / std::min(a, b);
-}
 
 // The colour a label is drawn on: the nearest ancestor that fills its
 // background (a list's viewport fills with its base colour), else the window.
@@ -123,12 +95,154 @@ protected:
         settle();
         return shell;
     }
+
+    // The engine runs and the model has fetched `records` (oldest first, as the daemon lists them).
+    void showRecords(AppState& state, const std::vector<ConnectionRecord>& records) {
+        state.extensionManager().start();
+        settle();
+        const std::string text = encodeRecordList(records);
+        daemon.answer = [text](const platform::Bytes&) {
+            return DaemonConnection::MessageResult{platform::Bytes(text.begin(), text.end()), std::nullopt};
+        };
+        auto poll = state.pollRecords();
+        settle();
+    }
+
+    // What a case made, the widget to look at, its selected rows and the
+    // buttons on them (which draw their own face), in that widget's coordinates.
+    struct Selection {
+        std::shared_ptr<QWidget> made;
+        QWidget* shown = nullptr;
+        std::vector<QRect> rows;
+        std::vector<QRect> buttons;
+    };
+    struct SelectionCase {
+        const char* name;
+        std::function<Selection(AppShell&)> select;
+    };
+
+    static QRect inView(const QAbstractItemView& view, const QWidget& shown, const QRect& row) {
+        return QRect(view.viewport()->mapTo(&shown, row.topLeft()), row.size());
+    }
+    // The whole row of `index`, from the view's left edge (a tree's branch
+    // marks included) to its last column.
+    static QRect rowOf(const QAbstractItemView& view, const QWidget& shown, const QModelIndex& index) {
+        const QModelIndex last = index.siblingAtColumn(view.model()->columnCount(index.parent()) - 1);
+        QRect row = view.visualRect(index).united(view.visualRect(last));
+        row.setLeft(0);
+        return inView(view, shown, row);
+    }
+
+    // Every kind of list with its rows selected: the sidebar, the proxies with
+    // their health, the rules with their switches, the connections flat and
+    // grouped (an application and a record), and a chain's hops.
+    std::vector<SelectionCase> selectionCases() {
+        const auto connections = [this](AppShell& shell, bool grouped) {
+            settings.setValue("connectionsGrouped", grouped);
+            showRecords(shell.state(), sampleRecords());
+            auto page = std::make_shared<ConnectionsPage>(shell.state(), settings, desktop);
+            page->resize(860, 420);
+            page->show();
+            settle();
+            return page;
+        };
+        return {
+            {"sidebar",
+             [](AppShell& shell) {
+                 MainWindow& window = shell.window();
+                 window.resize(980, 640);
+                 window.show();
+                 window.pageHost().select(SidebarItem::proxies);
+                 QListWidget& sidebar = *window.pageHost().sidebar();
+                 sidebar.setFocus();
+                 return Selection{nullptr, &sidebar, {inView(sidebar, sidebar, sidebar.visualItemRect(sidebar.currentItem()))}, {}};
+             }},
+            {"proxies",
+             [this](AppShell& shell) {
+                 auto page = std::make_shared<ProxiesPage>(shell.state());
+                 page->resize(640, 300);
+                 page->show();
+                 settle();
+                 const std::size_t probes = prober.probes.size();
+                 prober.probes.at(probes - 2).finish(ProxyProber::Established{std::chrono::milliseconds(12)});
+                 prober.probes.at(probes - 1).finish(ProxyProber::Failed{"Connection refused"});
+                 settle();
+                 page->list()->selectAll();
+                 Selection selection{page, page.get(), {}, {}};
+                 for (int row = 0; row < page->list()->count(); ++row) {
+                     QListWidget& list = *page->list();
+                     selection.rows.push_back(inView(list, *page, list.visualItemRect(list.item(row))));
+                     const QPushButton& test = *page->row(row)->testButton();
+                     selection.buttons.emplace_back(test.mapTo(page.get(), QPoint()), test.size());
+                 }
+                 return selection;
+             }},
+            {"rules",
+             [](AppShell& shell) {
+                 auto page = std::make_shared<RulesPage>(shell.state());
+                 page->resize(660, 300);
+                 page->show();
+                 page->list()->selectAll();
+                 Selection selection{page, page.get(), {}, {}};
+                 for (int row = 0; row < page->model()->rowCount(); ++row)
+                     selection.rows.push_back(rowOf(*page->list(), *page, page->model()->index(row, 0)));
+                 return selection;
+             }},
+            {"connection-table",
+             [connections](AppShell& shell) {
+                 auto page = connections(shell, false);
+                 QTableView& table = *page->table();
+                 // The blocked record: a rule in grey and a red badge.
+                 const QModelIndexList found = table.model()->match(table.model()->index(0, 2), Qt::DisplayRole,
+                                                                    "tracker.ads.example:443");
+                 EXPECT_EQ(found.size(), 1);
+                 const int blocked = found.value(0).row();
+                 table.selectRow(blocked);
+                 return Selection{page, page.get(), {rowOf(table, *page, table.model()->index(blocked, 0))}, {}};
+             }},
+            {"connection-groups",
+             [connections](AppShell& shell) {
+                 auto page = connections(shell, true);
+                 QTreeView& list = *page->groupList();
+                 const QModelIndex group = page->groupModel().indexOfGroup("org.mozilla.firefox");
+                 list.expand(group);
+                 list.setCurrentIndex(group);
+                 return Selection{page, page.get(), {rowOf(list, *page, group)}, {}};
+             }},
+            {"connection-in-a-group",
+             [connections](AppShell& shell) {
+                 auto page = connections(shell, true);
+                 QTreeView& list = *page->groupList();
+                 const QModelIndex group = page->groupModel().indexOfGroup("org.mozilla.firefox");
+                 list.expand(group);
+                 // The failed one of the group's records, with its orange badge.
+                 const QModelIndex record = page->groupModel().index(1, 0, group);
+                 EXPECT_EQ(page->groupModel().record(record)->status, ConnectionStatus::failed);
+                 list.setCurrentIndex(record);
+                 return Selection{page, page.get(), {rowOf(list, *page, record)}, {}};
+             }},
+            {"chain-hops",
+             [this](AppShell&) {
+                 auto chain = std::make_shared<ChainEditorDialog>(std::vector{office, home}, ProxyListPurpose::chain,
+                                                                  std::vector{office.id, home.id});
+                 chain->show();
+                 ReorderableListView& hops = *chain->hops();
+                 hops.setCurrentIndex(hops.model()->index(0, 0));
+                 return Selection{chain, chain.get(), {rowOf(hops, *chain, hops.model()->index(0, 0))}, {}};
+             }},
+        };
+    }
+
+    FakeDesktopServices desktop;
 };
 
+bool isSelectionColour(const QColor& colour, const QPalette& palette) {
+    return colour == palette.color(QPalette::Active, QPalette::Highlight) ||
+           colour == palette.color(QPalette::Inactive, QPalette::Highlight);
+}
+
 TEST_F(DesktopLookTest, EveryPageAndTheEditorsStayReadableOnADarkPalette) {
-    const QPalette light = QApplication::palette();
-    QApplication::setPalette(darkPalette());
-    const auto restore = qScopeGuard([&] { QApplication::setPalette(light); });
+    const DesktopPalette dark(Shade::dark);
     auto shell = shellWithProfile();
     MainWindow& window = shell->window();
     window.resize(980, 640);
@@ -147,6 +261,124 @@ TEST_F(DesktopLookTest, EveryPageAndTheEditorsStayReadableOnADarkPalette) {
     ProxyEditorDialog proxy(home, &window);
     saveScreenshot(proxy, "dark-proxy-editor");
     EXPECT_EQ(faintLabels(proxy), QStringList{});
+}
+
+TEST_F(DesktopLookTest, TextAndMarksOnSelectedRowsReadInBothPalettes) {
+    for (const Shade shade : {Shade::light, Shade::dark}) {
+        const DesktopPalette palette(shade);
+        for (const SelectionCase& selectionCase : selectionCases()) {
+            SCOPED_TRACE(std::string(nameOf(shade)) + " " + selectionCase.name);
+            auto shell = shellWithProfile();
+            const Selection selection = selectionCase.select(*shell);
+            settle();
+            const QImage image = rendered(*selection.shown);
+            const QPalette& shown = selection.shown->palette();
+            for (const QRect& row : selection.rows) {
+                ASSERT_TRUE(isSelectionColour(commonest(image, row), shown))
+                    << "no selection shows on the row, " << commonest(image, row).name().toStdString();
+                EXPECT_EQ(faintInk(image, row, commonest(image, row), 4.5, selection.buttons), QStringList{});
+            }
+            saveScreenshot(*selection.shown,
+                           std::string("selected-") + selectionCase.name + "-" + nameOf(shade));
+        }
+    }
+}
+
+// The simulator's transport, the rule editor's match mode and the proxy
+// editor's check boxes: the chosen segment, radio button and box show the
+// selection colour, their text, dot and tick read at 4.5:1 on it, and every
+// segment's text and the outline of what is not chosen read where they are.
+TEST_F(DesktopLookTest, ChosenSegmentsRadioButtonsAndCheckBoxesShowTheSelectionInBothPalettes) {
+    for (const Shade shade : {Shade::light, Shade::dark}) {
+        SCOPED_TRACE(nameOf(shade));
+        const DesktopPalette palette(shade);
+        auto shell = shellWithProfile();
+        SimulatorPage simulator(shell->state());
+        simulator.resize(640, 420);
+        const QImage segments = rendered(simulator);
+        for (QAbstractButton* segment : simulator.transportButtons()->buttons()) {
+            SCOPED_TRACE(segment->text().toStdString());
+            const QRect area(segment->mapTo(&simulator, QPoint()), segment->size());
+            const QColor face = commonest(segments, area.adjusted(3, 3, -3, -3));
+            EXPECT_EQ(isSelectionColour(face, simulator.palette()), segment->isChecked()) << face.name().toStdString();
+            EXPECT_EQ(faintInk(segments, area.adjusted(3, 3, -3, -3), face, 4.5), QStringList{});
+        }
+        saveScreenshot(simulator, std::string("simulator-transport-") + nameOf(shade));
+
+        RuleEditorDialog editor(shell->state(), shell->state().profile().rules[0]);
+        const QImage radios = rendered(editor);
+        for (QRadioButton* radio : editor.findChildren<QRadioButton*>()) {
+            SCOPED_TRACE(radio->text().toStdString());
+            QStyleOptionButton option;
+            option.initFrom(radio);
+            const QRect mark = radio->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, radio);
+            const QRect indicator(radio->mapTo(&editor, mark.topLeft()), mark.size());
+            const QColor around = commonest(radios, QRect(radio->mapTo(&editor, QPoint()), radio->size()));
+            if (radio->isChecked()) {
+                // The disc inside the ring: the dot on the selection colour.
+                const QRect disc = indicator.adjusted(3, 3, -3, -3);
+                EXPECT_TRUE(isSelectionColour(commonest(radios, disc), editor.palette()));
+                EXPECT_EQ(faintInk(radios, disc, commonest(radios, disc), 4.5), QStringList{});
+            } else {
+                EXPECT_EQ(faintInk(radios, indicator, around, 3.0), QStringList{}) << "the ring hardly shows";
+            }
+        }
+        saveScreenshot(editor, std::string("rule-editor-") + nameOf(shade));
+
+        // Check boxes: the proxy editor's, one ticked (authentication) and one not.
+        ProxyServer plain = home;
+        plain.kind = ProxyProtocol::socks5;
+        plain.resolvesHostnamesRemotely = false;
+        ProxyEditorDialog proxyEditor(plain);
+        const QImage boxes = rendered(proxyEditor);
+        for (QCheckBox* box : proxyEditor.findChildren<QCheckBox*>()) {
+            if (!box->isVisibleTo(&proxyEditor)) continue;
+            SCOPED_TRACE(box->text().toStdString());
+            QStyleOptionButton option;
+            option.initFrom(box);
+            const QRect mark = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+            const QRect indicator(box->mapTo(&proxyEditor, mark.topLeft()), mark.size());
+            const QColor around = commonest(boxes, QRect(box->mapTo(&proxyEditor, QPoint()), box->size()));
+            if (box->isChecked()) {
+                const QRect inside = indicator.adjusted(2, 2, -2, -2);
+                EXPECT_TRUE(isSelectionColour(commonest(boxes, inside), proxyEditor.palette()));
+                EXPECT_EQ(faintInk(boxes, inside, commonest(boxes, inside), 4.5), QStringList{});
+            } else {
+                EXPECT_EQ(faintInk(boxes, indicator, around, 3.0), QStringList{}) << "the box hardly shows";
+            }
+        }
+        saveScreenshot(proxyEditor, std::string("proxy-editor-") + nameOf(shade));
+    }
+}
+
+// Moved to by the keyboard, the sidebar's row wears a ring that stands out
+// from the selection (3:1, as a control's outline must); without the focus
+// it wears none.
+TEST_F(DesktopLookTest, TheSidebarShowsWhichRowHasTheKeyboardFocus) {
+    for (const Shade shade : {Shade::light, Shade::dark}) {
+        SCOPED_TRACE(nameOf(shade));
+        const DesktopPalette palette(shade);
+        auto shell = shellWithProfile();
+        MainWindow& window = shell->window();
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QListWidget& sidebar = *window.pageHost().sidebar();
+        sidebar.setFocus(Qt::TabFocusReason);
+        QTest::keyClick(&sidebar, Qt::Key_Down);
+        settle();
+        const QRect row = inView(sidebar, sidebar, sidebar.visualItemRect(sidebar.currentItem()));
+        // A band along the row's top edge, clear of its icon and text.
+        const QRect edge(row.left() + row.width() / 4, row.top(), row.width() / 2, 4);
+        const QImage focused = rendered(sidebar);
+        const QColor selection = commonest(focused, row);
+        ASSERT_TRUE(isSelectionColour(selection, sidebar.palette()));
+        EXPECT_GT(pixelsReaching(focused, edge, selection, 3.0), 0) << "no ring shows the focus";
+        saveScreenshot(sidebar, std::string("sidebar-focused-") + nameOf(shade));
+
+        window.pageHost().page()->setFocus(Qt::TabFocusReason);
+        EXPECT_EQ(pixelsReaching(rendered(sidebar), edge, selection, 3.0), 0) << "a ring without the focus";
+    }
 }
 
 TEST_F(DesktopLookTest, TheWindowRendersAtTheScreensDensity) {

@@ -44,7 +44,7 @@ protected:
 TEST_F(SimulatorPageTest, TheFieldsDriveTheTraceAndTheVerdict) {
     EXPECT_EQ(page.hostField()->text(), "example.com");
     EXPECT_EQ(page.portField()->text(), "443");
-    EXPECT_EQ(page.applicationField()->placeholderText(), "com.google.Chrome — empty for any");
+    EXPECT_EQ(page.applicationField()->placeholderText(), "firefox or /usr/bin/curl — empty for any");
     EXPECT_EQ(page.verdictText(), "Proxy: Office\nvia rule “Work sites”");
     EXPECT_EQ(shownRows(), 3);
     EXPECT_FALSE(showsDefaultRow());

@@ -1,6 +1,6 @@
 // The widget tests run under Qt's offscreen platform, in the C locale and UTC,
-// with no icon theme (the bundled icons must show) and with the app's settings
-// in a folder of their own, removed afterwards.
+// with no icon theme (the bundled icons must show), in the app's own style and
+// with the app's settings in a folder of their own, removed afterwards.
 #include <cstdlib>
 #include <ctime>
 
@@ -10,6 +10,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include "Views/Common/AppStyle.hpp"
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -21,6 +23,7 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CONFIG_HOME", settingsFolder.path().toLocal8Bit().constData(), 1);
     ::setenv("XDG_RUNTIME_DIR", settingsFolder.path().toLocal8Bit().constData(), 1);
     QApplication application(argc, argv);
+    corvane::app::AppStyle::install();
     QApplication::setOrganizationName("org.corvane.Corvane.tests");
     QApplication::setApplicationName("org.corvane.Corvane.tests");
     QLocale::setDefault(QLocale::c());
