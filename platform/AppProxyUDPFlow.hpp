@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -19,6 +20,11 @@ public:
                                            std::optional<std::vector<Endpoint>> remoteEndpoints,
                                            Error error)>;
     using WriteHandler = std::function<void(Error error)>;
+
+    // The destination port of the flow's first datagram, when the platform
+    // tells it. On Linux every program resolves names itself, so a flow that
+    // begins with a query to port 53 is one whose answers teach names.
+    virtual std::optional<std::uint16_t> firstDestinationPort() const = 0;
 
     virtual void readDatagrams(ReadHandler completionHandler) = 0;
     // Each datagram reaches the application as sent by the endpoint at its position.

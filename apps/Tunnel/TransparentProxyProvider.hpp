@@ -95,7 +95,8 @@ private:
                           const FlowDescriptor& descriptor, const UUID& recordID, std::exception_ptr failure);
     FlowRelay::CloseHandler relayCloseHandler(const UUID& recordID);
     void finishUDPRelay(const UUID& id, std::uint64_t bytesSent, std::uint64_t bytesReceived);
-    void appendUDPRecord(const UUID& id, const std::string& appIdentifier, const std::string& target,
+    void appendUDPRecord(const UUID& id, const std::string& appIdentifier,
+                         const CodeSignatureResolver::Resolution& resolution, const std::string& target,
                          const std::string& proxyName);
 
     void appendRecord(ConnectionRecord record);

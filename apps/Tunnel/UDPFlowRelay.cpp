@@ -81,8 +81,8 @@ void UDPFlowRelay::route(platform::Bytes datagram, const platform::Endpoint& end
     const std::optional<IPAddressValue> address = endpointAddress(destination->hostname);
     const std::string host = address ? address->description() : destination->hostname;
     FlowDescriptor descriptor{settings_.appIdentifier,
-                              std::nullopt,
-                              std::nullopt,
+                              settings_.appPath,
+                              settings_.appIdentity,
                               address ? std::nullopt : std::optional(destination->hostname),
                               address,
                               *port,

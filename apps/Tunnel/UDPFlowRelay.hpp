@@ -19,6 +19,7 @@
 #include "CorvaneCore/DNS/HostnameCache.hpp"
 #include "CorvaneCore/Engine/RuleEngine.hpp"
 #include "CorvaneCore/Engine/UDPInterception.hpp"
+#include "CorvaneCore/Models/CodeIdentity.hpp"
 #include "CorvaneCore/Proxy/UDPAssociation.hpp"
 #include "CorvaneCore/Support/UUID.hpp"
 #include "platform/AppProxyUDPFlow.hpp"
@@ -60,6 +61,9 @@ public:
         SocketPreparation prepareSocket;
         ProxiedHandler onProxied;
         CloseHandler onClose;
+        // The source's executable and code identity, which rules see as for TCP.
+        std::optional<std::string> appPath;
+        std::optional<CodeIdentity> appIdentity;
     };
 
     explicit UDPFlowRelay(Settings settings);

@@ -20,8 +20,11 @@ int main() {
     // The daemon's own connections through proxies must not be diverted again.
     ProxyClient::socketMark = platform::DiversionConstants{}.bypassMark;
 
-    static platform::LinuxCodeSigning codeSigning;
-    static const platform::LinuxExecutablePath executablePaths;
+    // The owner lookup finds out who runs each flow's program, off the event
+    // loops; the code-signing steps and the path lookup answer from that.
+    const auto identities = std::make_shared<platform::ProcessIdentityCache>();
+    static platform::LinuxCodeSigning codeSigning(identities);
+    static const platform::LinuxExecutablePath executablePaths(identities);
     const std::filesystem::path container = directories.stateDirectory / "shared";
     platform::startSystemExtensionMode(
         [container](platform::ProviderHost& host) -> std::shared_ptr<platform::TransparentProxyProvider> {
@@ -29,8 +32,10 @@ int main() {
                 host, {[container] { return SharedConstants::profileURL({container, std::nullopt}); }, codeSigning,
                        executablePaths, platform::systemClock()});
         },
-        [](std::vector<asio::any_io_executor> loops) -> std::unique_ptr<platform::DiversionBackend> {
-            return std::make_unique<platform::LinuxDiversion>(std::move(loops));
+        [identities](std::vector<asio::any_io_executor> loops) -> std::unique_ptr<platform::DiversionBackend> {
+            platform::LinuxDiversion::Options options;
+            options.identities = identities;
+            return std::make_unique<platform::LinuxDiversion>(std::move(loops), std::move(options));
         },
         {std::string(ProductVersion::shortVersion), std::string(ProductVersion::build)});
 }

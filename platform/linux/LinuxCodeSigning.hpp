@@ -1,23 +1,24 @@
 #pragma once
 
-#include "PackageIndex.hpp"
+#include "ProcessIdentityCache.hpp"
 #include "platform/CodeSigning.hpp"
 
 #include <memory>
 
 namespace corvane::platform {
 
-// The code-signing steps on Linux:
-//   guest       the token's process still runs the same program (pid, start
-//               time and executable identity agree);
-//   static code its executable, opened through /proc/PID/exe;
-//   validity    nobody but root can have put that file where it is
-//               (OwnershipWalk), in the process's own file system view;
+// The code-signing steps on Linux, answered from what the owner lookup found
+// out about the token's process (ProcessIdentityCache), so that no step reads
+// a file a process controls on the event loop that asks:
+//   guest       the token is the one the lookup made for that process, which
+//               had not changed since (pid, start time, executable file);
+//   static code the file the process really executes (RealExecutable);
+//   validity    nobody but root can have put that file where it is;
 //   signing     an empty dictionary: Linux has no signing teams;
 //   "anchor apple" a file of an installed distribution package.
 class LinuxCodeSigning final : public CodeSigning {
 public:
-    explicit LinuxCodeSigning(std::shared_ptr<PackageIndex> packages = std::make_shared<PackageIndex>());
+    explicit LinuxCodeSigning(std::shared_ptr<const ProcessIdentityCache> identities);
 
     std::shared_ptr<Code> guestWithAuditToken(std::span<const std::uint8_t, 32> token) override;
     std::shared_ptr<Code> staticCode(const Code& guest) override;
@@ -25,12 +26,8 @@ public:
     std::optional<nlohmann::json> signingInformation(const Code& staticCode, std::uint32_t flags) override;
     std::shared_ptr<Requirement> createRequirement(std::string_view text) override;
 
-    // Where a Flatpak sandbox's /app lives on the host, when `flatpakInfo`
-    // names a system-wide installation of `path`'s application; "" otherwise.
-    static std::string flatpakHostPath(std::string_view flatpakInfo, std::string_view path);
-
 private:
-    std::shared_ptr<PackageIndex> packages_;
+    std::shared_ptr<const ProcessIdentityCache> identities_;
 };
 
 }  // namespace corvane::platform

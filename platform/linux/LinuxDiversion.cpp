@@ -14,7 +14,7 @@ LinuxDiversion::LinuxDiversion(std::vector<asio::any_io_executor> loops, Options
     : executor_(loops.at(0)),
       options_(std::move(options)),
       nftables_(std::make_shared<Nftables>()),
-      owners_(std::make_shared<FlowOwnerLookup>()),
+      owners_(std::make_shared<FlowOwnerLookup>(options_.identities)),
       tcp_(std::make_shared<TCPInterceptor>(std::move(loops), owners_, options_.constants.bypassMark)),
       udp_(std::make_shared<UDPInterceptor>(executor_, owners_, nftables_, options_.timing, options_.udpFlowLimit,
                                             options_.udpSocketWatch)),

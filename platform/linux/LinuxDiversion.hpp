@@ -28,6 +28,9 @@ public:
         UDPInterceptor::Timing timing;
         std::size_t udpFlowLimit = UDPInterceptor::kFlowLimit;
         bool udpSocketWatch = true;  // off: UDP flows end by the periodic check alone
+        // What the owner lookup finds out about processes, shared with the
+        // code-signing steps and the path lookup that answer from it.
+        std::shared_ptr<ProcessIdentityCache> identities = std::make_shared<ProcessIdentityCache>();
     };
 
     // TCP is accepted on every loop; UDP, nftables and the completions run on the first.

@@ -1,22 +1,24 @@
 #pragma once
 
+#include "ProcessIdentityCache.hpp"
 #include "platform/ExecutablePathLookup.hpp"
 
-#include <string>
+#include <memory>
 
 namespace corvane::platform {
 
-// Executable paths from /proc/PID/exe. Linux paths reach PATH_MAX - 1 bytes;
-// the link is read into a buffer of that size, so a path is either whole or
-// reported as unknown, never cut.
+// Executable paths of the processes the owner lookup identified: where the
+// daemon found the file each really executes (RealExecutable), never the
+// path the process's own view gives it. Linux paths reach PATH_MAX - 1
+// bytes; a path is either whole or reported as not fitting, never cut.
 class LinuxExecutablePath final : public ExecutablePathLookup {
 public:
-    explicit LinuxExecutablePath(std::string procRoot = "/proc");
+    explicit LinuxExecutablePath(std::shared_ptr<const ProcessIdentityCache> identities);
 
     int pidPath(int pid, char* buffer, std::size_t size) const override;
 
 private:
-    const std::string procRoot_;
+    std::shared_ptr<const ProcessIdentityCache> identities_;
 };
 
 }  // namespace corvane::platform

@@ -26,9 +26,9 @@ LinuxUDPFlow::LinuxUDPFlow(asio::any_io_executor executor, SocketAddress source,
       grace_(executor_),
       replies_(std::move(replies)) {}
 
-void LinuxUDPFlow::setOwner(FlowMetaData metaData, std::uint64_t socketInode) {
-    metaData_ = std::move(metaData);
-    socketInode_ = socketInode;
+std::optional<std::uint16_t> LinuxUDPFlow::firstDestinationPort() const {
+    std::lock_guard guard(lock_);
+    return firstDestinationPort_;
 }
 
 void LinuxUDPFlow::open(std::function<void(Error)> completionHandler) {
@@ -75,6 +75,7 @@ void LinuxUDPFlow::push(Datagram datagram) {
     std::vector<Datagram> ready;
     {
         std::lock_guard guard(lock_);
+        if (!firstDestinationPort_) firstDestinationPort_ = datagram.destination.port();
         if (ended_ || readClosed_) return;
         bufferedBytes_ += datagram.payload.size();
         buffer_.push_back(std::move(datagram));

@@ -44,9 +44,13 @@ public:
     void closeRead(Error error) override;
     void closeWrite(Error error) override;
 
+    std::optional<std::uint16_t> firstDestinationPort() const override;
+
     void setClosedHandler(std::function<void()> closed) { closed_ = std::move(closed); }
+    // The app's socket, known when the flow is made.
+    void setSocketInode(std::uint64_t socketInode) { socketInode_ = socketInode; }
     // Set once, before the flow is offered to the provider.
-    void setOwner(FlowMetaData metaData, std::uint64_t socketInode);
+    void setOwner(FlowMetaData metaData) { metaData_ = std::move(metaData); }
     std::uint64_t socketInode() const { return socketInode_; }
     const SocketAddress& source() const { return source_; }
 
@@ -72,7 +76,8 @@ private:
     std::uint64_t socketInode_ = 0;
     std::function<void()> closed_;
 
-    std::mutex lock_;
+    mutable std::mutex lock_;
+    std::optional<std::uint16_t> firstDestinationPort_;
     std::deque<Datagram> buffer_;
     std::size_t bufferedBytes_ = 0;
     ReadHandler pendingRead_;

@@ -38,10 +38,16 @@ bool OwnershipWalk::isTrusted(const struct stat& info, uid_t owner) {
 }
 
 bool OwnershipWalk::passes(int rootDirectory, std::string_view path, Expected file, uid_t owner) {
-    if (!path.starts_with('/')) return false;
+    const auto found = find(rootDirectory, path, owner);
+    return found && found->trusted && found->file == file;
+}
+
+std::optional<OwnershipWalk::Found> OwnershipWalk::find(int rootDirectory, std::string_view path, uid_t owner) {
+    if (!path.starts_with('/')) return std::nullopt;
     Descriptor current(::openat(rootDirectory, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct stat info {};
-    if (current.get() < 0 || ::fstat(current.get(), &info) != 0 || !isTrusted(info, owner)) return false;
+    if (current.get() < 0 || ::fstat(current.get(), &info) != 0) return std::nullopt;
+    bool trusted = isTrusted(info, owner);
     std::size_t pos = 1;
     bool sawFile = false;
     while (pos < path.size()) {
@@ -49,18 +55,19 @@ bool OwnershipWalk::passes(int rootDirectory, std::string_view path, Expected fi
         if (end == std::string_view::npos) end = path.size();
         const std::string component(path.substr(pos, end - pos));
         pos = end + 1;
-        if (component.empty() || component == "." || component == "..") return false;
-        if (sawFile) return false;
+        if (component.empty() || component == "." || component == ".." || sawFile) return std::nullopt;
         Descriptor next(::openat(current.get(), component.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-        if (next.get() < 0 || ::fstat(next.get(), &info) != 0 || !isTrusted(info, owner)) return false;
+        if (next.get() < 0 || ::fstat(next.get(), &info) != 0) return std::nullopt;
+        trusted = trusted && isTrusted(info, owner);
         if (S_ISREG(info.st_mode)) {
             sawFile = true;
         } else if (!S_ISDIR(info.st_mode)) {
-            return false;
+            return std::nullopt;
         }
         current = std::move(next);
     }
-    return sawFile && info.st_dev == file.device && info.st_ino == file.inode;
+    if (!sawFile) return std::nullopt;
+    return Found{{info.st_dev, info.st_ino}, trusted};
 }
 
 }  // namespace corvane::platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -17,11 +18,22 @@ public:
     struct Expected {
         dev_t device = 0;
         ino_t inode = 0;
+        bool operator==(const Expected&) const = default;
+    };
+    // The regular file a path names and whether every component on the way,
+    // the root and the file included, is trusted.
+    struct Found {
+        Expected file;
+        bool trusted = false;
     };
 
     // `rootDirectory` is an open descriptor of the directory the absolute
     // `path` starts from ("/" or a process's /proc/PID/root).
     static bool passes(int rootDirectory, std::string_view path, Expected file, uid_t owner = 0);
+
+    // The regular file at `path` below `rootDirectory`, reached the same way
+    // (no links, only directories on the way); nothing when there is none.
+    static std::optional<Found> find(int rootDirectory, std::string_view path, uid_t owner = 0);
 
     static bool isTrusted(const struct stat& info, uid_t owner);
 };

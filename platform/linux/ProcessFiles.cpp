@@ -1,20 +1,15 @@
 #include "ProcessFiles.hpp"
 
-#include "CorvaneCore/Support/Unicode.hpp"
-
 #include <climits>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
+#include <cstdint>
 
 namespace corvane::platform::procfs {
-
-namespace {
-
-constexpr std::string_view kDeletedSuffix = " (deleted)";
-
-}  // namespace
 
 std::optional<std::string> readLink(const std::string& linkPath) {
     std::array<char, PATH_MAX> buffer{};
@@ -23,23 +18,14 @@ std::optional<std::string> readLink(const std::string& linkPath) {
     return std::string(buffer.data(), static_cast<std::size_t>(length));
 }
 
-std::optional<std::string> executablePathFromLink(const std::string& linkPath) {
-    auto target = readLink(linkPath);
-    if (!target) return std::nullopt;
-    std::string_view text = *target;
-    if (text.size() > kDeletedSuffix.size() && text.ends_with(kDeletedSuffix))
-        text.remove_suffix(kDeletedSuffix.size());
-    return unicode::replacingInvalidUTF8(text);
-}
-
-std::optional<std::string> executablePath(int pid) {
-    if (pid < 1) return std::nullopt;
-    return executablePathFromLink(processDirectory(pid) + "/exe");
-}
-
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || static_cast<std::uintmax_t>(info.st_size) > limit) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::string content;
     std::array<char, 4096> chunk{};
     while (true) {

@@ -12,16 +12,10 @@ namespace corvane::platform::procfs {
 // a shorter, wrong path.
 std::optional<std::string> readLink(const std::string& linkPath);
 
-// The executable's path as the kernel reports it in `/proc/PID/exe`, without
-// the " (deleted)" mark of a replaced file, as valid UTF-8 (U+FFFD for bytes
-// that are not). Nothing for kernel threads, dead processes and cut paths.
-std::optional<std::string> executablePath(int pid);
-
-// The same for any link, for tests and for callers that hold the link path.
-std::optional<std::string> executablePathFromLink(const std::string& linkPath);
-
-// The whole content of a small file (at most `limit` bytes); nothing when it
-// cannot be read or is larger.
+// The whole content of a small regular file (at most `limit` bytes); nothing
+// when it cannot be read, is larger, or is anything but a regular file. The
+// last component is opened without following a link and without waiting, so
+// a FIFO or a device planted where a file is expected is refused at once.
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t limit = 65536);
 
 std::string processDirectory(int pid);

@@ -2,11 +2,14 @@
 
 #include "AuditToken.hpp"
 #include "ProcessFiles.hpp"
-#include "SigningIdentifier.hpp"
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace corvane::platform {
+
+ProcessIdentityCache::ProcessIdentityCache(std::shared_ptr<PackageIndex> packages) : packages_(std::move(packages)) {}
 
 std::optional<ProcessIdentityCache::Stamp> ProcessIdentityCache::stampOf(int pid) {
     struct stat directory {};
@@ -25,14 +28,37 @@ ProcessIdentityCache::Identity ProcessIdentityCache::identityOf(int pid) {
     }
     Identity identity;
     if (const auto token = AuditToken::forProcess(pid)) identity.auditToken = Bytes(token->begin(), token->end());
-    identity.signingIdentifier = SigningIdentifier::forProcess(pid);
+    identity.executable = RealExecutable::of(pid, *packages_);
     // Kept only when the process did not change while it was read.
-    if (stamp && identity.auditToken && stampOf(pid) == stamp) {
-        std::lock_guard guard(lock_);
-        if (entries_.size() >= kLimit) entries_.clear();
-        entries_.insert_or_assign(pid, Entry{*stamp, identity});
-    }
+    if (stamp && identity.auditToken && stampOf(pid) == stamp) store(pid, Entry{*stamp, identity});
     return identity;
+}
+
+void ProcessIdentityCache::store(int pid, Entry entry) {
+    std::lock_guard guard(lock_);
+    if (entries_.insert_or_assign(pid, std::move(entry)).second) order_.push_back(pid);
+    while (order_.size() > kLimit) {
+        entries_.erase(order_.front());
+        order_.pop_front();
+    }
+}
+
+std::optional<RealExecutable> ProcessIdentityCache::recorded(std::span<const std::uint8_t, 32> token) const {
+    const auto pid = static_cast<int>(AuditToken::word(token, AuditToken::Word::pid));
+    std::lock_guard guard(lock_);
+    const auto found = entries_.find(pid);
+    if (found == entries_.end() || !found->second.identity.auditToken ||
+        !std::equal(token.begin(), token.end(), found->second.identity.auditToken->begin(),
+                    found->second.identity.auditToken->end()))
+        return std::nullopt;
+    return found->second.identity.executable;
+}
+
+std::optional<std::string> ProcessIdentityCache::pathOf(int pid) const {
+    std::lock_guard guard(lock_);
+    const auto found = entries_.find(pid);
+    if (found == entries_.end()) return std::nullopt;
+    return found->second.identity.executable.path;
 }
 
 }  // namespace corvane::platform

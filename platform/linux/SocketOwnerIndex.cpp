@@ -1,15 +1,16 @@
 #include "SocketOwnerIndex.hpp"
 
+#include "ProcessFiles.hpp"
 #include "CorvaneCore/Support/StandardInteger.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <functional>
-#include <vector>
 
 namespace corvane::platform {
 
@@ -18,9 +19,10 @@ namespace {
 // How far from the descriptor last found in a process the next socket is looked for.
 constexpr int kNearby = 16;
 
-std::vector<int> numericEntries(DIR* directory) {
+std::vector<int> numericEntries(DIR* directory, std::size_t limit = SIZE_MAX) {
     std::vector<int> numbers;
     while (const dirent* item = ::readdir(directory)) {
+        if (numbers.size() >= limit) break;
         if (item->d_name[0] == '+') continue;
         if (const auto number = parseStandardInteger<int>(item->d_name); number && *number >= 0)
             numbers.push_back(*number);
@@ -58,8 +60,34 @@ std::vector<int> nearby(int fd) {
     return fds;
 }
 
-std::string fdDirectory(const std::string& procRoot, int pid) {
-    return procRoot + "/" + std::to_string(pid) + "/fd";
+std::string processDirectory(const std::string& procRoot, int pid) { return procRoot + "/" + std::to_string(pid); }
+
+std::string fdDirectory(const std::string& procRoot, int pid) { return processDirectory(procRoot, pid) + "/fd"; }
+
+// The numbers listed in a file such as /proc/PID/task/TID/children.
+std::vector<int> numbersIn(std::string_view text) {
+    std::vector<int> numbers;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const auto start = text.find_first_not_of(" \t\n", pos);
+        if (start == std::string_view::npos) break;
+        const auto end = std::min(text.find_first_of(" \t\n", start), text.size());
+        if (const auto number = parseStandardInteger<int>(text.substr(start, end - start)); number && *number > 0)
+            numbers.push_back(*number);
+        pos = end;
+    }
+    return numbers;
+}
+
+std::optional<int> parentOf(const std::string& procRoot, int pid) {
+    const auto status = procfs::readSmallFile(processDirectory(procRoot, pid) + "/status");
+    if (!status) return std::nullopt;
+    const auto at = status->find("\nPPid:");
+    if (at == std::string::npos) return std::nullopt;
+    const auto end = std::min(status->find('\n', at + 1), status->size());
+    const auto numbers = numbersIn(std::string_view(*status).substr(at + 6, end - at - 6));
+    if (numbers.empty()) return std::nullopt;
+    return numbers.front();
 }
 
 }  // namespace
@@ -79,9 +107,11 @@ bool SocketOwnerIndex::stillHolds(const Holder& holder, std::uint64_t inode) con
     return inodeAt(AT_FDCWD, path.c_str()) == inode;
 }
 
-// Near the last socket found in the process first; then every descriptor,
-// the highest first. Listing is what costs with thousands of descriptors.
-std::optional<SocketOwnerIndex::Holder> SocketOwnerIndex::findIn(const Holder& recent, std::uint64_t inode) const {
+// Near the last socket found in the process first; then every descriptor
+// (at most `budget`), the highest first. Listing is what costs with
+// thousands of descriptors.
+std::optional<SocketOwnerIndex::Holder> SocketOwnerIndex::findIn(const Holder& recent, std::uint64_t inode,
+                                                                 std::size_t budget) const {
     // A program that closes a socket and opens the next gets the same descriptor.
     if (stillHolds(recent, inode)) return recent;
     DIR* directory = ::opendir(fdDirectory(procRoot_, recent.pid).c_str());
@@ -90,7 +120,7 @@ std::optional<SocketOwnerIndex::Holder> SocketOwnerIndex::findIn(const Holder& r
     auto candidates = nearby(recent.fd);
     auto hit = std::find_if(candidates.begin(), candidates.end(), holds);
     if (hit == candidates.end()) {
-        candidates = numericEntries(directory);
+        candidates = numericEntries(directory, budget);
         std::sort(candidates.begin(), candidates.end(), std::greater<>());
         hit = std::find_if(candidates.begin(), candidates.end(), holds);
     }
@@ -100,42 +130,145 @@ std::optional<SocketOwnerIndex::Holder> SocketOwnerIndex::findIn(const Holder& r
     return found;
 }
 
-std::optional<SocketOwnerIndex::Holder> SocketOwnerIndex::scanAll(std::uint64_t inode) {
-    cache_.clear();
+// Every holder among the user's processes (or everyone's), lowest pid first,
+// within kScanBudget descriptors.
+std::vector<SocketOwnerIndex::Holder> SocketOwnerIndex::scan(std::uint64_t inode, std::uint32_t user,
+                                                             Scope scope) const {
+    std::vector<Holder> holders;
+    std::size_t budget = kScanBudget;
     for (const int pid : processIds(procRoot_)) {
+        struct stat owner {};
+        if (scope == Scope::user &&
+            (::stat(processDirectory(procRoot_, pid).c_str(), &owner) != 0 || owner.st_uid != user))
+            continue;
         DIR* directory = ::opendir(fdDirectory(procRoot_, pid).c_str());
         if (!directory) continue;
-        for (const int fd : numericEntries(directory)) {
-            if (cache_.size() >= kCacheLimit) break;
-            if (const auto seen = inodeAt(::dirfd(directory), fd)) cache_.emplace(*seen, Holder{pid, fd});
+        const auto fds = numericEntries(directory, budget);
+        budget -= fds.size();
+        for (const int fd : fds) {
+            if (inodeAt(::dirfd(directory), fd) == inode) holders.push_back({pid, fd});
         }
         ::closedir(directory);
+        if (budget == 0) break;
     }
-    const auto hit = cache_.find(inode);
-    if (hit == cache_.end()) return std::nullopt;
-    return hit->second;
+    return holders;
 }
 
-void SocketOwnerIndex::remember(std::uint64_t inode, const Holder& holder) {
-    if (cache_.size() < kCacheLimit) cache_.insert_or_assign(inode, holder);
-    std::erase_if(recentOwners_, [&](const Holder& owner) { return owner.pid == holder.pid; });
-    recentOwners_.push_front(holder);
-    if (recentOwners_.size() > kRecentOwners) recentOwners_.pop_back();
-}
-
-std::optional<int> SocketOwnerIndex::ownerOf(std::uint64_t inode) {
+bool SocketOwnerIndex::mayScanWidely(std::uint32_t user) {
+    const auto now = std::chrono::steady_clock::now();
     std::lock_guard guard(lock_);
-    std::optional<Holder> holder;
-    if (const auto hit = cache_.find(inode); hit != cache_.end()) {
-        if (stillHolds(hit->second, inode)) holder = hit->second;
-        else cache_.erase(hit);
+    if (wideScans_.size() >= kUserLimit) wideScans_.clear();
+    auto [last, first] = wideScans_.try_emplace(user, now);
+    if (first) return true;
+    if (now - last->second < kWideScanInterval) return false;
+    last->second = now;
+    return true;
+}
+
+std::optional<SocketOwnerIndex::ProcessKey> SocketOwnerIndex::keyOf(int pid) const {
+    struct stat directory {}, executable {};
+    const auto path = processDirectory(procRoot_, pid);
+    if (::stat(path.c_str(), &directory) != 0 || ::stat((path + "/exe").c_str(), &executable) != 0) return std::nullopt;
+    return ProcessKey{directory.st_ino, executable.st_dev, executable.st_ino};
+}
+
+// The parent and the children of a process. Children are read from its main
+// thread only: an execve leaves that thread alone, and the children of the
+// threads it ended become its own, so a program executed after a fork sees
+// every child that can share its sockets.
+std::vector<int> SocketOwnerIndex::relativesOf(int pid, const ProcessKey& key) {
+    {
+        std::lock_guard guard(lock_);
+        if (const auto kept = relatives_.find(pid); kept != relatives_.end() && kept->second.key == key)
+            return kept->second.pids;
     }
-    for (auto owner = recentOwners_.begin(); !holder && owner != recentOwners_.end(); ++owner)
-        holder = findIn(*owner, inode);
-    if (!holder) holder = scanAll(inode);
-    if (!holder) return std::nullopt;
-    remember(inode, *holder);
-    return holder->pid;
+    std::vector<int> relatives;
+    if (const auto parent = parentOf(procRoot_, pid); parent && *parent > 1) relatives.push_back(*parent);
+    const auto directory = processDirectory(procRoot_, pid);
+    if (const auto children = procfs::readSmallFile(directory + "/task/" + std::to_string(pid) + "/children")) {
+        for (const int child : numbersIn(*children)) {
+            if (relatives.size() >= kRelativeLimit) break;
+            relatives.push_back(child);
+        }
+    }
+    std::lock_guard guard(lock_);
+    if (relatives_.size() >= kCacheLimit) relatives_.clear();
+    relatives_.insert_or_assign(pid, Relatives{key, relatives});
+    return relatives;
+}
+
+// An inherited socket usually keeps its descriptor number; else every
+// descriptor, at most kRelativeBudget.
+bool SocketOwnerIndex::holdsAnywhere(int pid, int fd, std::uint64_t inode) const {
+    if (stillHolds({pid, fd}, inode)) return true;
+    DIR* directory = ::opendir(fdDirectory(procRoot_, pid).c_str());
+    if (!directory) return false;
+    bool found = false;
+    for (const int candidate : numericEntries(directory, kRelativeBudget)) {
+        if ((found = inodeAt(::dirfd(directory), candidate) == inode)) break;
+    }
+    ::closedir(directory);
+    return found;
+}
+
+std::optional<SocketOwnerIndex::Holder> SocketOwnerIndex::cached(std::uint64_t inode) {
+    std::optional<Holder> holder;
+    {
+        std::lock_guard guard(lock_);
+        if (const auto hit = cache_.find(inode); hit != cache_.end()) holder = hit->second;
+    }
+    if (holder && !stillHolds(*holder, inode)) {
+        std::lock_guard guard(lock_);
+        cache_.erase(inode);
+        holder.reset();
+    }
+    return holder;
+}
+
+std::optional<SocketOwnerIndex::Holder> SocketOwnerIndex::amongRecentOwners(std::uint64_t inode, std::uint32_t user) {
+    std::deque<Holder> recent;
+    {
+        std::lock_guard guard(lock_);
+        if (const auto found = recentOwners_.find(user); found != recentOwners_.end()) recent = found->second;
+    }
+    for (const Holder& owner : recent) {
+        if (auto holder = findIn(owner, inode, kRelativeBudget)) return holder;
+    }
+    return std::nullopt;
+}
+
+void SocketOwnerIndex::remember(std::uint64_t inode, std::uint32_t user, const Holder& holder) {
+    std::lock_guard guard(lock_);
+    if (cache_.size() >= kCacheLimit) cache_.clear();
+    cache_.insert_or_assign(inode, holder);
+    if (recentOwners_.size() >= kUserLimit && !recentOwners_.contains(user)) recentOwners_.clear();
+    auto& owners = recentOwners_[user];
+    std::erase_if(owners, [&](const Holder& owner) { return owner.pid == holder.pid; });
+    owners.push_front(holder);
+    if (owners.size() > kRecentOwners) owners.pop_back();
+}
+
+std::vector<int> SocketOwnerIndex::holdersOf(std::uint64_t inode, std::uint32_t user) {
+    std::vector<Holder> holders;
+    auto owner = cached(inode);
+    if (!owner) owner = amongRecentOwners(inode, user);
+    if (owner) holders.push_back(*owner);
+    else holders = scan(inode, user, Scope::user);
+    if (holders.empty() && mayScanWidely(user)) holders = scan(inode, user, Scope::everyone);
+    if (holders.empty()) return {};
+    std::vector<int> pids;
+    for (const Holder& holder : holders) pids.push_back(holder.pid);
+    const Holder first = holders.front();
+    if (const auto key = keyOf(first.pid)) {
+        for (const int relative : relativesOf(first.pid, *key)) {
+            if (std::find(pids.begin(), pids.end(), relative) != pids.end()) continue;
+            const auto other = keyOf(relative);
+            const bool sameProgram = other && other->device == key->device && other->executable == key->executable;
+            if (other && !sameProgram && holdsAnywhere(relative, first.fd, inode)) pids.push_back(relative);
+        }
+    }
+    remember(inode, user, first);
+    return pids;
 }
 
 }  // namespace corvane::platform

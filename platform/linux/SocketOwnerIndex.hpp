@@ -1,34 +1,58 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <unordered_map>
+#include <vector>
 
 namespace corvane::platform {
 
-// Finds the process that holds a socket, by its inode, from the descriptors
-// listed under /proc/PID/fd. The cost of one lookup must not grow with the
-// number of connections already open, since every new flow asks once:
-// - a full scan remembers where it saw every socket (pid and descriptor), so a
-//   later question about one of them costs one readlink;
-// - before a full scan, the processes that owned the last sockets are looked
-//   at, next to the descriptor last found there first: a program that opens
-//   one connection usually opens more, each at its lowest free descriptor.
+// Finds the processes that hold a socket, by its inode, from the descriptors
+// listed under /proc/PID/fd. Every new flow asks once, so what one lookup
+// costs must not grow with what other users hold:
+// - a socket asked about before is looked for where it was found (one
+//   readlink);
+// - then the processes of the socket's user (its uid) that owned the last
+//   sockets are looked at, next to the descriptor last found there first: a
+//   program that opens one connection usually opens more, each at its lowest
+//   free descriptor;
+// - then the processes of that user alone are scanned, at most kScanBudget
+//   descriptors, so one user's thousands of sockets slow only that user's
+//   lookups;
+// - only when that finds nothing, all processes, at most once per
+//   kWideScanInterval for each user (a program that changed its uid after
+//   making the socket).
+// A socket is also held by the processes it was inherited by or from: the
+// owner's parent and the children of its main thread are checked for it when
+// they run another program (a socket made before a fork, used by one side
+// after the other side executed something else), at most kRelativeLimit of
+// them and kRelativeBudget descriptors each. Who a process's relatives are
+// is kept (kCacheLimit processes) until it executes another program, which
+// is what a program passing as another must do after its fork. Other holders
+// (a socket passed over a Unix socket to an unrelated process) are not
+// looked for.
 class SocketOwnerIndex {
 public:
-    static constexpr std::size_t kCacheLimit = 262144;
+    static constexpr std::size_t kCacheLimit = 4096;
     static constexpr std::size_t kRecentOwners = 16;
+    static constexpr std::size_t kUserLimit = 64;
+    static constexpr std::size_t kScanBudget = 1 << 18;
+    static constexpr std::size_t kRelativeBudget = 4096;
+    static constexpr std::size_t kRelativeLimit = 64;
+    static constexpr std::chrono::seconds kWideScanInterval{1};
 
     explicit SocketOwnerIndex(std::string procRoot = "/proc");
 
-    // A process holding the socket: the most recent owner that holds it, else
-    // the lowest pid among the holders; nothing when no process holds it (any
-    // more).
-    std::optional<int> ownerOf(std::uint64_t inode);
+    // The processes holding the socket of `user`, the owner first (the most
+    // recent owner that holds it, else the lowest pid); empty when no process
+    // holds it (any more) or the search ended first.
+    std::vector<int> holdersOf(std::uint64_t inode, std::uint32_t user);
 
     // Socket inode of a /proc/PID/fd link text ("socket:[123]").
     static std::optional<std::uint64_t> socketInode(std::string_view linkText);
@@ -38,16 +62,37 @@ private:
         int pid = 0;
         int fd = 0;
     };
+    // A process as it is now: its /proc directory (a new process has a new
+    // one) and its executable file (an execve changes it).
+    struct ProcessKey {
+        ino_t directory = 0;
+        dev_t device = 0;
+        ino_t executable = 0;
+        bool operator==(const ProcessKey&) const = default;
+    };
+    struct Relatives {
+        ProcessKey key;
+        std::vector<int> pids;
+    };
+    enum class Scope { user, everyone };
 
+    std::optional<Holder> cached(std::uint64_t inode);
+    std::optional<Holder> amongRecentOwners(std::uint64_t inode, std::uint32_t user);
     bool stillHolds(const Holder& holder, std::uint64_t inode) const;
-    std::optional<Holder> findIn(const Holder& recent, std::uint64_t inode) const;
-    std::optional<Holder> scanAll(std::uint64_t inode);
-    void remember(std::uint64_t inode, const Holder& holder);
+    std::optional<Holder> findIn(const Holder& recent, std::uint64_t inode, std::size_t budget) const;
+    std::vector<Holder> scan(std::uint64_t inode, std::uint32_t user, Scope scope) const;
+    bool mayScanWidely(std::uint32_t user);
+    std::optional<ProcessKey> keyOf(int pid) const;
+    std::vector<int> relativesOf(int pid, const ProcessKey& key);
+    bool holdsAnywhere(int pid, int fd, std::uint64_t inode) const;
+    void remember(std::uint64_t inode, std::uint32_t user, const Holder& holder);
 
     const std::string procRoot_;
     std::mutex lock_;
     std::unordered_map<std::uint64_t, Holder> cache_;
-    std::deque<Holder> recentOwners_;
+    std::unordered_map<std::uint32_t, std::deque<Holder>> recentOwners_;
+    std::unordered_map<std::uint32_t, std::chrono::steady_clock::time_point> wideScans_;
+    std::unordered_map<int, Relatives> relatives_;
 };
 
 }  // namespace corvane::platform

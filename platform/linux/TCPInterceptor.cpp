@@ -111,7 +111,16 @@ void TCPInterceptor::handle(asio::ip::tcp::socket socket) {
         return;
     }
     socket.set_option(asio::ip::tcp::no_delay(true), error);
-    auto owner = owners_->tcpOwner(addressOf(peer), destination);
+    // The connection waits, on its loop, for its owner to be found off it.
+    auto waiting = std::make_shared<asio::ip::tcp::socket>(std::move(socket));
+    owners_->tcpOwner(addressOf(peer), destination, waiting->get_executor(),
+                      [self = shared_from_this(), waiting, destination](FlowOwnerLookup::Owner owner) {
+                          self->offer(std::move(*waiting), destination, std::move(owner));
+                      });
+}
+
+void TCPInterceptor::offer(asio::ip::tcp::socket socket, const SocketAddress& destination,
+                           FlowOwnerLookup::Owner owner) {
     if (owner.isDaemon) return TCPPassThrough::start(std::move(socket), destination, bypassMark_);
     auto flow = std::make_shared<LinuxTCPFlow>(std::move(socket), destination, std::move(owner.metaData));
     if (!newFlow_(flow)) TCPPassThrough::start(flow->takeSocket(), destination, bypassMark_);

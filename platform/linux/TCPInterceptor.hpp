@@ -12,9 +12,9 @@ namespace corvane::platform {
 
 // The transparent listeners TPROXY hands diverted outbound TCP to (127.0.0.1:P
 // and [::1]:P), one pair on every event loop sharing the port, so the kernel
-// spreads connections over the loops. Each accepted connection is looked up
-// (original destination, owner) on its loop and offered to the provider; a
-// declined one is passed through there.
+// spreads connections over the loops. Each accepted connection stays on its
+// loop: its owner is found off the loops (FlowOwnerLookup), then it is
+// offered to the provider there, and a declined one is passed through there.
 class TCPInterceptor : public std::enable_shared_from_this<TCPInterceptor> {
 public:
     TCPInterceptor(std::vector<asio::any_io_executor> loops, std::shared_ptr<FlowOwnerLookup> owners,
@@ -31,6 +31,7 @@ private:
     bool bindAll(std::uint16_t port, asio::error_code& error);
     void accept(std::size_t which);
     void handle(asio::ip::tcp::socket socket);
+    void offer(asio::ip::tcp::socket socket, const SocketAddress& destination, FlowOwnerLookup::Owner owner);
 
     const std::vector<asio::any_io_executor> loops_;
     std::shared_ptr<FlowOwnerLookup> owners_;

@@ -196,24 +196,31 @@ void UDPInterceptor::dispatch(Bytes payload, const SocketAddress& source, const 
     startFlow(std::move(payload), source, destination);
 }
 
-// The look-up runs here, before any report of the socket's destruction is
-// read, so that such a report always finds the flow.
+// The flow is known by its socket's cookie before any report of the socket's
+// destruction is read, so that such a report always finds it; its owner is
+// found off the loop, and the flow is offered once it is.
 void UDPInterceptor::startFlow(Bytes payload, const SocketAddress& source, const SocketAddress& destination) {
-    auto owner = owners_->udpOwner(source, destination);
+    const auto socket = SocketDiagnostics::udpSender(source, destination);
+    const std::uint64_t cookie = socket ? socket->cookie : 0;
     std::weak_ptr<UDPInterceptor> weak = shared_from_this();
     auto flow = std::make_shared<LinuxUDPFlow>(executor_, source, replies_, nullptr);
     flow->setClosedHandler([weak, source, raw = flow.get()] {
         if (auto self = weak.lock())
             asio::post(self->strand_, [self, source, raw] { self->removeFlow(source, raw); });
     });
-    flow->setOwner(std::move(owner.metaData), owner.socketInode);
+    flow->setSocketInode(socket ? socket->inode : 0);
     flow->push({std::move(payload), destination});
     const AddressKey key(source);
-    flows_.emplace(key, Entry{flow, owner.socketCookie});
-    if (owner.socketCookie != 0) cookies_.emplace(owner.socketCookie, key);
+    flows_.emplace(key, Entry{flow, cookie});
+    if (cookie != 0) cookies_.emplace(cookie, key);
     // The socket is gone already: what it sent is still offered.
-    if (watching_ && owner.socketCookie == 0) goneSources_.push_back(key);
-    asio::post(executor_, [self = shared_from_this(), flow, isDaemon = owner.isDaemon] { self->offer(flow, isDaemon); });
+    if (watching_ && cookie == 0) goneSources_.push_back(key);
+    owners_->udpOwner(source, socket, executor_, [weak, flow](FlowOwnerLookup::Owner owner) {
+        auto self = weak.lock();
+        if (!self) return;
+        flow->setOwner(std::move(owner.metaData));
+        self->offer(flow, owner.isDaemon);
+    });
 }
 
 void UDPInterceptor::offer(std::shared_ptr<LinuxUDPFlow> flow, bool isDaemon) {

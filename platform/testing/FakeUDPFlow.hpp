@@ -21,6 +21,9 @@ public:
 
     FakeUDPFlow(asio::any_io_executor executor, FlowMetaData metaData = {});
 
+    std::optional<std::uint16_t> firstDestinationPort() const override { return firstDestinationPort_; }
+    void setFirstDestinationPort(std::uint16_t port) { firstDestinationPort_ = port; }
+
     void readDatagrams(ReadHandler completionHandler) override;
     void writeDatagrams(std::vector<Bytes> datagrams, std::vector<Endpoint> sentBy,
                         WriteHandler completionHandler) override;
@@ -34,6 +37,7 @@ public:
 
 private:
     std::vector<Written> written_;
+    std::optional<std::uint16_t> firstDestinationPort_;
 };
 
 }  // namespace corvane::platform::testing

@@ -6,9 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <future>
-#include <sstream>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -17,7 +15,7 @@
 #include "CorvaneCore/Persistence/ProfileCodec.hpp"
 #include "Shared/ProviderRequest.hpp"
 #include "Support/Shell.hpp"
-#include "Support/TopologyTest.hpp"
+#include "Support/SessionTest.hpp"
 
 namespace corvane {
 namespace {
@@ -26,7 +24,7 @@ using namespace e2e;
 namespace fs = std::filesystem;
 using platform::Bytes;
 
-class TunnelEndToEnd : public TopologyTest {
+class TunnelEndToEnd : public SessionTest {
 protected:
     // A profile whose one rule sends the probe's TCP (and, with `udp`, UDP) port 7
     // and 2525 traffic to 198.18.0.10 the given way.
@@ -44,29 +42,6 @@ protected:
         return profile;
     }
 
-    static platform::TransparentProxyConfiguration configuration(const Profile& profile,
-                                                                 platform::StringMap secrets = {}) {
-        platform::ConfigurationDictionary values;
-        values["profile"] = Bytes(ProfileCodec::encode(profile, false));
-        values["proxySecrets"] = std::move(secrets);
-        return {"Corvane", true, {"org.corvane.Corvane.tunnel", "Corvane", values}};
-    }
-
-    // Saves the configuration and (re)starts the session with it.
-    void run(const Profile& profile, platform::StringMap secrets = {}) {
-        Control& control = *topology()->control;
-        control.stop();
-        ASSERT_TRUE(control.save(configuration(profile, std::move(secrets))));
-        ASSERT_TRUE(control.start());
-        ASSERT_TRUE(waitFor([&] { return control.status() == platform::SessionStatus::connected; }));
-    }
-
-    // `holdMilliseconds`: how long a TCP probe waits before it half-closes.
-    static nlohmann::json probe(const std::string& mode, const std::string& host, int port, int amount,
-                                int holdMilliseconds = 0) {
-        return topology()->probe(mode, host, port, amount, holdMilliseconds);
-    }
-
     // The peer program with `arguments`, run in the host namespace by `uid` without
     // groups; its JSON report (an empty object when it printed none).
     static nlohmann::json peerAs(std::uint32_t uid, const std::string& arguments) {
@@ -80,27 +55,6 @@ protected:
             return nlohmann::json::object();
         }
     }
-
-    static std::optional<ConnectionRecord> waitForRecord(std::size_t index, ConnectionStatus status) {
-        std::optional<ConnectionRecord> found;
-        waitFor([&] {
-            auto records = topology()->control->records();
-            if (records.size() <= index || records[index].status != status) return false;
-            found = records[index];
-            return true;
-        });
-        return found;
-    }
-
-    static std::string readFile(const fs::path& path) {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    static std::string daemonLog() { return readFile(topology()->folder / "daemon.log"); }
-
-    static std::size_t recordCount() { return topology()->control->records().size(); }
 };
 
 TEST_F(TunnelEndToEnd, DirectFlowsPassThroughUnrecorded) {

@@ -21,8 +21,22 @@ const HostEndpoint proxiedTarget{"198.18.0.10", "7"};
 
 class UDPFlowTest : public testing::ProviderFixture {
 public:
-    std::shared_ptr<FakeUDPFlow> udpFlow(std::string identifier = "") {
-        return std::make_shared<FakeUDPFlow>(context.get_executor(), platform::FlowMetaData{std::nullopt, identifier});
+    std::shared_ptr<FakeUDPFlow> udpFlow(std::string identifier = "", std::optional<Bytes> token = std::nullopt,
+                                         std::optional<std::uint16_t> firstPort = std::nullopt) {
+        auto flow = std::make_shared<FakeUDPFlow>(context.get_executor(), platform::FlowMetaData{token, identifier});
+        if (firstPort) flow->setFirstDestinationPort(*firstPort);
+        return flow;
+    }
+    // A flow whose first datagram is a query to port 53.
+    std::shared_ptr<FakeUDPFlow> resolvingFlow() { return udpFlow("dig", std::nullopt, 53); }
+    // The token of a process whose code identity is `valid`, at `path`.
+    Bytes tokenOf(std::int32_t pid, bool valid, const std::string& path) {
+        const Bytes token = testing::auditToken(pid);
+        platform::testing::FakeCodeSigning::Script script;
+        script.valid = valid;
+        signing.script(token, script);
+        paths.setPath(pid, path);
+        return token;
     }
     // Port 7 over UDP through `action`; everything else direct.
     Profile udpProfile(std::vector<ProxyServer> proxies, RuleAction action) {
@@ -54,23 +68,32 @@ TEST_F(UDPFlowTest, InterceptionFollowsTheProfile) {
     tcpOnly.rules.front().transports = {TransportProtocol::tcp};
     Profile udpBlock = testing::profileWith({}, RuleAction::block());
     udpBlock.rules.front().transports = {TransportProtocol::udp};
+    const Bytes resolver = tokenOf(53, true, "/usr/lib/systemd/systemd-resolved");
+    const Bytes impostor = tokenOf(54, false, "/home/u/systemd-resolved");
+    const Bytes curl = tokenOf(55, true, "/usr/bin/curl");
     struct Case {
         const char* name;
         Profile profile;
         std::string identifier;
+        std::optional<Bytes> token;
+        std::optional<std::uint16_t> firstPort;
         bool taken;
     };
     const Case cases[] = {
-        {"no UDP proxy, the resolver", tcpOnly, "systemd-resolved", true},
-        {"no UDP proxy, another program", tcpOnly, "curl", false},
-        {"no UDP proxy, no identifier", tcpOnly, "", false},
-        {"UDP proxy rule", udpProfile({s}, RuleAction::proxy(s.id)), "curl", true},
-        {"UDP block rule", udpBlock, "curl", true},
+        {"no UDP proxy, the verified resolver", tcpOnly, "systemd-resolved", resolver, std::nullopt, true},
+        {"no UDP proxy, any program's first query to port 53", tcpOnly, "curl", curl, 53, true},
+        {"no UDP proxy, an unverified program named like the resolver", tcpOnly, "systemd-resolved", impostor,
+         std::nullopt, false},
+        {"no UDP proxy, the resolver's name without an owner", tcpOnly, "systemd-resolved", std::nullopt, 123, false},
+        {"no UDP proxy, another program", tcpOnly, "curl", curl, std::nullopt, false},
+        {"no UDP proxy, no identifier", tcpOnly, "", std::nullopt, std::nullopt, false},
+        {"UDP proxy rule", udpProfile({s}, RuleAction::proxy(s.id)), "curl", curl, std::nullopt, true},
+        {"UDP block rule", udpBlock, "curl", curl, std::nullopt, true},
     };
     for (const Case& c : cases) {
         configure(c.profile);
         start();
-        EXPECT_EQ(deliver(udpFlow(c.identifier)), c.taken) << c.name;
+        EXPECT_EQ(deliver(udpFlow(c.identifier, c.token, c.firstPort)), c.taken) << c.name;
     }
     EXPECT_TRUE(records().empty());
 }
@@ -104,7 +127,7 @@ TEST_F(UDPFlowTest, DatagramsQueuedBeforeTheAssociationArriveInOrder) {
     EXPECT_EQ(kept[0].transport, TransportProtocol::udp);
     EXPECT_EQ(kept[0].ruleName, std::nullopt);
     EXPECT_EQ(kept[0].appPath, std::nullopt);
-    EXPECT_EQ(kept[0].appIdentity, std::nullopt);
+    EXPECT_EQ(kept[0].appIdentity, CodeIdentity::unverified);
     EXPECT_EQ(kept[0].status, ConnectionStatus::active);
 
     ASSERT_TRUE(runUntil([&] { return flow->written().size() == 3; }));
@@ -123,6 +146,62 @@ TEST_F(UDPFlowTest, DatagramsQueuedBeforeTheAssociationArriveInOrder) {
     EXPECT_EQ(records()[0].bytesSent, 11u);
     EXPECT_EQ(records()[0].bytesReceived, 11u);
     EXPECT_TRUE(flow->isClosed());
+}
+
+// Rules see a UDP flow's program as they see a TCP flow's: an identifier
+// counts only with a valid identity, and a query to port 53 does not make a
+// program the system resolver.
+TEST_F(UDPFlowTest, RulesSeeTheIdentityOfTheFlowsProgram) {
+    UDPPeer peer;
+    const HostEndpoint destination{"127.0.0.1", std::to_string(peer.port())};
+    struct Case {
+        const char* name;
+        std::string blockedApplication;
+        std::string identifier;
+        bool valid;
+        std::string path;
+        std::optional<std::uint16_t> firstPort;
+        bool blocked;
+    };
+    const Case cases[] = {
+        {"the real wget", "wget", "wget", true, "/usr/bin/wget", std::nullopt, true},
+        {"a copy named wget in a home folder", "wget", "wget", false, "/home/u/wget", std::nullopt, false},
+        {"any program's query to port 53", "systemd-resolved", "dig", true, "/usr/bin/dig", 53, false},
+        {"the verified resolver's query", "systemd-resolved", "systemd-resolved", true,
+         "/usr/lib/systemd/systemd-resolved", 53, true},
+    };
+    std::int32_t pid = 100;
+    for (const Case& c : cases) {
+        Profile profile = testing::profileWith({}, RuleAction::block());
+        profile.rules.front().applications = {c.blockedApplication};
+        profile.rules.front().transports = {TransportProtocol::udp};
+        configure(profile);
+        start();
+        auto flow = udpFlow(c.identifier, tokenOf(++pid, c.valid, c.path), c.firstPort);
+        ASSERT_TRUE(deliver(flow)) << c.name;
+        const std::size_t before = peer.received();
+        flow->pushBatch({bytes("ping")}, {destination});
+        if (c.blocked) runUntil([] { return false; }, std::chrono::milliseconds(50));
+        else EXPECT_TRUE(runUntil([&] { return peer.received() == before + 1; })) << c.name;
+        EXPECT_EQ(peer.received(), before + (c.blocked ? 0 : 1)) << c.name;
+        flow->pushEnd();
+        platform::testing::runUntilIdle(context);
+    }
+}
+
+// A proxied UDP flow's record names its program's path and identity.
+TEST_F(UDPFlowTest, RecordsCarryThePathAndIdentityOfTheFlowsProgram) {
+    ScriptedProxy socks(ScriptedProxy::Kind::socks5);
+    const ProxyServer s = testing::proxyServer("S", ProxyProtocol::socks5, socks.port());
+    configure(udpProfile({s}, RuleAction::proxy(s.id)));
+    start();
+    auto flow = udpFlow("dig", tokenOf(77, true, "/usr/bin/dig"));
+    ASSERT_TRUE(deliver(flow));
+    flow->pushBatch({bytes("query")}, {proxiedTarget});
+    ASSERT_TRUE(runUntil([&] { return !records().empty(); }));
+    EXPECT_EQ(records()[0].appIdentifier, "dig");
+    EXPECT_EQ(records()[0].appPath, "/usr/bin/dig");
+    EXPECT_EQ(records()[0].appIdentity, (CodeIdentity{true, std::nullopt, false}));
 }
 
 TEST_F(UDPFlowTest, FailoverSkipsHTTPProxiesButNamesTheFirst) {
@@ -161,7 +240,7 @@ TEST_F(UDPFlowTest, DirectDatagramsShareOneSocketPerDestination) {
     UDPPeer first;
     UDPPeer second;
     configure(Profile{});
-    auto flow = udpFlow("systemd-resolved");
+    auto flow = resolvingFlow();
     start();
     ASSERT_TRUE(deliver(flow));
     const HostEndpoint a{"127.0.0.1", std::to_string(first.port())};
@@ -180,7 +259,7 @@ TEST_F(UDPFlowTest, EmptyRepliesAndReceiveErrorsDoNotSilenceADestination) {
     UDPPeer peer({"", "pong"});
     configure(Profile{});
     start();
-    auto flow = udpFlow("systemd-resolved");
+    auto flow = resolvingFlow();
     ASSERT_TRUE(deliver(flow));
     const HostEndpoint destination{"127.0.0.1", std::to_string(peer.port())};
     flow->pushBatch({bytes("ping")}, {destination});
@@ -245,7 +324,8 @@ TEST_F(UDPFlowTest, DatagramsRoutedWhileTheRelayEndsLeaveNothingBehind) {
             ++prepared;
             return platform::Error{};
         },
-        [&](const std::string&, const std::string&) { ++proxied; }, [](std::uint64_t, std::uint64_t) {}});
+        [&](const std::string&, const std::string&) { ++proxied; }, [](std::uint64_t, std::uint64_t) {}, std::nullopt,
+        std::nullopt});
     relay->start();
     platform::testing::runUntilIdle(context);
     // The batch is already on its way to the relay when the relay finishes.

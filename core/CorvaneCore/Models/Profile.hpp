@@ -44,8 +44,11 @@ struct Profile {
     // private networks, no proxies, default action direct.
     static Profile makeDefault();
 
-    // The signing identifier the platform reports for the system's DNS
-    // resolver: on Linux every UDP flow whose first datagram goes to port 53.
+    // The signing identifier of the system's DNS resolver: on Linux the name
+    // of the verified systemd-resolved executable. The daemon also asks for
+    // the interception mode of a flow that begins with a query to port 53 as
+    // this identifier's, since every Linux program resolves names itself; its
+    // rules stay those of its own identity.
     static constexpr std::string_view systemResolverIdentifier = "systemd-resolved";
 
     // Whether the default action, or an enabled rule that applies to UDP,

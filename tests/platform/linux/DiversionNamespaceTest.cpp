@@ -287,12 +287,15 @@ TEST_F(DiversionNamespaceTest, WithoutSocketReportsThePeriodicCheckEndsUdpFlows)
     EXPECT_TRUE(ready_);
 }
 
-TEST_F(DiversionNamespaceTest, AFlowToPort53IsTheSystemResolvers) {
+// A flow that begins with a query to port 53 says so, and stays its own
+// program's: it is not passed off as the system resolver's.
+TEST_F(DiversionNamespaceTest, AFlowToPort53KeepsItsProgramsIdentifier) {
     const auto result = probe("cvd-probe", {"udp", kTarget4, "53", "query"});
     EXPECT_EQ(result.output["replies"], Json::array({{{"payload", "relayed:query"}, {"from", kTarget4 + " 53"}}}));
     const auto flow = reported("udp", result.pid);
     ASSERT_TRUE(flow) << hostReport();
-    EXPECT_EQ((*flow)["identifier"], "systemd-resolved");
+    EXPECT_EQ((*flow)["identifier"], "cvd-probe");
+    EXPECT_EQ((*flow)["firstPort"], 53);
 }
 
 TEST_F(DiversionNamespaceTest, ADeclinedUdpSocketBypassesTheDiversion) {

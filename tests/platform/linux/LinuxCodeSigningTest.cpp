@@ -37,11 +37,12 @@ Outcome check(LinuxCodeSigning& signing, std::span<const std::uint8_t, 32> token
 Outcome checkProgram(const std::string& program) {
     testing::ChildProcess child({program, "5"});
     EXPECT_TRUE(child.waitUntilRunning(program)) << program;
-    const auto token = AuditToken::forProcess(child.pid());
+    const auto identities = std::make_shared<ProcessIdentityCache>();
+    const auto token = identities->identityOf(child.pid()).auditToken;
     EXPECT_TRUE(token);
     if (!token) return {};
-    LinuxCodeSigning signing;
-    return check(signing, *token);
+    LinuxCodeSigning signing(identities);
+    return check(signing, std::span<const std::uint8_t, 32>(token->data(), 32));
 }
 
 std::string sleepProgram() { return fs::canonical("/bin/sleep").string(); }
@@ -82,41 +83,31 @@ TEST(LinuxCodeSigning, ARootOwnedCopyIsValidButNoPlatformBinary) {
     EXPECT_FALSE(outcome.platform);
 }
 
-TEST(LinuxCodeSigning, ATokenOfAnotherProgramOrRunFindsNoGuest) {
+// Only the token the lookup made for a process has a guest: one naming
+// another run or another program, no process at all, or a process never
+// looked up has none. Nothing is read from the process on the way.
+TEST(LinuxCodeSigning, OnlyTheTokenTheLookupMadeFindsAGuest) {
     testing::ChildProcess child({sleepProgram(), "5"});
     ASSERT_TRUE(child.waitUntilRunning(sleepProgram()));
-    const auto token = AuditToken::forProcess(child.pid());
-    ASSERT_TRUE(token);
-    LinuxCodeSigning signing;
-    EXPECT_TRUE(signing.guestWithAuditToken(*token));
-    for (const auto word : {AuditToken::Word::startTime, AuditToken::Word::executableIdentity}) {
-        auto stale = *token;
-        AuditToken::setWord(stale, word, AuditToken::word(*token, word) ^ 1);
+    const auto identities = std::make_shared<ProcessIdentityCache>();
+    LinuxCodeSigning signing(identities);
+    const auto unasked = AuditToken::forProcess(child.pid());
+    ASSERT_TRUE(unasked);
+    EXPECT_FALSE(signing.guestWithAuditToken(*unasked));
+    const auto made = identities->identityOf(child.pid()).auditToken;
+    ASSERT_TRUE(made);
+    AuditToken::Bytes token{};
+    std::copy(made->begin(), made->end(), token.begin());
+    EXPECT_TRUE(signing.guestWithAuditToken(token));
+    for (const auto word : {AuditToken::Word::startTime, AuditToken::Word::executableIdentity, AuditToken::Word::pid}) {
+        auto stale = token;
+        AuditToken::setWord(stale, word, AuditToken::word(token, word) ^ 1);
         EXPECT_FALSE(signing.guestWithAuditToken(stale));
     }
-    auto noPid = *token;
+    auto noPid = token;
     AuditToken::setWord(noPid, AuditToken::Word::pid, 0);
     EXPECT_FALSE(signing.guestWithAuditToken(noPid));
-    child.stop(SIGKILL);
-    EXPECT_FALSE(signing.guestWithAuditToken(*token));
     EXPECT_FALSE(signing.createRequirement("anchor apple generic"));
-}
-
-TEST(LinuxCodeSigning, MapsOnlySystemWideFlatpakInstallations) {
-    const auto info = [](const std::string& appPath) {
-        return "[Application]\nname=org.example.Viewer\n[Instance]\napp-path=" + appPath + "\n";
-    };
-    const std::string system = "/var/lib/flatpak/app/org.example.Viewer/x86_64/stable/abc/files";
-    EXPECT_EQ(LinuxCodeSigning::flatpakHostPath(info(system), "/app/bin/viewer"), system + "/bin/viewer");
-    EXPECT_EQ(LinuxCodeSigning::flatpakHostPath(info(system), "/usr/bin/bash"), "");
-    EXPECT_EQ(LinuxCodeSigning::flatpakHostPath(info("/home/u/.local/share/flatpak/app/org.example.Viewer/files"),
-                                                "/app/bin/viewer"),
-              "");
-    EXPECT_EQ(LinuxCodeSigning::flatpakHostPath(info("/var/lib/flatpak/app/org.other.App/files"), "/app/bin/viewer"),
-              "");
-    EXPECT_EQ(LinuxCodeSigning::flatpakHostPath(info("/var/lib/flatpak/app/org.example.Viewer/../x/files"),
-                                                "/app/bin/viewer"),
-              "");
 }
 
 }  // namespace

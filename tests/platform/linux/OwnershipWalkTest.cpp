@@ -79,6 +79,23 @@ TEST_F(OwnershipWalkTest, FailsOnLinksReplacedFilesAndOddPaths) {
     ::close(rootFd);
 }
 
+// Finding a file tells whether it is there (no links on the way) apart from
+// whether nobody else can write the chain, which is how a file is looked for
+// in the daemon's view whatever its trust.
+TEST_F(OwnershipWalkTest, FindsAFileInAnUntrustedChainAndNothingThroughALink) {
+    struct stat file {};
+    ::stat((root_ / "opt/tool/bin/probe").c_str(), &file);
+    ::chmod((root_ / "opt/tool").c_str(), 0777);
+    fs::create_symlink("tool", root_ / "opt/link");
+    const int rootFd = ::open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const auto found = OwnershipWalk::find(rootFd, "/opt/tool/bin/probe", ::geteuid());
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->file, (OwnershipWalk::Expected{file.st_dev, file.st_ino}));
+    EXPECT_FALSE(found->trusted);
+    EXPECT_FALSE(OwnershipWalk::find(rootFd, "/opt/link/bin/probe", ::geteuid()));
+    ::close(rootFd);
+}
+
 TEST_F(OwnershipWalkTest, FailsWhenAPartBelongsToAnotherUser) {
     if (::geteuid() != 0) GTEST_SKIP() << "changing a folder's owner needs root";
     ::chown((root_ / "opt/tool").c_str(), 65534, 65534);

@@ -1,34 +1,33 @@
 #include "platform/linux/SigningIdentifier.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace corvane::platform {
 namespace {
 
-TEST(SigningIdentifier, ReadsTheFlatpakApplicationAndItsInstallation) {
-    const std::string info =
-        "[Application]\nname=org.example.Viewer\nruntime=runtime/org.gnome.Platform/x86_64/45\n\n"
-        "[Instance]\ninstance-id=123\napp-path=/var/lib/flatpak/app/org.example.Viewer/x86_64/stable/abc/files\n";
-    EXPECT_EQ(SigningIdentifier::flatpakApplicationID(info), "org.example.Viewer");
-    EXPECT_EQ(SigningIdentifier::flatpakAppPath(info), "/var/lib/flatpak/app/org.example.Viewer/x86_64/stable/abc/files");
-    EXPECT_EQ(SigningIdentifier::flatpakApplicationID("[Instance]\nname=wrong.section\n"), std::nullopt);
-    EXPECT_EQ(SigningIdentifier::flatpakApplicationID("[Application]\nname=\n"), std::nullopt);
-    EXPECT_EQ(SigningIdentifier::flatpakApplicationID("[Application]\r\n name = org.x.Y \r\n"), "org.x.Y");
-    EXPECT_EQ(SigningIdentifier::flatpakApplicationID("[Application]\nname=org.\xFF\n"), "org.\xEF\xBF\xBD");
-}
-
-TEST(SigningIdentifier, IsTheExecutablesFileNameOutsideFlatpak) {
-    EXPECT_EQ(SigningIdentifier::fileName("/usr/bin/curl"), "curl");
-    EXPECT_EQ(SigningIdentifier::fileName("curl"), "curl");
-    EXPECT_EQ(SigningIdentifier::fileName("/"), "");
-    char path[4096];
-    const auto length = ::readlink("/proc/self/exe", path, sizeof(path));
-    ASSERT_GT(length, 0);
-    EXPECT_EQ(SigningIdentifier::forProcess(::getpid()),
-              SigningIdentifier::fileName(std::string_view(path, static_cast<std::size_t>(length))));
-    EXPECT_EQ(SigningIdentifier::forProcess(0), "");
-    EXPECT_EQ(SigningIdentifier::forProcess(0x3FFFFFFF), "");
+// A Flatpak application ID is credited only for a verified file of that
+// application's system-wide installation; anything else is the file's name.
+TEST(SigningIdentifier, IsTheFlatpakIDOnlyForAVerifiedFileOfItsInstallation) {
+    const std::string viewer = "/var/lib/flatpak/app/org.example.Viewer/x86_64/stable/abc/files/bin/viewer";
+    struct Case {
+        std::optional<std::string> path;
+        bool verified;
+        std::string identifier;
+    };
+    const Case cases[] = {
+        {viewer, true, "org.example.Viewer"},
+        {viewer, false, "viewer"},
+        {"/home/u/.local/share/flatpak/app/org.example.Viewer/x86_64/stable/abc/files/bin/viewer", true, "viewer"},
+        {"/var/lib/flatpak/app/../bin/tool", true, "tool"},
+        {"/var/lib/flatpak/app//bin/tool", true, "tool"},
+        {"/usr/bin/curl", true, "curl"},
+        {"curl", false, "curl"},
+        {"/", false, ""},
+        {std::nullopt, true, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(SigningIdentifier::of(c.path, c.verified), c.identifier) << c.path.value_or("none");
+    EXPECT_EQ(SigningIdentifier::flatpakApplicationID(viewer), "org.example.Viewer");
+    EXPECT_EQ(SigningIdentifier::flatpakApplicationID("/var/lib/flatpak/app/org.example.Viewer/"), std::nullopt);
 }
 
 }  // namespace

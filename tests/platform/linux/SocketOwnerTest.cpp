@@ -2,6 +2,8 @@
 #include "platform/linux/SocketDiagnostics.hpp"
 #include "platform/linux/SocketOwnerIndex.hpp"
 
+#include "platform/linux/AuditToken.hpp"
+
 #include "ChildProcess.hpp"
 #include "platform/testing/CaptureLogSink.hpp"
 
@@ -12,6 +14,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <asio/io_context.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <thread>
 #include <utility>
 
 namespace corvane::platform {
@@ -175,10 +185,89 @@ TEST(SocketOwnerIndex, ReadsSocketLinks) {
     EXPECT_EQ(SocketOwnerIndex::socketInode("/dev/null"), std::nullopt);
 }
 
+bool waitFor(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Sends the descriptor over a Unix socket pair and closes it here: until the
+// other end receives it, no process holds it.
+void putInFlight(Socket& socket, int pair[2]) {
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair), 0);
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    char byte = 'x';
+    iovec vector{&byte, 1};
+    msghdr message{};
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &socket.fd, sizeof(int));
+    ASSERT_EQ(::sendmsg(pair[0], &message, 0), 1);
+    ::close(socket.fd);
+    socket.fd = -1;
+}
+
+int receiveFromFlight(int pair[2]) {
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    char byte = 0;
+    iovec vector{&byte, 1};
+    msghdr message{};
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
+    if (::recvmsg(pair[1], &message, MSG_CMSG_CLOEXEC) != 1) return -1;
+    int fd = -1;
+    std::memcpy(&fd, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof(int));
+    return fd;
+}
+
+std::vector<int> sorted(std::vector<int> pids) {
+    std::sort(pids.begin(), pids.end());
+    return pids;
+}
+
+// Starts a program with the socket as its standard input; the caller keeps
+// its own copy. -1 when it cannot start.
+pid_t shareWithChild(const Socket& socket, std::vector<std::string> argv) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, socket.fd, 0);
+    std::vector<char*> raw;
+    for (auto& argument : argv) raw.push_back(argument.data());
+    raw.push_back(nullptr);
+    pid_t child = -1;
+    if (::posix_spawn(&child, raw[0], &actions, nullptr, raw.data(), environ) != 0) child = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return child;
+}
+
+void reap(pid_t pid) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+// The processes of `pid`, when it has started its own child.
+std::vector<int> childrenOf(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+    std::vector<int> children;
+    for (int child = 0; in >> child;) children.push_back(child);
+    return children;
+}
+
 TEST(SocketOwnerIndex, FindsOwnSocketsAndTheProcessHoldingOne) {
     SocketOwnerIndex index;
     Socket own(AF_INET, SOCK_DGRAM);
-    EXPECT_EQ(index.ownerOf(own.inode()), ::getpid());
+    EXPECT_EQ(index.holdersOf(own.inode(), ::geteuid()), std::vector<int>{::getpid()});
 
     // A child started with the socket as its standard input holds it too;
     // after the parent closes its copy the child is the owner.
@@ -186,10 +275,52 @@ TEST(SocketOwnerIndex, FindsOwnSocketsAndTheProcessHoldingOne) {
     const auto inode = shared.inode();
     const pid_t child = handToChild(shared);
     ASSERT_GT(child, 0);
-    EXPECT_EQ(index.ownerOf(inode), child);
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    EXPECT_EQ(index.ownerOf(inode), std::nullopt);
+    EXPECT_EQ(index.holdersOf(inode, ::geteuid()), std::vector<int>{child});
+    reap(child);
+    EXPECT_EQ(index.holdersOf(inode, ::geteuid()), std::vector<int>{});
+}
+
+// A socket inherited across a fork is held by both sides. Found the first
+// time by a scan of the user's processes, then from where it was last found
+// and that process's child.
+TEST(SocketOwnerIndex, FindsTheRelativesAForkedSocketIsSharedWith) {
+    Socket socket(AF_INET, SOCK_DGRAM);
+    const pid_t parent = shareWithChild(socket, {"/usr/bin/timeout", "5", "/bin/sleep", "5"});
+    ASSERT_GT(parent, 0);
+    std::vector<int> children;
+    ASSERT_TRUE(waitFor([&] { return !(children = childrenOf(parent)).empty(); }));
+    const std::vector<int> holders = sorted({::getpid(), parent, children.front()});
+    const auto inode = socket.inode();
+    SocketOwnerIndex index;
+    EXPECT_EQ(sorted(index.holdersOf(inode, ::geteuid())), holders);
+    ::close(socket.fd);
+    socket.fd = -1;
+    EXPECT_EQ(sorted(index.holdersOf(inode, ::geteuid())), sorted({parent, children.front()}));
+    EXPECT_EQ(sorted(index.holdersOf(inode, ::geteuid())), sorted({parent, children.front()}));
+    reap(parent);
+    reap(children.front());
+}
+
+// The lookup's answer for a connection to `server` from `appEnd`, and when it came.
+FlowOwnerLookup::Owner tcpOwner(FlowOwnerLookup& lookup, const SocketAddress& appEnd, const SocketAddress& server,
+                                std::chrono::steady_clock::time_point* answered = nullptr) {
+    asio::io_context loop;
+    FlowOwnerLookup::Owner found;
+    lookup.tcpOwner(appEnd, server, loop.get_executor(), [&](FlowOwnerLookup::Owner owner) {
+        found = owner;
+        if (answered) *answered = std::chrono::steady_clock::now();
+    });
+    loop.run();
+    return found;
+}
+
+FlowOwnerLookup::Owner udpOwner(FlowOwnerLookup& lookup, const SocketAddress& source) {
+    asio::io_context loop;
+    FlowOwnerLookup::Owner found;
+    lookup.udpOwner(source, SocketDiagnostics::udpSocket(source), loop.get_executor(),
+                    [&](FlowOwnerLookup::Owner owner) { found = owner; });
+    loop.run();
+    return found;
 }
 
 // The daemon's own connection is told apart (it is passed through, never routed);
@@ -197,11 +328,11 @@ TEST(SocketOwnerIndex, FindsOwnSocketsAndTheProcessHoldingOne) {
 TEST(FlowOwnerLookup, TellsTheDaemonsOwnConnectionFromAnotherProgramsOne) {
     const Socket listener = listening(AF_INET);
     const auto server = listener.local();
-    FlowOwnerLookup lookup;
+    const auto lookup = std::make_shared<FlowOwnerLookup>();
 
     Socket own(AF_INET, SOCK_STREAM);
     ASSERT_EQ(::connect(own.fd, server.raw(), server.length()), 0);
-    auto owner = lookup.tcpOwner(own.local(), server);
+    auto owner = tcpOwner(*lookup, own.local(), server);
     EXPECT_TRUE(owner.isDaemon);
     EXPECT_EQ(owner.pid, ::getpid());
     EXPECT_EQ(owner.socketInode, own.inode());
@@ -211,30 +342,58 @@ TEST(FlowOwnerLookup, TellsTheDaemonsOwnConnectionFromAnotherProgramsOne) {
     const auto appEnd = given.local();
     const pid_t child = handToChild(given);
     ASSERT_GT(child, 0);
-    owner = lookup.tcpOwner(appEnd, server);
+    owner = tcpOwner(*lookup, appEnd, server);
     EXPECT_FALSE(owner.isDaemon);
     EXPECT_EQ(owner.pid, child);
     ASSERT_TRUE(owner.metaData.sourceAppAuditToken);
     EXPECT_EQ(owner.metaData.sourceAppAuditToken->size(), 32U);
+    EXPECT_EQ(AuditToken::word(std::span<const std::uint8_t, 32>(owner.metaData.sourceAppAuditToken->data(), 32),
+                               AuditToken::Word::pid),
+              static_cast<std::uint32_t>(child));
     EXPECT_EQ(owner.metaData.sourceAppSigningIdentifier, "sleep");
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
+    reap(child);
+}
+
+// A connection whose socket two programs hold (made before a fork, one side
+// then ran another program) is no one program's: its token names no process
+// and it has no identifier, so it is verified for neither.
+TEST(FlowOwnerLookup, ASocketHeldByTwoProgramsIsNeitherOnes) {
+    const Socket listener = listening(AF_INET);
+    const auto server = listener.local();
+    Socket shared(AF_INET, SOCK_STREAM);
+    ASSERT_EQ(::connect(shared.fd, server.raw(), server.length()), 0);
+    const auto appEnd = shared.local();
+    const pid_t parent = shareWithChild(shared, {"/usr/bin/timeout", "5", "/bin/sleep", "5"});
+    ASSERT_GT(parent, 0);
+    ASSERT_TRUE(waitFor([&] { return !childrenOf(parent).empty(); }));
+    ::close(shared.fd);
+    shared.fd = -1;
+    const auto owner = tcpOwner(*std::make_shared<FlowOwnerLookup>(), appEnd, server);
+    EXPECT_EQ(owner.pid, parent);
+    ASSERT_TRUE(owner.metaData.sourceAppAuditToken);
+    const std::span<const std::uint8_t, 32> token(owner.metaData.sourceAppAuditToken->data(), 32);
+    EXPECT_EQ(AuditToken::word(token, AuditToken::Word::pid), 0U);
+    EXPECT_EQ(AuditToken::word(token, AuditToken::Word::effectiveUid), ::geteuid());
+    EXPECT_EQ(owner.metaData.sourceAppSigningIdentifier, "");
+    for (const int child : childrenOf(parent)) reap(child);
+    reap(parent);
 }
 
 // A connection whose program has closed it (the kernel still finishes it) and a
-// datagram whose socket is gone have no owner, and each says so in a line of its own.
+// datagram whose socket is gone have no owner, and each says so in a line of
+// its own; so does a flow whose owner is not found before the deadline.
 TEST(FlowOwnerLookup, ReportsFlowsThatNoProcessHolds) {
     testing::ScopedLogCapture log;
     const Socket listener = listening(AF_INET);
     const auto server = listener.local();
-    FlowOwnerLookup lookup;
+    const auto lookup = std::make_shared<FlowOwnerLookup>();
 
     Socket closed(AF_INET, SOCK_STREAM);
     ASSERT_EQ(::connect(closed.fd, server.raw(), server.length()), 0);
     const auto appEnd = closed.local();
     ::close(closed.fd);
     closed.fd = -1;
-    EXPECT_EQ(lookup.tcpOwner(appEnd, server).pid, std::nullopt);
+    EXPECT_EQ(tcpOwner(*lookup, appEnd, server).pid, std::nullopt);
 
     Socket gone(AF_INET, SOCK_DGRAM);
     const auto address = loopback(AF_INET);
@@ -242,13 +401,57 @@ TEST(FlowOwnerLookup, ReportsFlowsThatNoProcessHolds) {
     const auto source = gone.local();
     ::close(gone.fd);
     gone.fd = -1;
-    EXPECT_EQ(lookup.udpOwner(source, *SocketAddress::fromText("127.0.0.1", 53)).pid, std::nullopt);
+    EXPECT_EQ(udpOwner(*lookup, source).pid, std::nullopt);
+
+    // Held by nobody for longer than the deadline allows: in flight between
+    // processes all that time.
+    const auto impatient = std::make_shared<FlowOwnerLookup>(
+        std::make_shared<ProcessIdentityCache>(),
+        FlowOwnerLookup::Timing{std::chrono::milliseconds(20), {std::chrono::milliseconds(300)}},
+        OwnerLookupPool::Limits{});
+    Socket late(AF_INET, SOCK_STREAM);
+    ASSERT_EQ(::connect(late.fd, server.raw(), server.length()), 0);
+    const auto lateEnd = late.local();
+    int pair[2];
+    putInFlight(late, pair);
+    const auto started = std::chrono::steady_clock::now();
+    auto answered = started;
+    EXPECT_EQ(tcpOwner(*impatient, lateEnd, server, &answered).pid, std::nullopt);
+    EXPECT_LT(answered - started, std::chrono::milliseconds(250));
+    ::close(pair[0]);
+    ::close(pair[1]);
 
     const auto line = [](const std::string& protocol, std::uint16_t port) {
         return "No process holds the " + protocol + " socket 127.0.0.1:" + std::to_string(port) +
                " (it may have exited); rules naming an application cannot apply to its flow";
     };
-    EXPECT_EQ(log->lines(), (std::vector<std::string>{line("TCP", appEnd.port()), line("UDP", source.port())}));
+    EXPECT_EQ(log->lines(),
+              (std::vector<std::string>{line("TCP", appEnd.port()), line("UDP", source.port()),
+                                        "The process holding the TCP socket 127.0.0.1:" +
+                                            std::to_string(lateEnd.port()) +
+                                            " was not found in time; rules naming an application cannot apply to "
+                                            "its flow"}));
+}
+
+// A socket passed between processes is held by none while it is in flight;
+// it is looked for again for a moment before it counts as nobody's.
+TEST(FlowOwnerLookup, FindsTheOwnerOfASocketThatWasInFlight) {
+    const Socket listener = listening(AF_INET);
+    const auto server = listener.local();
+    Socket passed(AF_INET, SOCK_STREAM);
+    ASSERT_EQ(::connect(passed.fd, server.raw(), server.length()), 0);
+    const auto appEnd = passed.local();
+    int pair[2];
+    putInFlight(passed, pair);
+    std::thread receiver([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        passed.fd = receiveFromFlight(pair);
+    });
+    const auto owner = tcpOwner(*std::make_shared<FlowOwnerLookup>(), appEnd, server);
+    receiver.join();
+    EXPECT_EQ(owner.pid, ::getpid());
+    ::close(pair[0]);
+    ::close(pair[1]);
 }
 
 // A /proc tree of symbolic links: PID/fd/FD -> "socket:[INODE]".
@@ -277,22 +480,32 @@ TEST_F(FakeProcTest, AskedOwnersAreRecheckedAndRecentOwnersComeFirst) {
     std::filesystem::create_symlink("/dev/null", root_ / "100" / "fd" / "1");  // not a socket: skipped
     holds(200, 5, 222);
     SocketOwnerIndex index(root_.string());
-    EXPECT_EQ(index.ownerOf(222), 200);
+    const auto user = ::geteuid();
+    const auto owner = [&](std::uint64_t inode) {
+        const auto holders = index.holdersOf(inode, user);
+        return holders.empty() ? std::nullopt : std::optional(holders.front());
+    };
+    EXPECT_EQ(owner(222), 200);
 
-    // A socket shared with a lower pid: the recent owner answers, so no full scan ran.
+    // A socket shared with a lower pid: the recent owner answers, so no scan ran.
     holds(150, 4, 333);
     holds(200, 9, 333);
-    EXPECT_EQ(index.ownerOf(333), 200);
+    EXPECT_EQ(owner(333), 200);
 
     // The remembered descriptor now names another socket: the old one is gone.
     holds(200, 5, 444);
-    EXPECT_EQ(index.ownerOf(222), std::nullopt);
-    EXPECT_EQ(index.ownerOf(444), 200);
+    EXPECT_EQ(owner(222), std::nullopt);
+    EXPECT_EQ(owner(444), 200);
 
-    // The owner exits: a full scan finds the other holder.
+    // The owner exits: a scan finds the other holder.
     exits(200);
-    EXPECT_EQ(index.ownerOf(333), 150);
-    EXPECT_EQ(index.ownerOf(7), 100);
+    EXPECT_EQ(owner(333), 150);
+    EXPECT_EQ(owner(7), 100);
+    // Beyond the socket's user's processes, all are scanned at most once a second per user.
+    holds(100, 3, 9);
+    EXPECT_EQ(index.holdersOf(9, user + 1), std::vector<int>{100});
+    holds(300, 2, 8);
+    EXPECT_EQ(index.holdersOf(8, user + 1), std::vector<int>{});
 }
 
 }  // namespace

@@ -36,14 +36,14 @@ void print(const nlohmann::json& line) {
     std::fflush(stdout);
 }
 
-nlohmann::json describe(const AppProxyFlow& flow, const char* kind) {
+nlohmann::json describe(const AppProxyFlow& flow, const char* kind, const LinuxExecutablePath& paths) {
     nlohmann::json line = {{"kind", kind}, {"identifier", flow.metaData().sourceAppSigningIdentifier}};
     const auto& token = flow.metaData().sourceAppAuditToken;
     if (token && token->size() == AuditToken::kSize) {
         const auto pid = AuditToken::word(std::span<const std::uint8_t, 32>(token->data(), 32), AuditToken::Word::pid);
         line["pid"] = pid;
         char path[PATH_MAX];
-        const int length = LinuxExecutablePath().pidPath(static_cast<int>(pid), path, sizeof(path));
+        const int length = paths.pidPath(static_cast<int>(pid), path, sizeof(path));
         if (length > 0 && length < PATH_MAX) line["path"] = std::string(path, static_cast<std::size_t>(length));
     }
     return line;
@@ -185,14 +185,15 @@ int host(int argc, char** argv) {
     serveLocalEcho(echo);
     const auto echoEndpoint = echo->local_endpoint();
 
+    const LinuxExecutablePath paths(options.identities);
     auto diversion = std::make_unique<LinuxDiversion>(std::vector<asio::any_io_executor>{io.get_executor()}, options);
     auto& backend = *diversion;
     diversion->start(
-        [&backend, &io, echoEndpoint](std::shared_ptr<AppProxyFlow> flow) {
+        [&backend, &io, echoEndpoint, &paths](std::shared_ptr<AppProxyFlow> flow) {
             if (auto tcp = std::dynamic_pointer_cast<AppProxyTCPFlow>(flow)) {
                 const auto remote = tcp->remoteEndpoint();
                 const auto* endpoint = hostEndpoint(remote);
-                auto line = describe(*tcp, "tcp");
+                auto line = describe(*tcp, "tcp", paths);
                 line["host"] = endpoint->hostname;
                 line["port"] = endpoint->port;
                 print(line);
@@ -210,7 +211,9 @@ int host(int argc, char** argv) {
                 return false;
             }
             auto udp = std::dynamic_pointer_cast<AppProxyUDPFlow>(flow);
-            print(describe(*udp, "udp"));
+            auto line = describe(*udp, "udp", paths);
+            line["firstPort"] = udp->firstDestinationPort().value_or(0);
+            print(line);
             if (udp->metaData().sourceAppSigningIdentifier == "cvd-probe-direct") return false;
             udp->open([udp](Error) { answerUDP(udp); });
             return true;
