@@ -192,6 +192,34 @@ TEST_F(UpdaterTest, ABadArchiveIsRefusedAndNeverInstalled) {
     }
 }
 
+// A server that never stops sending is cut off at once: an error page at its
+// status, an archive as soon as it passes the feed's length.
+TEST_F(UpdaterTest, AnEndlessResponseIsCutOff) {
+    const QByteArray chunk(64 * 1024, 'x');
+    const std::vector<std::pair<int, const char*>> cases{
+        {404, "The update server answered 404 Not Found."},
+        {500, "The update server answered 500 Internal Server Error."},
+        {200, "The download is larger than the 1000000 bytes the update feed says; it was refused."},
+    };
+    for (const auto& [status, text] : cases) {
+        SCOPED_TRACE(status);
+        updater = makeUpdater();
+        server.serve("/feed.json", feed("2", 1000000, signedBy(key, kArchive)));
+        server.serve("/Corvane-1.1.tar.gz", {status, chunk, std::nullopt, false, std::nullopt, true});
+        const qint64 before = server.sentBytes();
+        checkAndInstall();
+        ASSERT_TRUE(reach(Stage::failed));
+        EXPECT_EQ(error().toStdString(), text);
+        EXPECT_LT(server.sentBytes() - before, 64 * 1024 * 1024);
+        // What the sockets held when it stopped may still leave; then nothing.
+        waitUntil([] { return false; }, 200ms);
+        const qint64 settled = server.sentBytes();
+        waitUntil([] { return false; }, 300ms);
+        EXPECT_EQ(server.sentBytes(), settled) << "the transfer goes on";
+        EXPECT_TRUE(installer.installs.empty());
+    }
+}
+
 TEST_F(UpdaterTest, FeedFailuresShowInTheDialog) {
     const std::vector<std::pair<LoopbackHttpServer::Response, const char*>> cases{
         {{200, {}, 0, true, std::nullopt}, "The update server did not answer in time."},

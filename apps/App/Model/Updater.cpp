@@ -18,6 +18,10 @@ using Stage = UpdateSession::Stage;
 
 namespace {
 
+// What the network layer may read ahead of the updater; beyond it the server
+// waits, so a transfer the updater has let go of cannot run on unseen.
+constexpr qint64 kReadBufferSize = 1024 * 1024;
+
 QString key(const char* name) { return QString(Updater::kSettingsGroup) + "/" + name; }
 
 QNetworkRequest request(const QUrl& url, std::chrono::milliseconds timeout) {
@@ -122,14 +126,16 @@ void Updater::installUpdate() {
     downloading.stage = Stage::downloading;
     setSession(downloading);
     reply_ = network_->get(request(session_.release->archiveUrl, settings_.transferTimeout));
+    reply_->setReadBufferSize(kReadBufferSize);
     connect(reply_, &QNetworkReply::readyRead, this, &Updater::archiveArrived);
     connect(reply_, &QNetworkReply::finished, this, &Updater::archiveFinished);
 }
 
 void Updater::archiveArrived() {
-    // An error page is no part of the archive; the failure shows when the reply ends.
+    // An error page is no part of the archive: the transfer ends at once, as
+    // nothing bounds what such a page may still send.
     const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status < 200 || status >= 300) return;
+    if (status < 200 || status >= 300) return fail(answeredText(*reply_));
     const qint64 expected = session_.release->length;
     const QVariant announced = reply_->header(QNetworkRequest::ContentLengthHeader);
     if (announced.isValid() && announced.toLongLong() != expected) {
@@ -263,11 +269,14 @@ QString Updater::describeFailure(QNetworkReply& reply) const {
         return "The update server did not answer in time.";
     }
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status >= 400) {
-        const QString reason = reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-        return QString("The update server answered %1 %2.").arg(status).arg(reason).trimmed();
-    }
+    if (status >= 400) return answeredText(reply);
     return "Could not reach the update server: " + reply.errorString() + ".";
+}
+
+QString Updater::answeredText(QNetworkReply& reply) {
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QString reason = reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    return QString("The update server answered %1 %2").arg(status).arg(reason).trimmed() + ".";
 }
 
 }  // namespace corvane::app
