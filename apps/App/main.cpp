@@ -1,7 +1,5 @@
 // corvane: the desktop app. Makes the model and the shell once, shows the main
 // window (or only the tray icon in tray-only mode) and runs until quit.
-#include <unistd.h>
-
 #include <QApplication>
 #include <QSettings>
 #include <QSystemTrayIcon>
@@ -33,8 +31,6 @@ app::FolderUpdateInstaller::Settings installerSettings(const std::filesystem::pa
     settings.folder = app::FolderUpdateInstaller::installFolder(appPath);
     const auto key = updates::UpdateSignature::publicKeyFromBase64(updates::UpdateConfiguration::publicKeyBase64);
     if (key) settings.key = *key;
-    settings.helper = app::BundledDaemon::locate(appPath.parent_path()).helper;
-    settings.runsAsRoot = ::geteuid() == 0;
     return settings;
 }
 
@@ -50,7 +46,7 @@ int main(int argc, char** argv) {
 
     const std::filesystem::path appPath = QApplication::applicationFilePath().toStdString();
     app::AppServices services(appPath);
-    app::FolderUpdateInstaller updateInstaller(installerSettings(appPath));
+    app::FolderUpdateInstaller updateInstaller(installerSettings(appPath), services.rootHelper());
     QSettings settings;
     app::AppShell shell({services.environment(), settings, app::LoginItem::forCurrentUser(appPath),
                          updaterSettings(), updateInstaller, [] { return QSystemTrayIcon::isSystemTrayAvailable(); }});

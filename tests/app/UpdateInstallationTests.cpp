@@ -128,6 +128,36 @@ TEST_F(UpdateInstallationTest, ARefusedOrBrokenArchiveChangesNothing) {
     }
 }
 
+// A root-owned folder goes through pkexec and the helper; their refusals read
+// as the service installer's do.
+TEST_F(UpdateInstallationTest, TheHelpersRefusalsReadAsPkexecMeansThem) {
+    const struct {
+        int status;
+        const char* errorLine;
+        const char* failure;
+    } cases[] = {
+        {126, "Error executing command as another user: Request dismissed",
+         "The administrator authorisation was dismissed."},
+        {127, "", "Not authorised to install the update."},
+        {4, "The install folder “/” is refused.", "The install folder “/” is refused."},
+        {4, "", "The root helper stopped with status 4."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        const fs::path pkexec = root.path() / "pkexec";
+        std::ofstream(pkexec) << "#!/bin/sh\necho '" << c.errorLine << "' >&2\nexit " << c.status << "\n";
+        fs::permissions(pkexec, fs::perms::owner_all);
+        RootHelperRunner runner({"/nonexistent/corvane-service", pkexec, false});
+        FolderUpdateInstaller installer({"/", key.publicKey()}, runner);
+        QObject context;
+        std::optional<std::optional<std::string>> result;
+        installer.install(archive, QByteArray(64, 1), &context,
+                          [&](std::optional<std::string> failure) { result = failure; });
+        ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
+        EXPECT_EQ(*result, std::optional<std::string>(c.failure));
+    }
+}
+
 TEST_F(UpdateInstallationTest, TheAppsInstallerReplacesAFolderOfTheUsersHere) {
     // As root, hand the folder to another user so that it is not root-owned
     // and the installer does not go through the root helper.
@@ -135,7 +165,8 @@ TEST_F(UpdateInstallationTest, TheAppsInstallerReplacesAFolderOfTheUsersHere) {
         for (const auto& entry : fs::recursive_directory_iterator(folder)) ::lchown(entry.path().c_str(), 65534, 65534);
         ::chown(folder.c_str(), 65534, 65534);
     }
-    FolderUpdateInstaller installer({folder, key.publicKey(), "/nonexistent/corvane-service"});
+    RootHelperRunner runner({"/nonexistent/corvane-service"});
+    FolderUpdateInstaller installer({folder, key.publicKey()}, runner);
     EXPECT_EQ(installer.refusal(), std::nullopt);
     EXPECT_EQ(FolderUpdateInstaller::installFolder(folder / "bin/corvane"), folder);
     makeArchive(archive, kNewRelease);

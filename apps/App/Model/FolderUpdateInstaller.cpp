@@ -20,14 +20,10 @@ updates::UpdateSignature::Signature toSignature(const QByteArray& bytes) {
     return signature;
 }
 
-std::string lastLine(const QByteArray& output) {
-    const QList<QByteArray> lines = output.trimmed().split('\n');
-    return lines.isEmpty() ? std::string() : lines.last().trimmed().toStdString();
-}
-
 }  // namespace
 
-FolderUpdateInstaller::FolderUpdateInstaller(Settings settings) : settings_(std::move(settings)) {}
+FolderUpdateInstaller::FolderUpdateInstaller(Settings settings, RootHelperRunner& helper)
+    : settings_(std::move(settings)), helper_(helper) {}
 
 FolderUpdateInstaller::~FolderUpdateInstaller() {
     if (worker_.joinable()) worker_.join();
@@ -70,27 +66,11 @@ void FolderUpdateInstaller::installHere(const fs::path& archive, const QByteArra
 }
 
 void FolderUpdateInstaller::installThroughHelper(const fs::path& archive, const QByteArray& signature, Done done) {
-    QStringList arguments{"install-update", QString::fromStdString(archive.string()), QString(signature.toBase64()),
-                          QString::fromStdString(settings_.folder.string())};
-    QString program = QString::fromStdString(settings_.helper.string());
-    if (!settings_.runsAsRoot) {
-        arguments.prepend(program);
-        program = QString::fromStdString(settings_.pkexec.string());
-    }
-    auto* process = new QProcess;
-    QObject::connect(process, &QProcess::finished, [process, done](int code, QProcess::ExitStatus how) {
-        process->deleteLater();
-        const std::string text = lastLine(process->readAllStandardError());
-        if (how == QProcess::NormalExit && code == 0) return done(std::nullopt);
-        if (how == QProcess::CrashExit) return done("The update helper crashed.");
-        done(text.empty() ? "The update helper stopped with status " + std::to_string(code) + "." : text);
+    const QStringList arguments{"install-update", QString::fromStdString(archive.string()),
+                                QString(signature.toBase64()), QString::fromStdString(settings_.folder.string())};
+    helper_.run(arguments, "install the update", &context_, [done](std::optional<RequestFailure> failure) {
+        done(failure ? std::optional(failure->description) : std::nullopt);
     });
-    QObject::connect(process, &QProcess::errorOccurred, [process, done](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart) return;
-        process->deleteLater();
-        done("Could not start the update helper: " + process->errorString().toStdString());
-    });
-    process->start(program, arguments);
 }
 
 bool FolderUpdateInstaller::relaunch() {
