@@ -30,7 +30,7 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
       "$build/apps/App/Service/corvane-service" install "$build/apps/Tunnel/corvane-tunnel" ||
         echo "The daemon could not be installed; the app shows the engine as stopped."
     else
-      echo "No daemon answers on $socket; the app's Settings page can install it (Install / Update Extension)."
+      echo "No daemon answers on $socket; the app's Settings page can install it (Install / Update Service)."
     fi
   fi
   exec "$build/apps/App/corvane"

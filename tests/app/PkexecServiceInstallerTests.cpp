@@ -179,7 +179,7 @@ TEST_F(PkexecServiceInstallerTest, PropertiesComeFromTheDaemonsHello) {
     EXPECT_EQ(properties(*subject), std::vector<ExtensionProperties>{}) << "no socket";
     {
         SilentSocket refusing(socketPath(), SilentSocket::Peer::closed);
-        EXPECT_EQ(properties(*subject), (std::vector{ExtensionProperties{"", "", false, true, false}}));
+        EXPECT_EQ(properties(*subject), (std::vector{ExtensionProperties{"", "", false, false, false, true}}));
     }
     {
         std::ofstream(socketPath()) << "stale";

@@ -345,7 +345,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(showPage("Settings"));
         ASSERT_TRUE(shows("label", "Not installed")) << dump();
         screenshot("1-not-installed");
-        ASSERT_NO_FATAL_FAILURE(press("push button", "Install / Update Extension"));
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Install / Update Service"));
         ASSERT_TRUE(shows("label", "Installed", 30s)) << dump() << session->appLog();
         ASSERT_TRUE(daemon()) << "the helper started no daemon";
         screenshot("1-installed");

@@ -6,6 +6,7 @@
 
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include "Support/Profiles.hpp"
 #include "Views/Proxies/ProxyEditorDialog.hpp"
 #include "Views/Rules/RuleEditorDialog.hpp"
+#include "Views/Settings/SettingsPage.hpp"
 #include "Views/Shell/MainWindow.hpp"
 #include "Views/Shell/PageHost.hpp"
 #include "Views/Support/Screenshot.hpp"
@@ -147,6 +149,52 @@ TEST_F(DesktopLookTest, EveryPageAndTheEditorsStayReadableOnADarkPalette) {
     ProxyEditorDialog proxy(home, &window);
     saveScreenshot(proxy, "dark-proxy-editor");
     EXPECT_EQ(faintLabels(proxy), QStringList{});
+}
+
+// The helper's refusal names the daemon's whole path: on the narrowest window
+// it wraps inside the Tunnel Service box, and no box is pushed past the page.
+TEST_F(DesktopLookTest, ALongServiceStatusWrapsWithinTheSettingsPage) {
+    const std::string refusal =
+        "The daemon “/home/someone/projects/corvane-checkout-for-testing/build/apps/Tunnel/corvane-tunnel” is "
+        "refused: it and every folder above it must belong to root and be writable by nobody else.";
+    installer.activation = [refusal](const ServiceInstaller::ActivationDelegate& d) {
+        d.failed({"corvane-service", 3, refusal});
+    };
+    const QPalette light = QApplication::palette();
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(light); });
+    for (const bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        QApplication::setPalette(dark ? darkPalette() : light);
+        auto shell = shellWithProfile();
+        MainWindow& window = shell->window();
+        window.resize(MainWindow::kMinimumWidth, 640);
+        window.show();
+        window.pageHost().select(SidebarItem::settings);
+        settle();
+        auto* page = window.findChild<SettingsPage*>();
+        ASSERT_NE(page, nullptr);
+        page->presenter().installExtension();
+        settle();
+        QLabel* status = page->extensionStatus();
+        ASSERT_EQ(status->text().toStdString(), "Failed: [3] " + refusal);
+        auto* scroll = page->findChild<QAbstractScrollArea*>();
+        ASSERT_NE(scroll, nullptr);
+        const int visibleWidth = scroll->viewport()->width();
+        const auto rightEdge = [&](const QWidget& widget) {
+            return widget.mapTo(scroll->viewport(), QPoint(widget.width(), 0)).x();
+        };
+        for (const QGroupBox* box : page->findChildren<QGroupBox*>()) {
+            if (!box->isVisible()) continue;
+            EXPECT_LE(rightEdge(*box), visibleWidth) << box->title().toStdString();
+        }
+        EXPECT_LE(rightEdge(*status), rightEdge(*status->parentWidget()));
+        EXPECT_GE(status->height(), 2 * status->fontMetrics().lineSpacing()) << "the text does not wrap";
+        EXPECT_GE(status->height(), status->heightForWidth(status->width())) << "the wrapped text is cut off";
+        saveScreenshot(window, dark ? "dark-settings-long-status" : "settings-long-status");
+        if (dark) {
+            EXPECT_EQ(faintLabels(window), QStringList{});
+        }
+    }
 }
 
 TEST_F(DesktopLookTest, TheWindowRendersAtTheScreensDensity) {
