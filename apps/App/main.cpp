@@ -1,11 +1,16 @@
 // corvane: the desktop app. Makes the model and the shell once, shows the main
-// window (or only the tray icon in tray-only mode) and runs until quit.
+// window (or only the tray icon in tray-only mode) and runs until quit. A
+// second launch in the same session brings the first one's window forward and
+// ends.
+#include <cstdio>
+
 #include <QApplication>
 #include <QSettings>
 #include <QSystemTrayIcon>
 
 #include "Model/AppServices.hpp"
 #include "Model/FolderUpdateInstaller.hpp"
+#include "Model/SingleInstance.hpp"
 #include "Shared/AppIdentifiers.hpp"
 #include "Shared/ProductVersion.hpp"
 #include "Updates/UpdateConfiguration.hpp"
@@ -43,6 +48,11 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(text(AppIdentifiers::appIdentifier));
     QApplication::setApplicationDisplayName(text(AppIdentifiers::productName));
     QApplication::setDesktopFileName(text(AppIdentifiers::appIdentifier));
+    app::SingleInstance instance(app::SingleInstance::defaultFolder(), app::SingleInstance::currentSession());
+    if (!instance.claim()) {
+        std::fputs("Corvane already runs in this session; its window was brought forward.\n", stderr);
+        return 0;
+    }
 
     const std::filesystem::path appPath = QApplication::applicationFilePath().toStdString();
     app::AppServices services(appPath);
@@ -50,6 +60,7 @@ int main(int argc, char** argv) {
     QSettings settings;
     app::AppShell shell({services.environment(), settings, app::LoginItem::forCurrentUser(appPath),
                          updaterSettings(), updateInstaller, [] { return QSystemTrayIcon::isSystemTrayAvailable(); }});
+    QObject::connect(&instance, &app::SingleInstance::activationRequested, &shell, &app::AppShell::bringWindowForward);
     shell.launch();
     return application.exec();
 }
