@@ -28,13 +28,13 @@ public:
     static std::filesystem::path installFolder(const std::filesystem::path& appPath);
 
     std::optional<std::string> refusal() const override;
-    void install(const std::filesystem::path& archive, const QByteArray& signature, QObject* context,
+    void install(const std::filesystem::path& archive, const UpdateRelease& release, QObject* context,
                  Done done) override;
     bool relaunch() override;
 
 private:
-    void installHere(const std::filesystem::path& archive, const QByteArray& signature, Done done);
-    void installThroughHelper(const std::filesystem::path& archive, const QByteArray& signature, Done done);
+    void installHere(const std::filesystem::path& archive, const UpdateRelease& release, Done done);
+    void installThroughHelper(const std::filesystem::path& archive, const UpdateRelease& release, Done done);
 
     Settings settings_;
     RootHelperRunner& helper_;

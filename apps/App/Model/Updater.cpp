@@ -8,6 +8,7 @@
 
 #include "Shared/AppIdentifiers.hpp"
 #include "UpdateFeed.hpp"
+#include "Updates/ReleaseOrder.hpp"
 #include "Updates/UpdateError.hpp"
 #include "Updates/UpdateSignature.hpp"
 
@@ -31,13 +32,14 @@ QNetworkRequest request(const QUrl& url, std::chrono::milliseconds timeout) {
     return request;
 }
 
-bool signatureMatches(const QString& path, const QByteArray& signature, const QByteArray& publicKey) {
+bool signatureMatches(const QString& path, const UpdateRelease& release, const QByteArray& publicKey) {
     updates::UpdateSignature::Signature sig{};
     updates::UpdateSignature::PublicKey key{};
-    if (signature.size() != qsizetype(sig.size()) || publicKey.size() != qsizetype(key.size())) return false;
-    std::copy(signature.begin(), signature.end(), sig.begin());
+    if (release.signature.size() != qsizetype(sig.size()) || publicKey.size() != qsizetype(key.size())) return false;
+    std::copy(release.signature.begin(), release.signature.end(), sig.begin());
     std::copy(publicKey.begin(), publicKey.end(), key.begin());
-    return updates::UpdateSignature::verifyFile(path.toStdString(), sig, key);
+    return updates::UpdateSignature::verifyRelease(path.toStdString(), release.version.toStdString(),
+                                                   release.build.toStdString(), sig, key);
 }
 
 QString lengthMismatch(qint64 received, qint64 expected) {
@@ -110,7 +112,7 @@ void Updater::feedFinished() {
         return fail(QString::fromStdString(e.what()));
     }
     setLastCheck(now());
-    if (UpdateFeed::isNewer(release.build, settings_.currentBuild)) {
+    if (updates::ReleaseOrder::isNewer(release.build.toStdString(), settings_.currentBuild.toStdString())) {
         return setSession({Stage::updateFound, session_.userInitiated, release, 0, {}});
     }
     if (!session_.userInitiated) return endSession();
@@ -167,13 +169,13 @@ void Updater::archiveFinished() {
         return fail(lengthMismatch(session_.received, release.length));
     }
     archive_->flush();
-    if (!signatureMatches(archive_->fileName(), release.signature, settings_.publicKey)) {
+    if (!signatureMatches(archive_->fileName(), release, settings_.publicKey)) {
         return fail(updates::kNotSignedText);
     }
     UpdateSession installing = session_;
     installing.stage = Stage::installing;
     setSession(installing);
-    deps_.installer.install(archive_->fileName().toStdString(), release.signature, this,
+    deps_.installer.install(archive_->fileName().toStdString(), release, this,
                             [this](std::optional<std::string> failure) { installed(failure); });
 }
 
