@@ -156,7 +156,9 @@ TEST_F(DesktopLookTest, EveryPageAndTheEditorsStayReadableOnADarkPalette) {
 TEST_F(DesktopLookTest, ALongServiceStatusWrapsWithinTheSettingsPage) {
     const std::string refusal =
         "The daemon “/home/someone/projects/corvane-checkout-for-testing/build/apps/Tunnel/corvane-tunnel” is "
-        "refused: it and every folder above it must belong to root and be writable by nobody else.";
+        "refused: it and every folder above it must belong to root and be writable by nobody else. Install Corvane "
+        "into a root-owned folder first (its Debian package, or bash scripts/run.sh as root, which installs it under "
+        "/usr/local) and start the installed app.";
     installer.activation = [refusal](const ServiceInstaller::ActivationDelegate& d) {
         d.failed({"corvane-service", 3, refusal});
     };
