@@ -116,11 +116,15 @@ TEST_F(AppStateTest, WithoutADaemonEditsAreSavedAndSentWhenItAnswers) {
     EXPECT_FALSE(daemon.stored);
     EXPECT_TRUE(logged("Failed to store profile in the tunnel configuration: <private>"));
 
+    EXPECT_EQ(state->extensionManager().extensionStatus(), ExtensionStatus::unknown());
+
+    installer.properties = {ExtensionProperties{"1.0", "13", true, false, false}};
     daemon.setAbsent(std::nullopt);
     settle();
     ASSERT_TRUE(daemon.stored);
     EXPECT_EQ(storedProfile(*daemon.stored)->proxies[0].name, "second");
     EXPECT_EQ(state->lastError(), std::nullopt);
+    EXPECT_EQ(state->extensionManager().extensionStatus(), ExtensionStatus::installed()) << "Settings follows";
 }
 
 TEST_F(AppStateTest, PasswordsRecoveredLaterGoBackIntoTheProfile) {

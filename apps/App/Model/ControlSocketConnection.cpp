@@ -41,7 +41,7 @@ std::string ControlSocketConnection::lostConnectionText() {
 void ControlSocketConnection::withClient(Use use) {
     if (client_ && !connecting_) return use(client_, {});
     if (waiting_.size() >= kMaxWaitingRequests) {
-        return use(nullptr, {Kind::refused, "Too many requests are waiting for the tunnel daemon."});
+        return use(nullptr, {Kind::unreachable, "Too many requests are waiting for the tunnel daemon."});
     }
     waiting_.push_back(std::move(use));
     if (connecting_) return;

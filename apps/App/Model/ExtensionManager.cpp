@@ -205,10 +205,14 @@ void ExtensionManager::sendProviderMessage(const ProviderRequest& request, QObje
 // The installation status follows the daemon's connection both ways; a daemon
 // that answers again gets the profile it missed, or is read for the first time.
 void ExtensionManager::daemonConnectionChanged() {
-    if (!deps_.daemon.connected()) return refreshExtensionStatus();
-    if (storeOwed_ && pendingProfile_) return applyProfile(*pendingProfile_);
-    if (!manager_) return loadExistingConfiguration(this, [] {});
-    refreshExtensionStatus();
+    const bool connected = deps_.daemon.connected();
+    if (connected && storeOwed_ && pendingProfile_) {
+        applyProfile(*pendingProfile_);
+    } else if (connected && !manager_) {
+        return loadExistingConfiguration(this, [] {});
+    }
+    // An activation under way reports its own outcome.
+    if (!activating_) refreshExtensionStatus();
 }
 
 void ExtensionManager::refreshEngineStatus() {
