@@ -168,8 +168,6 @@ void ExtensionManager::runApply(Finish finish) {
             log_.error("Failed to store profile in the tunnel configuration: %s",
                        {LogArg::privateText(failure->description)});
             if (report && !storeOwed_) emit profileStoreFailed(QString::fromStdString(failure->description));
-        } else {
-            refreshEngineStatus();
         }
         const ProviderRequest reload{ProviderRequest::Kind::reloadProfile, pendingProfile_};
         sendProviderMessage(reload, this, [finish](std::optional<platform::Bytes>) { finish(); });
