@@ -305,6 +305,18 @@ TEST_F(ExtensionManagerTest, WithoutADaemonTheProfileIsStoredWhenOneAnswers) {
         settle();
         EXPECT_EQ(daemon.saves.size(), saves) << "nothing owed after a store that worked";
     }
+
+    daemon.setAbsent(DaemonFailure::Kind::unreachable);
+    auto manager = makeManager();
+    std::vector<QString> reported;
+    QObject::connect(manager.get(), &ExtensionManager::profileStoreFailed,
+                     [&](const QString& description) { reported.push_back(description); });
+    manager->applyProfile(profileWith({}));
+    settle();
+    daemon.saveError = "disk full";
+    daemon.setAbsent(std::nullopt);
+    settle();
+    EXPECT_EQ(reported, std::vector<QString>{"disk full"}) << "the daemon that answers at last refuses the profile";
 }
 
 // Configuration operations run one at a time: an apply and a quick start never

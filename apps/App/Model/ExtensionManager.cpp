@@ -201,11 +201,12 @@ void ExtensionManager::sendProviderMessage(const ProviderRequest& request, QObje
 }
 
 // The installation status follows the daemon's connection both ways; a daemon
-// that answers again gets the profile it missed, or is read for the first time.
+// that answers again gets the profile it missed (and a refusal of it shows),
+// or is read for the first time.
 void ExtensionManager::daemonConnectionChanged() {
     const bool connected = deps_.daemon.connected();
     if (connected && storeOwed_ && pendingProfile_) {
-        applyProfile(*pendingProfile_);
+        applyProfile(*pendingProfile_, StoreFailure::report);
     } else if (connected && !manager_) {
         return loadExistingConfiguration(this, [] {});
     }
