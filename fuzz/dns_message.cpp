@@ -43,11 +43,14 @@ void checkParsed(std::span<const std::uint8_t> message, const DNSMessage::Parsed
 void absorb(const DNSMessage::Parsed& parsed) {
     HostnameCache cache(4, 60, 3600);
     const Date now{0};
-    cache.absorb(parsed, now);
+    cache.absorb(parsed, 1, now);
     FUZZ_CHECK(cache.count() <= 4);
     for (const auto& answer : parsed.answers) {
-        if (const auto* address = answer.value.asAddress())
-            FUZZ_CHECK(cache.names(*address, now).size() <= HostnameCache::kMaxNamesPerAddress);
+        if (const auto* address = answer.value.asAddress()) {
+            const auto names = cache.names(*address, 1, now);
+            FUZZ_CHECK(names.size() <= HostnameCache::kMaxNamesPerAddress);
+            for (const auto& name : names) FUZZ_CHECK(!HostnameCache::readsAsAddress(name));
+        }
     }
 }
 

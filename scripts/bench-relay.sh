@@ -11,13 +11,25 @@
 # turn in every round, with the daemon's CPU time per GiB and per 1,000 connections;
 # then a burst of UDP queries, each from a new socket, with the engine off and on;
 # then the daemon's resident memory with IDLE idle relayed connections.
-# Usage (as root): bench-relay.sh BUILD_DIR   (a build with -DCORVANE_BUILD_BENCH=ON)
+# The memory mode instead follows the daemon's resident set and live heap (glibc's
+# count, read in the daemon through gdb) while short connections through a proxy
+# rule add up, at each of MEMORY_CHECKPOINTS, while the records are fetched every
+# MEMORY_POLL_MS as the app's Connections page does; then after each of
+# MEMORY_UDP_BURSTS bursts of UDP_QUERIES UDP flows of each kind of the UDP burst
+# above; and once more after malloc_trim(0) (what the allocator held without use).
+# The resident set should level off after the first checkpoint; a heap that keeps
+# growing is memory held per connection handled.
+# Usage (as root): bench-relay.sh BUILD_DIR [memory]   (a build with -DCORVANE_BUILD_BENCH=ON)
 # Tunables: ROUNDS (3), MIB per transfer (1024), CONNECTIONS per rate run (3000),
 # WORKERS (8), IDLE (10000, or what the descriptor limit allows), UDP_QUERIES per
-# burst (20000). Every process is stopped by its pid and both namespaces are deleted on exit, also on failure.
+# burst (20000); memory mode: MEMORY_PROXY (microsocks or dante; microsocks),
+# MEMORY_CHECKPOINTS (connections in all, multiples of MEMORY_STEP; "10000 50000
+# 100000"), MEMORY_STEP (10000), MEMORY_POLL_MS (2000), MEMORY_UDP_BURSTS (3).
+# Every process is stopped by its pid and both namespaces are deleted on exit, also on failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:?usage: bench-relay.sh BUILD_DIR}" && pwd)
+build=$(cd "${1:?usage: bench-relay.sh BUILD_DIR [memory]}" && pwd)
+mode=${2:-relay}
 ROUNDS=${ROUNDS:-3}
 MIB=${MIB:-1024}
 CONNECTIONS=${CONNECTIONS:-3000}
@@ -39,6 +51,7 @@ control_bin=$build/bench/corvane-bench-control
 daemon_bin=$build/apps/Tunnel/corvane-tunnel
 
 fail() { echo "bench-relay: $*" >&2; exit 1; }
+[[ $mode == relay || $mode == memory ]] || fail "unknown mode $mode (usage: bench-relay.sh BUILD_DIR [memory])"
 [[ $(id -u) == 0 ]] || fail "needs root (network namespaces, nftables)"
 for program in "$client_bin" "$burst_bin" "$target_bin" "$control_bin" "$daemon_bin"; do
   [[ -x $program ]] || fail "missing $program (build with -DCORVANE_BUILD_BENCH=ON)"
@@ -46,7 +59,9 @@ done
 for program in ip nft microsocks danted; do
   command -v "$program" >/dev/null || fail "missing $program (scripts/install-deps.sh installs it)"
 done
-if ! command -v redsocks >/dev/null; then
+if [[ $mode == memory ]]; then
+  command -v gdb >/dev/null || fail "missing gdb (scripts/install-deps.sh installs it)"
+elif ! command -v redsocks >/dev/null; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends redsocks >/dev/null
 fi
 
@@ -131,6 +146,7 @@ start danted.log ip netns exec "$NET_NS" danted -f "$work/danted.conf"
 wait_for port_open "$NET_NS" "$TARGET"
 for proxy in "${!PROXIES[@]}"; do
   wait_for port_open "$NET_NS" "${PROXIES[$proxy]}"
+  [[ $mode == relay ]] || continue
   cat >"$work/redsocks-$proxy.conf" <<CONF
 base { log_debug = off; log_info = off; log = stderr; daemon = off; redirector = iptables; }
 redsocks { local_ip = 127.0.0.1; local_port = ${REDSOCKS_PORTS[$proxy]}; ip = ${PROXIES[$proxy]%:*}; port = ${PROXIES[$proxy]#*:}; type = socks5; }
@@ -250,6 +266,69 @@ client() {
     in_host "$client_bin" "$TARGET" "$@"
   fi
 }
+
+# The memory mode.
+MEMORY_PROXY=${MEMORY_PROXY:-microsocks}
+MEMORY_CHECKPOINTS=${MEMORY_CHECKPOINTS:-10000 50000 100000}
+MEMORY_STEP=${MEMORY_STEP:-10000}
+MEMORY_POLL_MS=${MEMORY_POLL_MS:-2000}
+MEMORY_UDP_BURSTS=${MEMORY_UDP_BURSTS:-3}
+in_daemon() { gdb -p "$daemon_pid" -batch -nx -ex "$1" >/dev/null 2>&1; }
+# The daemon's live heap in KiB as glibc counts it: malloc_stats writes its totals
+# to the daemon's standard error, which goes to daemon.log.
+heap_kib() {
+  in_daemon 'call (void) malloc_stats()' || fail "gdb could not attach to the daemon"
+  awk '/^Total \(incl\. mmap\):/ { total = 1; next }
+       total && /^in use bytes/ { kib = int($NF / 1024); total = 0 }
+       END { print kib }' "$work/daemon.log"
+}
+mib() { awk -v k="$1" 'BEGIN { printf "%.2f", k / 1024 }'; }
+memory_row() { printf '%-32s %9s %9s %6s  %s\n' "$@"; }
+# One row, once the last flows have ended (WAIT seconds).
+memory_sample() {
+  sleep "$2"
+  memory_row "$1" "$(mib "$(rss_kib "$daemon_pid")")" "$(mib "$(heap_kib)")" "$(ls "/proc/$daemon_pid/fd" | wc -l)" "$(load)"
+}
+memory_run() {
+  [[ -n ${PROXIES[$MEMORY_PROXY]:-} ]] || fail "MEMORY_PROXY must be microsocks or dante"
+  control route "${PROXIES[$MEMORY_PROXY]}" "$TARGET"
+  start poll.log ip netns exec "$HOST_NS" "$control_bin" "$work/runtime/control.sock" poll "$MEMORY_POLL_MS"
+  local poller=${pids[-1]} word handled checkpoint burst kind
+  echo "Daemon memory: short connections through $MEMORY_PROXY (one program, $WORKERS threads)," \
+    "records fetched every $MEMORY_POLL_MS ms; then $MEMORY_UDP_BURSTS bursts of $UDP_QUERIES UDP flows" \
+    "of each kind (${udp_burst_kinds[*]}); $(nproc) cores"
+  memory_row "" "RSS MiB" "heap MiB" "fds" "load average"
+  memory_sample "session started" 1
+  # One program makes them all, as the programs of a desktop do: a new process
+  # per batch would be looked up afresh and hide what the daemon keeps per connection.
+  coproc churn { exec ip netns exec "$HOST_NS" "$client_bin" "$TARGET" churn "$MEMORY_STEP" "$WORKERS" 2>>"$work/churn.log"; }
+  pids+=("$churn_PID")
+  handled=0
+  for checkpoint in $MEMORY_CHECKPOINTS; do
+    ((checkpoint % MEMORY_STEP == 0)) || fail "checkpoint $checkpoint is not a multiple of MEMORY_STEP"
+    while ((handled < checkpoint)); do
+      ((handled == 0)) || echo >&"${churn[1]}"
+      read -r word handled <&"${churn[0]}" && [[ $word == done ]] || fail "the client failed: $(cat "$work/churn.log")"
+    done
+    memory_sample "after $handled TCP connections" 3
+  done
+  kill "$churn_PID"
+  kill "$poller"
+  for ((burst = 1; burst <= MEMORY_UDP_BURSTS; ++burst)); do
+    for kind in "${udp_burst_kinds[@]}"; do
+      in_host "$burst_bin" "${TARGET%:*}:${udp_burst_ports[$kind]}" "$UDP_QUERIES" >/dev/null
+    done
+    # The host notices closed UDP sockets within 15 s.
+    memory_sample "after $((burst * UDP_QUERIES)) of each UDP kind" 20
+  done
+  in_daemon 'call (int) malloc_trim(0)' || fail "gdb could not attach to the daemon"
+  memory_sample "after malloc_trim(0)" 0
+  control stop
+}
+if [[ $mode == memory ]]; then
+  memory_run
+  exit 0
+fi
 
 paths=(direct passthrough)
 for kind in explicit redsocks daemon; do

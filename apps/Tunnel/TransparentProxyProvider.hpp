@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -21,6 +20,7 @@
 #include "CorvaneCore/Logging/ConnectionRecord.hpp"
 #include "CorvaneCore/Models/Profile.hpp"
 #include "Tunnel/CodeSignatureResolver.hpp"
+#include "Tunnel/ConnectionRecordStore.hpp"
 #include "Tunnel/FlowRelay.hpp"
 #include "Tunnel/UDPFlowRelay.hpp"
 #include "platform/AppProxyTCPFlow.hpp"
@@ -114,7 +114,7 @@ private:
     std::shared_ptr<HostnameCache> hostnameCache_;
     CodeSignatureResolver signatures_;
     std::unordered_map<UUID, std::shared_ptr<FlowRelay>> relays_;
-    std::deque<ConnectionRecord> records_;
+    ConnectionRecordStore records_{maxRecords};
     std::unordered_map<UUID, std::shared_ptr<UDPFlowRelay>> udpRelays_;
     // Set by stop: a relay whose set-up ends afterwards is finished at once.
     bool stopped_ = false;

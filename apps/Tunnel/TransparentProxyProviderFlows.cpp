@@ -10,6 +10,7 @@
 #include "CorvaneCore/Proxy/ProxyClientError.hpp"
 #include "CorvaneCore/Support/StandardInteger.hpp"
 #include "Tunnel/FlowEndpoint.hpp"
+#include "Tunnel/FlowUser.hpp"
 #include "platform/OpenAsync.hpp"
 
 namespace corvane::tunnel {
@@ -54,15 +55,17 @@ bool TransparentProxyProvider::handleTCPFlow(const std::shared_ptr<platform::App
     if (!port) return false;
     const std::optional<IPAddressValue> address = endpointAddress(remote->hostname);
 
+    const platform::FlowMetaData& metaData = flow->metaData();
     std::optional<std::string> hostname = flow->remoteHostname();
     bool viaDNS = false;
     if (!hostname && !address) hostname = remote->hostname;
-    if (!hostname && address) {
-        hostname = hostnameCache_->hostname(*address, environment_.clock());
+    // Names learnt from DNS serve only the user whose program asked for them.
+    const std::optional<HostnameCache::User> user = flowUser(metaData);
+    if (!hostname && address && user) {
+        hostname = hostnameCache_->hostname(*address, *user, environment_.clock());
         viaDNS = hostname.has_value();
     }
 
-    const platform::FlowMetaData& metaData = flow->metaData();
     const CodeSignatureResolver::Resolution resolution = signatures_.resolve(metaData.sourceAppAuditToken);
     const std::string& identifier = metaData.sourceAppSigningIdentifier;
     FlowDescriptor descriptor{identifier,        resolution.path, resolution.identity, hostname, address,
@@ -236,19 +239,11 @@ void TransparentProxyProvider::appendRecord(ConnectionRecord record) {
     appendRecordLocked(std::move(record));
 }
 
-void TransparentProxyProvider::appendRecordLocked(ConnectionRecord record) {
-    const bool full = records_.size() >= maxRecords;
-    records_.push_back(std::move(record));
-    if (full) {
-        while (records_.size() > maxRecords) records_.pop_front();
-    }
-}
+void TransparentProxyProvider::appendRecordLocked(ConnectionRecord record) { records_.append(std::move(record)); }
 
 void TransparentProxyProvider::updateRecord(const UUID& id, const std::function<void(ConnectionRecord&)>& change) {
     std::lock_guard guard(stateLock_);
-    for (ConnectionRecord& record : records_) {
-        if (record.id == id) return change(record);
-    }
+    records_.update(id, change);
 }
 
 std::vector<ConnectionRecord> TransparentProxyProvider::recordsWithLiveCounters() const {
@@ -257,7 +252,7 @@ std::vector<ConnectionRecord> TransparentProxyProvider::recordsWithLiveCounters(
     std::unordered_map<UUID, std::shared_ptr<UDPFlowRelay>> udp;
     {
         std::lock_guard guard(stateLock_);
-        records.assign(records_.begin(), records_.end());
+        records = records_.records();
         tcp = relays_;
         udp = udpRelays_;
     }

@@ -13,9 +13,22 @@
 #include "CorvaneCore/Proxy/SOCKS5ProtocolError.hpp"
 #include "CorvaneCore/Support/StandardInteger.hpp"
 #include "Tunnel/FlowEndpoint.hpp"
+#include "Tunnel/FlowUser.hpp"
 #include "platform/ReceiveDatagram.hpp"
 
 namespace corvane::tunnel {
+
+namespace {
+
+constexpr std::uint16_t kDNSPort = 53;
+
+// A DNS server as queries and answers name it: an address in its standard text.
+DNSQueryTracker::Server dnsServer(const std::string& host, std::uint16_t port) {
+    const std::optional<IPAddressValue> address = endpointAddress(host);
+    return {address ? address->description() : host, port};
+}
+
+}  // namespace
 
 // One connected UDP socket to a direct destination; replies reach the application
 // as sent by the endpoint the first datagram went to. It keeps no receive buffer:
@@ -23,11 +36,14 @@ namespace corvane::tunnel {
 struct UDPFlowRelay::DirectConnection {
     asio::ip::udp::socket socket;
     platform::Endpoint remembered;
+    std::string host;
     std::uint16_t port = 0;
 };
 
 UDPFlowRelay::UDPFlowRelay(Settings settings)
-    : settings_(std::move(settings)), strand_(asio::make_strand(settings_.executor)) {}
+    : settings_(std::move(settings)),
+      strand_(asio::make_strand(settings_.executor)),
+      user_(flowUser(settings_.flow->metaData())) {}
 
 void UDPFlowRelay::start() {
     std::weak_ptr<UDPFlowRelay> weak = weak_from_this();
@@ -116,6 +132,7 @@ bool UDPFlowRelay::reportProxying(const std::string& target, const std::string& 
 
 void UDPFlowRelay::sendDirectly(platform::Bytes datagram, const std::string& host, std::uint16_t port,
                                 const platform::Endpoint& endpoint) {
+    noteDNSQuery(host, port, datagram);
     const std::string key = host + ":" + std::to_string(port);
     std::shared_ptr<DirectConnection> connection;
     {
@@ -160,7 +177,7 @@ std::shared_ptr<UDPFlowRelay::DirectConnection> UDPFlowRelay::openDirect(const s
     const asio::ip::address target = asio::ip::make_address(address->description(), error);
     if (error) return nullptr;
     auto connection = std::make_shared<DirectConnection>(
-        DirectConnection{asio::ip::udp::socket(strand_), endpoint, port});
+        DirectConnection{asio::ip::udp::socket(strand_), endpoint, host, port});
     const asio::ip::udp::endpoint remote(target, port);
     connection->socket.open(remote.protocol(), error);
     if (!error && settings_.prepareSocket) error = settings_.prepareSocket(connection->socket.native_handle());
@@ -181,7 +198,7 @@ void UDPFlowRelay::receiveDirect(const std::string& key, std::shared_ptr<DirectC
             // A receive error (an ICMP unreachable, say) retires this socket; the
             // next datagram to the destination opens a new one.
             if (error) return self->dropDirect(key, connection);
-            self->absorbIfDNS(connection->port, *payload);
+            self->absorbIfDNS(connection->host, connection->port, *payload);
             // An empty datagram is a datagram too: pass it on and keep receiving.
             self->settings_.flow->writeDatagrams({std::move(*payload)}, {connection->remembered},
                                                  [](platform::Error) {});
@@ -207,6 +224,7 @@ void UDPFlowRelay::dropDirect(const std::string& key, const std::shared_ptr<Dire
 
 void UDPFlowRelay::sendThroughAssociation(platform::Bytes datagram, const std::string& host, std::uint16_t port,
                                           const UUID& group, std::vector<ProxyServer> candidates) {
+    noteDNSQuery(host, port, datagram);
     std::shared_ptr<UDPAssociation> association;
     bool startEstablishing = false;
     {
@@ -302,7 +320,7 @@ asio::awaitable<void> UDPFlowRelay::receiveFromAssociation(std::weak_ptr<UDPFlow
             co_return;
         }
         if (!datagram) continue;
-        self->absorbIfDNS(datagram->port, datagram->payload);
+        self->absorbIfDNS(datagram->host, datagram->port, datagram->payload);
         {
             std::lock_guard guard(self->lock_);
             self->counters_.bytesReceived += datagram->payload.size();
@@ -329,12 +347,33 @@ void UDPFlowRelay::dropAssociation(const UUID& group, const std::shared_ptr<UDPA
     association->cancel();
 }
 
-void UDPFlowRelay::absorbIfDNS(std::uint16_t port, const platform::Bytes& payload) {
-    if (port != 53 || !DNSMessage::isResponse(payload)) return;
+void UDPFlowRelay::noteDNSQuery(const std::string& host, std::uint16_t port, const platform::Bytes& payload) {
+    if (port != kDNSPort || !user_ || DNSMessage::isResponse(payload)) return;
+    DNSMessage::Parsed query;
     try {
-        settings_.hostnameCache->absorb(DNSMessage::parse(payload), settings_.clock());
+        query = DNSMessage::parse(payload);
     } catch (const DNSMessage::ParseError&) {
+        return;
     }
+    const Date now = settings_.clock();
+    std::lock_guard guard(lock_);
+    dnsQueries_.sent(dnsServer(host, port), query, now);
+}
+
+void UDPFlowRelay::absorbIfDNS(const std::string& host, std::uint16_t port, const platform::Bytes& payload) {
+    if (port != kDNSPort || !user_ || !DNSMessage::isResponse(payload)) return;
+    DNSMessage::Parsed response;
+    try {
+        response = DNSMessage::parse(payload);
+    } catch (const DNSMessage::ParseError&) {
+        return;
+    }
+    const Date now = settings_.clock();
+    {
+        std::lock_guard guard(lock_);
+        if (!dnsQueries_.settle(dnsServer(host, port), response, now)) return;
+    }
+    settings_.hostnameCache->absorb(response, *user_, now);
 }
 
 void UDPFlowRelay::finish() {

@@ -15,6 +15,7 @@
 #include <asio/any_io_executor.hpp>
 #include <asio/awaitable.hpp>
 
+#include "CorvaneCore/DNS/DNSQueryTracker.hpp"
 #include "CorvaneCore/DNS/HostnameCache.hpp"
 #include "CorvaneCore/Engine/RuleEngine.hpp"
 #include "CorvaneCore/Engine/UDPInterception.hpp"
@@ -28,8 +29,9 @@ namespace corvane::tunnel {
 
 // Relays one application's UDP socket: each datagram goes out directly on a socket
 // per destination or through a SOCKS5 association per proxy (queued until it is up),
-// or is dropped, by the rules of the engine the flow arrived with. DNS answers from
-// port 53 feed the host-name cache.
+// or is dropped, by the rules of the engine the flow arrived with. The answers to the
+// DNS queries the flow sent to port 53 feed the host-name cache, for the flow's user
+// only; a flow whose owner is unknown teaches nothing.
 class UDPFlowRelay : public std::enable_shared_from_this<UDPFlowRelay> {
 public:
     struct Counters {
@@ -93,7 +95,10 @@ private:
     void sendThroughAssociation(platform::Bytes datagram, const std::string& host, std::uint16_t port,
                                 const UUID& group, std::vector<ProxyServer> candidates);
     void dropAssociation(const UUID& group, const std::shared_ptr<UDPAssociation>& association);
-    void absorbIfDNS(std::uint16_t port, const platform::Bytes& payload);
+    // Remembers a DNS query on its way to `host`:`port`.
+    void noteDNSQuery(const std::string& host, std::uint16_t port, const platform::Bytes& payload);
+    // Learns from a DNS response from `host`:`port` that answers a remembered query.
+    void absorbIfDNS(const std::string& host, std::uint16_t port, const platform::Bytes& payload);
 
     static asio::awaitable<void> establish(std::weak_ptr<UDPFlowRelay> weak, UUID group,
                                            std::vector<ProxyServer> candidates, asio::any_io_executor executor);
@@ -106,6 +111,8 @@ private:
 
     Settings settings_;
     asio::any_io_executor strand_;
+    // Whose program the flow belongs to; the names its DNS answers teach are theirs.
+    std::optional<HostnameCache::User> user_;
 
     mutable std::mutex lock_;
     bool reportedProxying_ = false;
@@ -116,6 +123,7 @@ private:
     std::deque<std::string> directOrder_;  // keys of directConnections_, oldest first
     bool finished_ = false;
     Counters counters_;
+    DNSQueryTracker dnsQueries_;
 };
 
 }  // namespace corvane::tunnel

@@ -1,8 +1,10 @@
-// corvane-bench-control SOCKET route PROXY:PORT TARGET:PORT | direct | stop
+// corvane-bench-control SOCKET route PROXY:PORT TARGET:PORT | direct | stop | poll MS
 // Drives the daemon for the relay benchmark: "route" saves a profile whose one rule
 // sends TCP to TARGET:PORT through the SOCKS5 proxy (everything else direct),
 // starts the session and waits until it is connected; "direct" does the same with
-// a profile of no rules and the default action direct; "stop" ends the session.
+// a profile of no rules and the default action direct; "stop" ends the session;
+// "poll" fetches the records every MS milliseconds, as the app's Connections page
+// does, until it is killed or the daemon goes away.
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -13,12 +15,16 @@
 #include <asio/io_context.hpp>
 
 #include "CorvaneCore/Persistence/ProfileCodec.hpp"
+#include "CorvaneCore/Support/StandardInteger.hpp"
 #include "Socket.hpp"
 #include "platform/host/ControlClient.hpp"
 
 namespace {
 
 using namespace corvane;
+
+constexpr const char* kUsage =
+    "usage: corvane-bench-control SOCKET route PROXY:PORT TARGET:PORT | direct | stop | poll MS\n";
 
 Profile routingProfile(const bench::Address& proxyAddress, const bench::Address& target) {
     Profile profile = Profile::makeDefault();
@@ -80,8 +86,22 @@ std::optional<Profile> requestedProfile(int argc, char** argv) {
     return routingProfile(*proxy, *target);
 }
 
+int poll(platform::ControlClient& client, const std::string& interval) {
+    const auto milliseconds = parseStandardInteger<unsigned>(interval);
+    if (!milliseconds) return 2;
+    const std::string request = R"({"kind":"fetchRecords"})";
+    for (;;) {
+        const auto reply = await<std::optional<platform::Bytes>>([&](auto handler) {
+            client.sendProviderMessage(platform::Bytes(request.begin(), request.end()), handler);
+        });
+        if (!reply) return std::fprintf(stderr, "the daemon did not answer a fetch\n"), 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(*milliseconds));
+    }
+}
+
 int run(platform::ControlClient& client, int argc, char** argv) {
     if (std::string(argv[2]) == "stop") return await<bool>([&](auto handler) { client.stop(handler); }) ? 0 : 1;
+    if (std::string(argv[2]) == "poll") return argc == 4 ? poll(client, argv[3]) : 2;
     const auto profile = requestedProfile(argc, argv);
     if (!profile) return 2;
     await<bool>([&](auto handler) { client.stop(handler); });
@@ -97,7 +117,7 @@ int run(platform::ControlClient& client, int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: corvane-bench-control SOCKET route PROXY:PORT TARGET:PORT | direct | stop\n");
+        std::fprintf(stderr, "%s", kUsage);
         return 2;
     }
     asio::io_context context;
@@ -109,7 +129,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot connect to %s: %s\n", argv[1], error.message().c_str());
     } else {
         status = run(*client, argc, argv);
-        if (status == 2) std::fprintf(stderr, "usage: corvane-bench-control SOCKET route PROXY:PORT TARGET:PORT | direct | stop\n");
+        if (status == 2) std::fprintf(stderr, "%s", kUsage);
     }
     client->close();
     work.reset();

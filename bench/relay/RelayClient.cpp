@@ -3,9 +3,13 @@
 //   download MIB        receive MIB MiB from the target; prints MiB/s
 //   connect COUNT [W]   COUNT short connections on W threads (ping, close); prints connections/s
 //   idle COUNT [W]      opens COUNT idle connections, prints "ready COUNT", holds them until killed
+//   churn STEP [W]      short connections as in connect, from this one process for as long as
+//                       it runs: after every STEP it prints "done N" (N in all) and goes on once
+//                       a line arrives on its standard input; it ends with that input
 // With --socks every connection goes through that SOCKS5 proxy (no authentication);
 // without it the client connects to the target itself (a transparent redirect may
-// carry it). Every mode stops by itself after a bounded time except a held idle set.
+// carry it). Every mode stops by itself after a bounded time except a held idle set
+// and a churn, which stops with its input.
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -15,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -123,6 +128,30 @@ int connections(const Options& options) {
     return 0;
 }
 
+// A program that keeps opening short connections, as a browser or a mail client
+// does: the daemon looks every one of them up in the same running process.
+int churn(const Options& options) {
+    std::uint64_t done = 0;
+    std::string line;
+    do {
+        std::atomic<std::uint64_t> next{0}, failed{0};
+        std::vector<std::thread> workers;
+        for (unsigned i = 0; i < options.workers; ++i) {
+            workers.emplace_back([&] {
+                while (next++ < options.amount) failed += pingOnce(options) ? 0 : 1;
+            });
+        }
+        for (auto& worker : workers) worker.join();
+        if (failed > 0) return std::fprintf(stderr, "churn: %llu of %llu connections failed\n",
+                                            static_cast<unsigned long long>(failed.load()),
+                                            static_cast<unsigned long long>(options.amount)), 1;
+        done += options.amount;
+        std::printf("done %llu\n", static_cast<unsigned long long>(done));
+        std::fflush(stdout);
+    } while (std::getline(std::cin, line));
+    return 0;
+}
+
 // Opens one idle connection and waits (bounded) for the target's answer, so the
 // relay is known to be set up end to end.
 int openIdle(const Options& options) {
@@ -158,7 +187,7 @@ int idle(const Options& options) {
 
 int usage() {
     std::fprintf(stderr, "usage: corvane-relay-client [--socks PROXY:PORT] TARGET:PORT "
-                         "upload|download MIB | connect|idle COUNT [WORKERS]\n");
+                         "upload|download MIB | connect|idle COUNT [WORKERS] | churn STEP [WORKERS]\n");
     return 2;
 }
 
@@ -188,5 +217,6 @@ int main(int argc, char** argv) {
     if (options.mode == "download") return download(options);
     if (options.mode == "connect") return connections(options);
     if (options.mode == "idle") return idle(options);
+    if (options.mode == "churn") return churn(options);
     return usage();
 }

@@ -67,6 +67,20 @@ protected:
         return topology()->probe(mode, host, port, amount, holdMilliseconds);
     }
 
+    // The peer program with `arguments`, run in the host namespace by `uid` without
+    // groups; its JSON report (an empty object when it printed none).
+    static nlohmann::json peerAs(std::uint32_t uid, const std::string& arguments) {
+        const std::string id = std::to_string(uid);
+        const std::string out = capture(std::string("ip netns exec ") + kHost + " setpriv --reuid=" + id +
+                                        " --regid=" + id + " --clear-groups " + topology()->probeProgram.string() +
+                                        " " + arguments);
+        try {
+            return nlohmann::json::parse(out);
+        } catch (const std::exception&) {
+            return nlohmann::json::object();
+        }
+    }
+
     static std::optional<ConnectionRecord> waitForRecord(std::size_t index, ConnectionStatus status) {
         std::optional<ConnectionRecord> found;
         waitFor([&] {
@@ -239,6 +253,79 @@ TEST_F(TunnelEndToEnd, NamesLearntFromRelayedDNSAnswersMeetHostRules) {
     EXPECT_EQ(record->target, "www.target.test:7");
     // Without a lookup the address has no name and goes direct.
     EXPECT_EQ(probe("tcp-probe", "198.18.0.11", 7, 5).value("greeting", ""), "peer=10.203.0.1");
+}
+
+// Two users of the machine, neither of them root, each running the peer program.
+constexpr std::uint32_t kAlice = 64101;
+constexpr std::uint32_t kBob = 64102;
+
+Rule hostRule(std::string name, std::vector<std::string> hosts, RuleAction action) {
+    Rule rule;
+    rule.id = UUID::random();
+    rule.name = std::move(name);
+    rule.hosts = std::move(hosts);
+    rule.action = std::move(action);
+    return rule;
+}
+
+// Alice's DNS server answers the "name" 198.18.0.66, and then www.target.test, with
+// 198.18.0.10. Bob's proxied connections to that address still go to that address,
+// and Alice's own connection is matched by the name she was told only when it is a
+// name.
+TEST_F(TunnelEndToEnd, NamesOneUserWasToldServeNoOtherUser) {
+    if (!have("setpriv")) GTEST_SKIP() << "this test needs setpriv";
+    const ProxyServer& dante = topology()->dante;
+    Profile profile;
+    profile.proxies = {dante};
+    // Also for UDP, so that the daemon takes every DNS flow over.
+    profile.rules = {hostRule("Targets", {"198.18.0.10/32"}, RuleAction::proxy(dante.id))};
+    run(profile);
+
+    std::size_t index = recordCount();
+    const auto literal = peerAs(kAlice, "resolve-probe 10.203.0.2 198.18.0.66 7");
+    EXPECT_EQ(literal.value("greeting", ""), "peer=10.203.0.2") << literal.dump();
+    const auto bob = peerAs(kBob, "tcp-probe 198.18.0.10 7 5 300");
+    EXPECT_EQ(bob.value("greeting", ""), "peer=10.203.0.2") << bob.dump();
+    EXPECT_EQ(bob.value("received", 0), 16 + 5);
+    for (std::size_t flow : {index, index + 1}) {
+        const auto record = waitForRecord(flow, ConnectionStatus::closed);
+        const auto kept = topology()->control->records();
+        ASSERT_TRUE(record) << "flow " << flow - index << " to " << (kept.size() > flow ? kept[flow].target : "?");
+        EXPECT_EQ(record->target, "198.18.0.10:7");
+    }
+
+    index = recordCount();
+    const auto named = peerAs(kAlice, "resolve-probe 10.203.0.2 www.target.test 7");
+    EXPECT_EQ(named.value("greeting", ""), "peer=10.203.0.2") << named.dump();
+    EXPECT_EQ(peerAs(kBob, "tcp-probe 198.18.0.10 7 5 300").value("greeting", ""), "peer=10.203.0.2");
+    const auto alices = waitForRecord(index, ConnectionStatus::closed);
+    const auto bobs = waitForRecord(index + 1, ConnectionStatus::closed);
+    ASSERT_TRUE(alices && bobs);
+    EXPECT_EQ(alices->target, "www.target.test:7");
+    EXPECT_EQ(bobs->target, "198.18.0.10:7");
+}
+
+// Everything is blocked but DNS and *.allowed.test. Alice's server calls 198.18.0.10
+// evil.allowed.test: her own connection goes through, Bob's stays blocked.
+TEST_F(TunnelEndToEnd, ANameOneUserWasToldLiftsNoBlockForAnother) {
+    if (!have("setpriv")) GTEST_SKIP() << "this test needs setpriv";
+    Profile profile;
+    profile.defaultAction = RuleAction::block();
+    Rule dns = hostRule("DNS", {"10.203.0.2/32"}, RuleAction::direct());
+    dns.ports = {PortRange{53, 53}};
+    dns.transports = {TransportProtocol::udp};
+    profile.rules = {dns, hostRule("Allowed", {"*.allowed.test"}, RuleAction::direct())};
+    run(profile);
+
+    const std::size_t index = recordCount();
+    const auto alice = peerAs(kAlice, "resolve-probe 10.203.0.2 evil.allowed.test 7");
+    EXPECT_EQ(alice.value("greeting", ""), "peer=10.203.0.1") << alice.dump();
+    const auto bob = peerAs(kBob, "tcp-probe 198.18.0.10 7 5");
+    EXPECT_EQ(bob.value("received", -1), 0) << bob.dump();
+    const auto record = waitForRecord(index, ConnectionStatus::blocked);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->target, "198.18.0.10:7");
+    EXPECT_EQ(record->ruleName, std::nullopt);
 }
 
 TEST_F(TunnelEndToEnd, ReloadProfileChangesTheRouteOfNewFlows) {

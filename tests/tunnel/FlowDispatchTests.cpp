@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@ using testing::ScriptedProxy;
 
 class FlowDispatchTest : public testing::ProviderFixture {
 public:
+
     // The log lines written after the profile was applied.
     std::vector<std::string> flowLines() const {
         std::vector<std::string> out;
@@ -55,8 +57,9 @@ TEST_F(FlowDispatchTest, EachFlowIsLoggedInOneLine) {
     configure(Profile::makeDefault());
     start();
     const IPAddressValue target = *IPAddressValue::fromString("198.18.0.10");
+    // Learnt for the user of the program with pid 43.
     provider->hostnameCache().absorb(DNSMessage::parse(testing::dnsResponse("www.target.test", {198, 18, 0, 10}, 300)),
-                                     clock.now());
+                                     1000, clock.now());
     signing.script(testing::auditToken(42), {});
     struct Case {
         std::string host;
@@ -68,7 +71,7 @@ TEST_F(FlowDispatchTest, EachFlowIsLoggedInOneLine) {
     const Case cases[] = {
         {"198.18.0.11", "7", std::nullopt, {},
          "TCP ? [signature unverified] → host=(none) addr=198.18.0.11:7 ⇒ DIRECT via default"},
-        {"198.18.0.10", "+80", std::nullopt, {},
+        {"198.18.0.10", "+80", std::nullopt, {testing::auditToken(43, 1000), ""},
          "TCP ? [signature unverified] → host=www.target.test (via DNS) addr=198.18.0.10:80 ⇒ DIRECT via default"},
         {"198.18.0.10", "0", "www.example.org", {},
          "TCP ? [signature unverified] → host=www.example.org addr=198.18.0.10:0 ⇒ DIRECT via default"},
@@ -241,23 +244,69 @@ TEST_F(FlowDispatchTest, LiveCountersShowMidTransferAndFinalCountsStay) {
     EXPECT_EQ(records().back().bytesReceived, 13u);
 }
 
-TEST_F(FlowDispatchTest, KeepsTheNewest500RecordsAndIgnoresClosesOfEvictedOnes) {
+// The limit makes room from the ended records, oldest first: a relay that outlives
+// 600 short flows keeps its record, its live counts and its close, and the newest
+// 499 ended records stay in order.
+TEST_F(FlowDispatchTest, RunningRecordOutlivesMoreThan500EndedOnes) {
     ScriptedProxy socks(ScriptedProxy::Kind::socks5);
     const ProxyServer a = testing::proxyServer("A", ProxyProtocol::socks5, socks.port());
     Profile profile = testing::profileWith({a}, RuleAction::block(), "Block 22");
     profile.rules.front().ports = {PortRange{22, 22}};
     profile.defaultAction = RuleAction::proxy(a.id);
     auto relayed = echoThrough(profile);
-    const UUID first = records().front().id;
-    for (int i = 0; i < 500; ++i) deliver(tcpFlow("198.18.0.10", "22"));
+    const ConnectionRecord running = records().front();
+    for (int i = 0; i < 600; ++i) {
+        clock.advance(1);
+        deliver(tcpFlow("198.18.0.10", "22"));
+    }
+    const Date newest = clock.now();
+    relayed->pushData(bytes("more data"));
+    ASSERT_TRUE(runUntil([&] { return relayed->written().size() == 13; }));
+
     auto kept = records();
     ASSERT_EQ(kept.size(), 500u);
-    EXPECT_NE(kept.front().id, first);
+    EXPECT_EQ(kept.front().id, running.id);
+    EXPECT_EQ(kept.front().status, ConnectionStatus::active);
+    EXPECT_EQ(kept.front().bytesSent, 13u);
+    EXPECT_EQ(kept.front().bytesReceived, 13u);
+    for (std::size_t i = 1; i < kept.size(); ++i) {
+        EXPECT_EQ(kept[i].status, ConnectionStatus::blocked) << i;
+        EXPECT_EQ(kept[i].startedAt, newest.addingTimeInterval(-static_cast<double>(kept.size() - 1 - i))) << i;
+    }
+
     relayed->pushEOF();
-    runUntil([] { return false; }, std::chrono::milliseconds(50));
-    kept = records();
-    EXPECT_EQ(kept.size(), 500u);
-    for (const ConnectionRecord& record : kept) EXPECT_EQ(record.status, ConnectionStatus::blocked);
+    ASSERT_TRUE(runUntil([&] { return records().front().status == ConnectionStatus::closed; }));
+    EXPECT_EQ(records().front().id, running.id);
+    EXPECT_EQ(records().front().bytesSent, 13u);
+    EXPECT_EQ(records().size(), 500u);
+}
+
+// Only when all 500 still run does the oldest running record go; it is gone, and its
+// relay's later close changes nothing.
+TEST_F(FlowDispatchTest, WhenAllAreRunningTheOldestGoesAndItsCloseFindsNothing) {
+    ScriptedProxy socks(ScriptedProxy::Kind::socks5);
+    const ProxyServer a = testing::proxyServer("A", ProxyProtocol::socks5, socks.port());
+    auto relayed = echoThrough(testing::profileWith({a}, RuleAction::proxy(a.id)));
+    const UUID first = records().front().id;
+    std::vector<std::shared_ptr<FakeTCPFlow>> opening;
+    for (int i = 0; i < 500; ++i) {
+        opening.push_back(tcpFlow("198.18.0.10", "7"));
+        opening.back()->holdOpen();
+        deliver(opening.back());
+    }
+    const auto allOpening = [&] {
+        const auto kept = records();
+        return kept.size() == 500u && std::none_of(kept.begin(), kept.end(), [&](const ConnectionRecord& record) {
+                   return record.id == first || record.status != ConnectionStatus::active;
+               });
+    };
+    EXPECT_TRUE(allOpening());
+    relayed->pushEOF();
+    ASSERT_TRUE(runUntil([&] { return relayed->isClosed(); }));
+    EXPECT_TRUE(allOpening());
+
+    for (const auto& flow : opening) flow->completeOpen(platform::posixError(ECONNABORTED));
+    ASSERT_TRUE(runUntil([&] { return records().back().status == ConnectionStatus::failed; }));
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include "Tunnel/FlowRelay.hpp"
 
 #include <dirent.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <random>
 #include <thread>
@@ -37,6 +39,33 @@ std::string readToEnd(asio::ip::tcp::socket& socket) {
     }
     return all;
 }
+
+// A thread that drives one socket with blocking calls. The test waits for it by
+// running the relay's context until done() holds: the relay's last steps (the
+// half-close that ends the reader's stream) are handlers of that context too.
+// Should the test fail first, the socket is shut down, so the thread ends
+// instead of blocking the test for ever.
+class BlockingSide {
+public:
+    BlockingSide(asio::ip::tcp::socket& socket, std::function<void()> work)
+        : socket_(socket), thread_([this, work = std::move(work)] {
+              work();
+              done_ = true;
+          }) {}
+    ~BlockingSide() {
+        if (!done_) ::shutdown(socket_.native_handle(), SHUT_RDWR);
+        thread_.join();
+    }
+    BlockingSide(const BlockingSide&) = delete;
+    BlockingSide& operator=(const BlockingSide&) = delete;
+
+    bool done() const { return done_; }
+
+private:
+    asio::ip::tcp::socket& socket_;
+    std::atomic<bool> done_ = false;
+    std::thread thread_;
+};
 
 std::size_t openPipes() {
     std::size_t pipes = 0;
@@ -95,19 +124,20 @@ TEST_F(SplicedFlowRelayTest, HalfClosesPassThroughAndTheCountsAreExact) {
     asio::write(*app, asio::buffer(std::string("request")));
     app->shutdown(asio::socket_base::shutdown_send);
     std::string atProxy;
-    std::thread reader([&] { atProxy = readToEnd(*proxy); });
-    ASSERT_TRUE(runUntil(context, [&] { return relay->counters().bytesSent == 7; }));
-    runUntil(context, [] { return false; }, std::chrono::milliseconds(20));
-    reader.join();
+    {
+        BlockingSide reader(*proxy, [&] { atProxy = readToEnd(*proxy); });
+        ASSERT_TRUE(runUntil(context, [&] { return reader.done(); }));
+    }
     EXPECT_EQ(atProxy, "request");
 
     // The answer still flows after the application's half-close.
     asio::write(*proxy, asio::buffer(std::string("answer one, answer two")));
     proxy->shutdown(asio::socket_base::shutdown_send);
     std::string atApp;
-    std::thread appReader([&] { atApp = readToEnd(*app); });
-    ASSERT_TRUE(runUntil(context, [&] { return finished(); }));
-    appReader.join();
+    {
+        BlockingSide appReader(*app, [&] { atApp = readToEnd(*app); });
+        ASSERT_TRUE(runUntil(context, [&] { return finished() && appReader.done(); }));
+    }
     EXPECT_EQ(atApp, "answer one, answer two");
     EXPECT_EQ(sent, 7u);
     EXPECT_EQ(received, 22u);
@@ -120,9 +150,10 @@ TEST_F(SplicedFlowRelayTest, BytesThatCameWithTheHandshakeComeFirstAndCount) {
     asio::write(*proxy, asio::buffer(std::string("more")));
     proxy->shutdown(asio::socket_base::shutdown_send);
     std::string atApp;
-    std::thread appReader([&] { atApp = readToEnd(*app); });
-    ASSERT_TRUE(runUntil(context, [&] { return finished(); }));
-    appReader.join();
+    {
+        BlockingSide appReader(*app, [&] { atApp = readToEnd(*app); });
+        ASSERT_TRUE(runUntil(context, [&] { return finished() && appReader.done(); }));
+    }
     EXPECT_EQ(atApp, "220 hi\r\nmore");
     EXPECT_EQ(received, 12u);
 }
@@ -140,19 +171,21 @@ TEST_F(SplicedFlowRelayTest, LargeTransfersBothWaysArriveWhole) {
     startRelay();
     std::string atProxy;
     std::string atApp;
-    std::thread appWriter([&] {
-        asio::write(*app, asio::buffer(up));
-        app->shutdown(asio::socket_base::shutdown_send);
-    });
-    std::thread proxyReader([&] { atProxy = readToEnd(*proxy); });
-    std::thread proxyWriter([&] {
-        asio::write(*proxy, asio::buffer(down));
-        proxyReader.join();
-        proxy->shutdown(asio::socket_base::shutdown_send);
-    });
-    std::thread appReader([&] { atApp = readToEnd(*app); });
-    EXPECT_TRUE(runUntil(context, [&] { return finished(); }, std::chrono::seconds(30)));
-    for (auto* thread : {&appWriter, &proxyWriter, &appReader}) thread->join();
+    {
+        BlockingSide appWriter(*app, [&] {
+            asio::write(*app, asio::buffer(up));
+            app->shutdown(asio::socket_base::shutdown_send);
+        });
+        BlockingSide proxyReader(*proxy, [&] { atProxy = readToEnd(*proxy); });
+        BlockingSide proxyWriter(*proxy, [&] {
+            asio::write(*proxy, asio::buffer(down));
+            while (!proxyReader.done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            proxy->shutdown(asio::socket_base::shutdown_send);
+        });
+        BlockingSide appReader(*app, [&] { atApp = readToEnd(*app); });
+        EXPECT_TRUE(runUntil(context, [&] { return finished() && appReader.done() && proxyWriter.done(); },
+                             std::chrono::seconds(60)));
+    }
     EXPECT_TRUE(atProxy == up);
     EXPECT_TRUE(atApp == down);
     EXPECT_EQ(sent, kSize);

@@ -286,17 +286,18 @@ TEST_F(UDPFlowTest, DNSAnswersThroughAnAssociationNameLaterTCPFlows) {
     profile.defaultAction = RuleAction::proxy(s.id);
     configure(profile);
     start();
-    auto flow = udpFlow();
+    const platform::FlowMetaData user{testing::auditToken(77, 1000), ""};
+    auto flow = std::make_shared<FakeUDPFlow>(context.get_executor(), user);
     ASSERT_TRUE(deliver(flow));
-    // The scripted relay sends each datagram back as its destination: the answer
-    // comes from port 53.
-    flow->pushBatch({testing::dnsResponse("www.target.test", {198, 18, 0, 10}, 300)}, {HostEndpoint{"10.0.0.53", "53"}});
+    const testing::DNSQuestion question{0x4242, "www.target.test"};
+    socks.answerDatagramsWith({{"10.0.0.53", 53, testing::dnsAnswer(question, {198, 18, 0, 10})}});
+    flow->pushBatch({testing::dnsQuery(question)}, {HostEndpoint{"10.0.0.53", "53"}});
     ASSERT_TRUE(runUntil([&] { return flow->written().size() == 1; }));
-    EXPECT_EQ(provider->hostnameCache().hostname(*IPAddressValue::fromString("198.18.0.10"), clock.now()),
+    EXPECT_EQ(provider->hostnameCache().hostname(*IPAddressValue::fromString("198.18.0.10"), 1000, clock.now()),
               "www.target.test");
 
     log->clear();
-    auto tcp = tcpFlow("198.18.0.10", "7");
+    auto tcp = tcpFlow("198.18.0.10", "7", user);
     EXPECT_TRUE(deliver(tcp));
     EXPECT_EQ(lines().front(),
               "TCP ? [signature unverified] → host=www.target.test (via DNS) addr=198.18.0.10:7 ⇒ PROXY(S) via Target");

@@ -1,11 +1,13 @@
 // The app's model against the real daemon in network namespaces of this test's
 // own (the tunnel's end-to-end topology): it stores a profile, starts the engine,
 // shows a namespaced program's connection through microsocks with its rule and
-// byte counts, samples throughput, and sees the daemon die.
+// byte counts, samples throughput, and sees the daemon die; and a long transfer
+// keeps its record while more short connections than the daemon keeps come and go.
 #include <signal.h>
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 
 #include <gtest/gtest.h>
@@ -24,21 +26,25 @@ using platform::SessionStatus;
 
 class AppModelEndToEnd : public e2e::TopologyTest {
 protected:
-    // microsocks with its password, and one rule sending TCP to 198.18.0.10:7 through it.
-    static Profile routedThroughMicrosocks() {
-        ProxyServer microsocks = topology()->microsocks;
-        microsocks.credentials = ProxyCredentials{"alice", "s3cret"};
+    // One rule sending TCP to 198.18.0.10:7 through `proxy`.
+    static Profile routedThrough(const ProxyServer& proxy) {
         Rule rule;
         rule.id = UUID::random();
         rule.name = "Targets";
         rule.hosts = {"198.18.0.10/32"};
         rule.ports = {PortRange{7, 7}};
         rule.transports = {TransportProtocol::tcp};
-        rule.action = RuleAction::proxy(microsocks.id);
+        rule.action = RuleAction::proxy(proxy.id);
         Profile profile;
-        profile.proxies = {microsocks};
+        profile.proxies = {proxy};
         profile.rules = {rule};
         return profile;
+    }
+    // microsocks with its password.
+    static Profile routedThroughMicrosocks() {
+        ProxyServer microsocks = topology()->microsocks;
+        microsocks.credentials = ProxyCredentials{"alice", "s3cret"};
+        return routedThrough(microsocks);
     }
 
     // Stops every thread of the process; true once all of them are stopped.
@@ -123,6 +129,69 @@ TEST_F(AppModelEndToEnd, RunsTheEngineShowsRecordsAndSeesTheDaemonDie) {
     ASSERT_TRUE(waitUntil([&] { return reply.has_value(); }));
     EXPECT_EQ(*reply, std::nullopt);
     EXPECT_TRUE(waitUntil([&] { return manager.engineStatus() == EngineStatus::stopped(); }));
+}
+
+// A topology of its own: the test above ends its daemon.
+class LongTransferEndToEnd : public AppModelEndToEnd {
+protected:
+    const ConnectionRecord* shown(const UUID& id) const {
+        for (const ConnectionRecord& record : state.records()) {
+            if (record.id == id) return &record;
+        }
+        return nullptr;
+    }
+};
+
+// A transfer through dante outlives 600 short connections through the same rule:
+// every poll meanwhile shows its record running with growing counts, and the chart
+// measures its bytes, the only ones sent.
+TEST_F(LongTransferEndToEnd, RunningTransferStaysInTheFetchedRecordsPastTheLimit) {
+    ExtensionManager& manager = state.extensionManager();
+    ASSERT_TRUE(waitUntil([&] { return manager.extensionStatus() == ExtensionStatus::installed(); }));
+    // dante copies both ways at once; microsocks, fed at full speed, stalls the echo.
+    state.setProfile(routedThrough(topology()->dante));
+    state.saveProfile();
+    manager.start();
+    ASSERT_TRUE(waitUntil([&] { return manager.engineStatus() == EngineStatus::running(); }, 10s)) << daemonLog();
+    int polls = 0;
+    QObject::connect(&state, &AppState::recordsChanged, [&] { ++polls; });
+    auto poll = state.pollRecords();
+    const auto nextPoll = [&] {
+        const int before = polls;
+        return waitUntil([&] { return polls > before; }, 5s);
+    };
+
+    const std::string probe = "ip netns exec " + e2e::kHost + " " + topology()->probeProgram.string();
+    const e2e::Process transfer(probe + " tcp-stream 198.18.0.10 7 60000 > /dev/null");
+    ASSERT_TRUE(waitUntil([&] { return !state.records().empty(); }, 10s));
+    const ConnectionRecord started = state.records().front();
+    auto shortOnes =
+        std::async(std::launch::async, [&] { return e2e::capture(probe + " tcp-many 198.18.0.10 7 600"); });
+
+    // While they run, and twice after: one poll to measure from, one to measure.
+    ConnectionRecord last = started;
+    for (int after = 0; after < 2;) {
+        ASSERT_TRUE(nextPoll());
+        if (shortOnes.wait_for(0s) == std::future_status::ready) ++after;
+        const ConnectionRecord* transferred = shown(started.id);
+        ASSERT_NE(transferred, nullptr)
+            << "the transfer is not among the " << state.records().size() << " records shown";
+        ASSERT_EQ(transferred->status, ConnectionStatus::active);
+        EXPECT_GT(transferred->bytesSent, last.bytesSent);
+        EXPECT_GT(transferred->bytesReceived, last.bytesReceived);
+        if (after == 2) {
+            const auto& samples = state.throughput();
+            ASSERT_GE(samples.size(), 2u);
+            const double interval = samples.back().at.timeIntervalSince(samples[samples.size() - 2].at);
+            const double grown = static_cast<double>(transferred->bytesSent - last.bytesSent);
+            EXPECT_NEAR(samples.back().sent * interval, grown, grown * 1e-6);
+        }
+        last = *transferred;
+    }
+    EXPECT_EQ(nlohmann::json::parse(shortOnes.get()).value("flows", 0), 600);
+    // The daemon's 500, newest first: the transfer, the oldest, comes last.
+    ASSERT_EQ(state.records().size(), 500u);
+    EXPECT_EQ(state.records().back().id, started.id);
 }
 
 }  // namespace

@@ -23,10 +23,13 @@
 
 namespace corvane::platform::hosttest {
 
+// An answer that never comes fails the test; the wait is generous, since the
+// sanitizer builds on a loaded machine take seconds to store a large configuration.
+inline constexpr std::chrono::seconds kAnswerWait{20};
+
 template <class T>
 T await(std::future<T>& future) {
-    using namespace std::chrono_literals;
-    if (future.wait_for(2s) != std::future_status::ready) throw std::runtime_error("timed out");
+    if (future.wait_for(kAnswerWait) != std::future_status::ready) throw std::runtime_error("timed out");
     return future.get();
 }
 

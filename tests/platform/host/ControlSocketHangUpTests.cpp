@@ -14,6 +14,7 @@
 #include <asio/executor_work_guard.hpp>
 #include <gtest/gtest.h>
 
+#include "ControlSocketFixture.hpp"
 #include "SessionFixture.hpp"
 #include "platform/host/ControlClient.hpp"
 #include "platform/host/ControlFrame.hpp"
@@ -84,7 +85,7 @@ TEST_F(ControlSocketHangUpTest, ClientsHangingUpOnTheirRepliesLeaveTheDaemonServ
     std::promise<std::optional<ControlClient::Hello>> hello;
     auto answer = hello.get_future();
     client->hello([&](std::optional<ControlClient::Hello> info) { hello.set_value(info); });
-    ASSERT_EQ(answer.wait_for(2s), std::future_status::ready);
+    ASSERT_EQ(answer.wait_for(hosttest::kAnswerWait), std::future_status::ready);
     const auto info = answer.get();
     ASSERT_TRUE(info);
     EXPECT_EQ(info->version.build, "7");

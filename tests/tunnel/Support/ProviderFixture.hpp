@@ -26,9 +26,10 @@ namespace corvane::tunnel::testing {
 
 inline platform::Bytes bytes(std::string_view text) { return platform::Bytes(text.begin(), text.end()); }
 
-// A 32-byte audit token naming `pid`.
-inline platform::Bytes auditToken(std::int32_t pid) {
+// A 32-byte audit token naming `pid`, run by user `uid` (word 1, the effective uid).
+inline platform::Bytes auditToken(std::int32_t pid, std::uint32_t uid = 0) {
     platform::Bytes token(32, 0);
+    std::memcpy(token.data() + 4, &uid, 4);
     std::memcpy(token.data() + 20, &pid, 4);
     return token;
 }

@@ -39,6 +39,25 @@ std::pair<std::string, std::uint16_t> readAddress(const Bytes& data, std::size_t
     return {host, port};
 }
 
+// A relay datagram: the SOCKS5 UDP header naming `host` and `port`, then the payload.
+Bytes encapsulated(const ScriptedProxy::Datagram& datagram) {
+    Bytes out{0, 0, 0};
+    const asio::ip::address address = asio::ip::make_address(datagram.host);
+    if (address.is_v4()) {
+        out.push_back(1);
+        const auto bytes = address.to_v4().to_bytes();
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    } else {
+        out.push_back(4);
+        const auto bytes = address.to_v6().to_bytes();
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    }
+    out.push_back(static_cast<std::uint8_t>(datagram.port >> 8));
+    out.push_back(static_cast<std::uint8_t>(datagram.port & 0xFF));
+    out.insert(out.end(), datagram.payload.begin(), datagram.payload.end());
+    return out;
+}
+
 }  // namespace
 
 ScriptedProxy::ScriptedProxy(Kind kind)
@@ -78,6 +97,11 @@ std::size_t ScriptedProxy::associationRequests() const {
 void ScriptedProxy::sendFragmentBeforeEcho() {
     std::lock_guard guard(lock_);
     fragment_ = true;
+}
+
+void ScriptedProxy::answerDatagramsWith(std::vector<Datagram> replies) {
+    std::lock_guard guard(lock_);
+    replies_ = std::move(replies);
 }
 
 void ScriptedProxy::endAssociations() {
@@ -281,10 +305,19 @@ asio::awaitable<void> ScriptedProxy::relayLoop(std::shared_ptr<asio::ip::udp::so
         std::size_t at = 3;
         const auto [host, port] = readAddress(datagram, at);
         bool fragment = false;
+        std::optional<std::vector<Datagram>> replies;
         {
             std::lock_guard guard(lock_);
             datagrams_.push_back({host, port, Bytes(datagram.begin() + at, datagram.end())});
             fragment = fragment_;
+            replies = replies_;
+        }
+        if (replies) {
+            for (const Datagram& reply : *replies) {
+                const Bytes out = encapsulated(reply);
+                co_await relay->async_send_to(asio::buffer(out), client, asio::redirect_error(use_awaitable, error));
+            }
+            continue;
         }
         if (fragment) {
             Bytes piece = datagram;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +41,9 @@ public:
     void refuseAssociations();
     // Each relay sends one fragment (FRAG 01) before every echo.
     void sendFragmentBeforeEcho();
+    // Each relay answers every datagram with these, each as sent by its host
+    // (an IP literal) and port, in place of the echo.
+    void answerDatagramsWith(std::vector<Datagram> replies);
     // Ends every association: closes its relay and control connection.
     void endAssociations();
     // UDP ASSOCIATE replies wait (the request is still counted) until released;
@@ -83,6 +87,7 @@ private:
     std::vector<std::uint8_t> banner_;
     bool refuse_ = false;
     bool fragment_ = false;
+    std::optional<std::vector<Datagram>> replies_;
     bool refuseAssociations_ = false;
     bool holdAssociations_ = false;
     std::size_t associationRequests_ = 0;
