@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libsystemd-dev libnftables-dev nftables iproute2 procps
   dante-server microsocks tinyproxy curl redsocks python3 gdb
-  qt6-base-dev qt6-svg-dev libssl-dev pkexec polkitd
+  qt6-base-dev qt6-svg-dev libssl-dev zlib1g-dev pkexec polkitd
   xvfb openbox trayer xdotool imagemagick at-spi2-core dbus-daemon
   dpkg-dev lintian desktop-file-utils wget
 )

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds Corvane and runs it.
 #
-# With a display (DISPLAY or WAYLAND_DISPLAY set) it launches the app
-# build/apps/App/corvane. Run as root, it first makes sure a daemon answers on
-# the control socket /run/corvane/control.sock: when none does, the root helper
-# corvane-service installs the built daemon (a systemd service, or a daemon of
-# its own where systemd is not running), as the app's "Install / Update
-# Extension" would.
+# With a display (DISPLAY or WAYLAND_DISPLAY set) it builds the app, the daemon
+# and the root helper, nothing more. Run as root, it installs them under
+# /usr/local (cmake --install), installs the daemon as the machine's tunnel
+# service with the installed helper (a systemd service, or a daemon of its own
+# where systemd is not running), as the app's "Install / Update Service" would,
+# waits until the daemon answers on /run/corvane/control.sock and launches the
+# installed app. The helper runs only a daemon that, like every folder above
+# it, belongs to root, which a build in a clone never is. Not root, it
+# launches the app from the build tree and says how to install it.
 #
 # Without a display it says so and, as root, shows the daemon routing instead,
 # self-contained: in two network namespaces of its own it starts corvane-tunnel,
@@ -16,33 +19,39 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" "$root/build"
 build=$root/build
-echo "Corvane built in $build: the app is $build/apps/App/corvane, the daemon $build/apps/Tunnel/corvane-tunnel."
-
+prefix=/usr/local
 socket=/run/corvane/control.sock
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX="$prefix"
+targets() { cmake --build "$build" -j "$(nproc)" --target "$@"; }
+
 daemon_answers() { [ -n "$(ss -xlH src "$socket" 2>/dev/null)" ]; }
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  if ! daemon_answers; then
-    if [ "$(id -u)" -eq 0 ]; then
-      echo "No daemon answers on $socket; installing the built one with corvane-service."
-      "$build/apps/App/Service/corvane-service" install "$build/apps/Tunnel/corvane-tunnel" ||
-        echo "The daemon could not be installed; the app shows the engine as stopped."
-    else
-      echo "No daemon answers on $socket; the app's Settings page can install it (Install / Update Extension)."
-    fi
+  # The programs and the files their installation carries.
+  targets corvane corvane-tunnel corvane-service corvane-tunnel-unit corvane-changelog corvane-manual
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Corvane built in $build. Run this script as root to install it under $prefix with its daemon;"
+    echo "the app started from the build tree cannot install the daemon it was built with."
+    exec "$build/apps/App/corvane"
   fi
-  exec "$build/apps/App/corvane"
+  umask 022
+  cmake --install "$build" >/dev/null
+  echo "Corvane installed under $prefix; installing its daemon as the tunnel service."
+  "$prefix/libexec/corvane/corvane-service" install "$prefix/libexec/corvane/corvane-tunnel"
+  for _ in $(seq 100); do daemon_answers && break; sleep 0.1; done
+  daemon_answers || echo "No daemon answers on $socket yet; the app shows the engine as stopped."
+  exec "$prefix/bin/corvane"
 fi
 
+targets corvane-tunnel corvane-e2e-peer corvane-e2e-control
+echo "Corvane's daemon built in $build: $build/apps/Tunnel/corvane-tunnel."
 echo "No display (DISPLAY and WAYLAND_DISPLAY are unset), so the app cannot open its window."
 if [ "$(id -u)" -ne 0 ]; then
   echo "Run this script as root to see the daemon route a connection in network namespaces instead."
   exit 0
 fi
 echo "Showing the daemon routing a connection in network namespaces instead."
-
 # The namespace names carry the pid, so that runs at once do not meet.
 host=corvane-demo-host-$$
 net=corvane-demo-net-$$

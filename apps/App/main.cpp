@@ -1,6 +1,8 @@
 // corvane: the desktop app. Makes the model and the shell once, shows the main
-// window (or only the tray icon in tray-only mode) and runs until quit.
-#include <unistd.h>
+// window (or only the tray icon in tray-only mode) and runs until quit. A
+// second launch in the same session brings the first one's window forward and
+// ends.
+#include <cstdio>
 
 #include <QApplication>
 #include <QSettings>
@@ -8,6 +10,7 @@
 
 #include "Model/AppServices.hpp"
 #include "Model/FolderUpdateInstaller.hpp"
+#include "Model/SingleInstance.hpp"
 #include "Shared/AppIdentifiers.hpp"
 #include "Shared/ProductVersion.hpp"
 #include "Updates/UpdateConfiguration.hpp"
@@ -34,8 +37,6 @@ app::FolderUpdateInstaller::Settings installerSettings(const std::filesystem::pa
     settings.folder = app::FolderUpdateInstaller::installFolder(appPath);
     const auto key = updates::UpdateSignature::publicKeyFromBase64(updates::UpdateConfiguration::publicKeyBase64);
     if (key) settings.key = *key;
-    settings.helper = app::BundledDaemon::locate(appPath.parent_path()).helper;
-    settings.runsAsRoot = ::geteuid() == 0;
     return settings;
 }
 
@@ -49,13 +50,19 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(text(AppIdentifiers::appIdentifier));
     QApplication::setApplicationDisplayName(text(AppIdentifiers::productName));
     QApplication::setDesktopFileName(text(AppIdentifiers::appIdentifier));
+    app::SingleInstance instance(app::SingleInstance::defaultFolder(), app::SingleInstance::currentSession());
+    if (!instance.claim()) {
+        std::fputs("Corvane already runs in this session; its window was brought forward.\n", stderr);
+        return 0;
+    }
 
     const std::filesystem::path appPath = QApplication::applicationFilePath().toStdString();
     app::AppServices services(appPath);
-    app::FolderUpdateInstaller updateInstaller(installerSettings(appPath));
+    app::FolderUpdateInstaller updateInstaller(installerSettings(appPath), services.rootHelper());
     QSettings settings;
     app::AppShell shell({services.environment(), settings, app::LoginItem::forCurrentUser(appPath),
                          updaterSettings(), updateInstaller, [] { return QSystemTrayIcon::isSystemTrayAvailable(); }});
+    QObject::connect(&instance, &app::SingleInstance::activationRequested, &shell, &app::AppShell::bringWindowForward);
     shell.launch();
     return application.exec();
 }

@@ -64,6 +64,10 @@ public:
     void subscribe(std::function<void(std::optional<SessionStatus>)> done);
     void setStatusHandler(std::function<void(SessionStatus)> handler);
     void setDisconnectHandler(std::function<void()> handler);
+    // Whether the connection is open. Read it on the client's strand, as in a
+    // request's callback: a request answered while still open was answered by
+    // the daemon, not ended by a drop.
+    bool isOpen() const { return connected_; }
 
 private:
     explicit ControlClient(asio::any_io_executor executor);

@@ -21,6 +21,12 @@ void writeProfileFile(const fs::path& path, const Profile& profile) {
                                                 static_cast<std::streamsize>(bytes.size()));
 }
 
+Profile readProfileFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return ProfileCodec::decode({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
 platform::TransparentProxyConfiguration configurationWithSecrets(platform::StringMap secrets) {
     platform::ConfigurationDictionary values;
     values[std::string(ProviderConfiguration::proxySecretsKey)] = std::move(secrets);
@@ -93,6 +99,32 @@ TEST_F(AppStateTest, AFailedStoreInTheTunnelConfigurationIsShownAfterASave) {
     settle();
     EXPECT_EQ(state->lastError(),
               "Could not store profile in the tunnel configuration: The configuration is not valid: x");
+}
+
+// A first start with no daemon: edits go to profile.json without an alert each,
+// and the tunnel gets the newest profile once a daemon answers.
+TEST_F(AppStateTest, WithoutADaemonEditsAreSavedAndSentWhenItAnswers) {
+    daemon.setAbsent(DaemonFailure::Kind::unreachable);
+    auto state = startedState();
+    for (const char* name : {"first", "second"}) {
+        state->setProfile(profileWith({proxyNamed(name)}));
+        state->saveProfile();
+        settle();
+        EXPECT_EQ(state->lastError(), std::nullopt) << name;
+    }
+    EXPECT_EQ(readProfileFile(currentFile()).proxies[0].name, "second");
+    EXPECT_FALSE(daemon.stored);
+    EXPECT_TRUE(logged("Failed to store profile in the tunnel configuration: <private>"));
+
+    EXPECT_EQ(state->extensionManager().extensionStatus(), ExtensionStatus::unknown());
+
+    installer.properties = {ExtensionProperties{"1.0", "13", true, false, false}};
+    daemon.setAbsent(std::nullopt);
+    settle();
+    ASSERT_TRUE(daemon.stored);
+    EXPECT_EQ(storedProfile(*daemon.stored)->proxies[0].name, "second");
+    EXPECT_EQ(state->lastError(), std::nullopt);
+    EXPECT_EQ(state->extensionManager().extensionStatus(), ExtensionStatus::installed()) << "Settings follows";
 }
 
 TEST_F(AppStateTest, PasswordsRecoveredLaterGoBackIntoTheProfile) {

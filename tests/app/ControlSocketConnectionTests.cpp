@@ -12,6 +12,8 @@ namespace {
 
 using platform::SessionStatus;
 using Result = DaemonConnection::MessageResult;
+using Kind = DaemonFailure::Kind;
+using namespace std::chrono_literals;
 
 platform::TransparentProxyConfiguration sampleConfiguration() {
     platform::ConfigurationDictionary values;
@@ -28,7 +30,7 @@ protected:
     platform::testing::TemporaryDirectory folder;
     std::unique_ptr<InProcessDaemon> host = std::make_unique<InProcessDaemon>(folder.path());
     AsioWorker worker;
-    ControlSocketConnection connection{worker.executor(), folder.path() / "control.sock"};
+    ControlSocketConnection connection{worker.executor(), folder.path() / "control.sock", 50ms};
     QObject context;
 
     DaemonConnection::LoadResult load() {
@@ -49,7 +51,7 @@ protected:
         std::optional<DaemonConnection::Failure> result;
         (connection.*operation)(&context, [&](DaemonConnection::Failure f) { result = f; });
         EXPECT_TRUE(waitUntil([&] { return result.has_value(); }));
-        return result.value_or("no answer");
+        return result.value_or(DaemonFailure{Kind::refused, "no answer"});
     }
 };
 
@@ -87,18 +89,46 @@ TEST_F(ControlSocketConnectionTest, TheDaemonGoingAwayAnswersWhatWaitsAndAFreshD
     host.reset();
     ASSERT_TRUE(waitUntil([&] { return held.has_value(); }));
     EXPECT_EQ(held->reply, std::nullopt);
-    EXPECT_EQ(held->error, ControlSocketConnection::lostConnectionText());
+    EXPECT_EQ(held->error, (DaemonFailure{Kind::unreachable, ControlSocketConnection::lostConnectionText()}));
     EXPECT_EQ(connection.status(), SessionStatus::invalid);
 
     const auto unreachable = load();
     EXPECT_EQ(unreachable.configurations, std::nullopt);
-    EXPECT_TRUE(unreachable.error.starts_with("Could not reach the tunnel daemon at " +
-                                              (folder.path() / "control.sock").string() + ": "))
-        << unreachable.error;
+    EXPECT_EQ(unreachable.error.kind, Kind::unreachable);
+    EXPECT_TRUE(unreachable.error.description.starts_with("Could not reach the tunnel daemon at " +
+                                                          (folder.path() / "control.sock").string() + ": "))
+        << unreachable.error.description;
+    EXPECT_EQ(call(&DaemonConnection::startTunnel)->kind, Kind::unreachable);
 
     host = std::make_unique<InProcessDaemon>(folder.path());
     EXPECT_TRUE(load().configurations.has_value());
     EXPECT_TRUE(waitUntil([&] { return connection.status() == SessionStatus::disconnected; }));
+}
+
+// Nobody has to ask: a daemon that goes is noticed, and one that comes back
+// (restarted, or installed later) is reached again and followed.
+TEST_F(ControlSocketConnectionTest, FollowsTheDaemonGoingAndComingBackByItself) {
+    std::vector<bool> changes;
+    QObject::connect(&connection, &DaemonConnection::connectionChanged, &context,
+                     [&] { changes.push_back(connection.connected()); });
+    EXPECT_FALSE(connection.connected());
+    EXPECT_TRUE(load().configurations.has_value());
+    EXPECT_TRUE(connection.connected());
+    EXPECT_EQ(call(&DaemonConnection::startTunnel), std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return connection.status() == SessionStatus::connected; }));
+
+    host.reset();
+    ASSERT_TRUE(waitUntil([&] { return changes.size() == 2; }));
+    EXPECT_FALSE(connection.connected());
+    EXPECT_EQ(connection.status(), SessionStatus::invalid);
+    waitUntil([] { return false; }, 200ms);
+    EXPECT_EQ(changes.size(), 2u) << "tries again quietly while none answers";
+
+    host = std::make_unique<InProcessDaemon>(folder.path());
+    ASSERT_TRUE(waitUntil([&] { return changes.size() == 3; }));
+    EXPECT_EQ(changes, (std::vector{true, false, true}));
+    EXPECT_TRUE(waitUntil([&] { return connection.status() == SessionStatus::disconnected; }))
+        << "the new daemon's status is followed";
 }
 
 TEST_F(ControlSocketConnectionTest, AnswersForAContextThatIsGoneAreDropped) {

@@ -32,6 +32,8 @@ TEST_F(ExtensionInstallation, FoundPropertiesSetTheStatusAndUpdateAStaleDaemon) 
         {"stale build", {enabled("12")}, "13", Status::activationRequested(), true},
         {"same build", {enabled("13")}, "13", Status::installed(), false},
         {"awaiting approval", {awaiting}, "13", Status::needsUserApproval(), false},
+        {"refusing this account", {ExtensionProperties{"", "", false, false, false, true}}, "13",
+         Status::accessDenied(), false},
         {"bundled build unknown", {enabled("12")}, std::nullopt, Status::installed(), false},
         {"disabled, not awaiting", {ExtensionProperties{"1.0", "13", false, false, false}}, "13", Status::unknown(),
          false},
@@ -47,6 +49,24 @@ TEST_F(ExtensionInstallation, FoundPropertiesSetTheStatusAndUpdateAStaleDaemon) 
         EXPECT_EQ(installer.activations, c.updates ? 1 : 0) << c.name;
         EXPECT_EQ(logged("Extension build 12 is stale (bundle has 13) — updating"), c.updates) << c.name;
     }
+}
+
+// The status is asked for again whenever the daemon's connection drops or
+// opens, so Settings follows a daemon that was killed or came back.
+TEST_F(ExtensionInstallation, TheStatusFollowsTheDaemonsConnection) {
+    installer.properties = {enabled("13")};
+    auto manager = makeManager();
+    ASSERT_EQ(manager->extensionStatus(), Status::installed());
+    installer.properties = std::vector<ExtensionProperties>{};
+    daemon.dropConnection();
+    settle();
+    EXPECT_EQ(manager->extensionStatus(), Status::unknown());
+    installer.properties = {enabled("13")};
+    daemon.setAbsent(DaemonFailure::Kind::unreachable);
+    daemon.setAbsent(std::nullopt);
+    settle();
+    EXPECT_EQ(manager->extensionStatus(), Status::installed());
+    EXPECT_EQ(installer.activations, 0);
 }
 
 TEST_F(ExtensionInstallation, FoundPropertiesAreLoggedAsOneSummary) {

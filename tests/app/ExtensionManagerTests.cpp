@@ -88,28 +88,42 @@ TEST_F(ExtensionManagerTest, StoringKeepsOtherKeysOfTheSavedConfiguration) {
     EXPECT_EQ(daemon.stored->protocolConfiguration.providerBundleIdentifier, "org.corvane.Corvane.tunnel");
 }
 
+// A daemon's refusal shows as it is; no daemon, or one that refuses this
+// account, shows what to do about it.
 TEST_F(ExtensionManagerTest, StartFailuresShowAsErrorsAndAreLogged) {
     struct Case {
         const char* name;
         std::function<void()> arrange;
         std::string text;
+        std::string logged;
     };
+    using Absent = DaemonFailure::Kind;
+    const std::string noSocket = FakeDaemonConnection::absentText();
+    const std::string denied = "Could not reach the tunnel daemon at /run/corvane/control.sock: Permission denied";
     const std::vector<Case> cases = {
-        {"load", [this] { daemon.loadError = "no load"; }, "no load"},
-        {"save", [this] { daemon.saveError = "no save"; }, "no save"},
-        {"start", [this] { daemon.startError = "no start"; }, "no start"},
+        {"load", [this] { daemon.loadError = "no load"; }, "no load", "no load"},
+        {"save", [this] { daemon.saveError = "no save"; }, "no save", "no save"},
+        {"start", [this] { daemon.startError = "no start"; }, "no start", "no start"},
+        {"no daemon", [this] { daemon.setAbsent(Absent::unreachable); },
+         "The tunnel service is not installed. Install it on the Settings page.", noSocket},
+        {"not in the group", [this] { daemon.setAbsent(Absent::notPermitted); },
+         "This account may not control the tunnel: it must be a member of the group “corvane” (log in again after "
+         "joining it).",
+         denied},
     };
     for (const Case& c : cases) {
         daemon.loadError.reset();
         daemon.saveError.reset();
         daemon.startError.reset();
+        daemon.setAbsent(std::nullopt);
         auto manager = makeManager();
         c.arrange();
+        settle();
         log->clear();
         manager->start();
         settle();
         EXPECT_EQ(manager->engineStatus(), EngineStatus::error(c.text)) << c.name;
-        EXPECT_EQ(log->revealedLines(), std::vector<std::string>{"Failed to start engine: " + c.text}) << c.name;
+        EXPECT_EQ(log->revealedLines(), std::vector<std::string>{"Failed to start engine: " + c.logged}) << c.name;
         EXPECT_EQ(logLines(), std::vector<std::string>{"Failed to start engine: <private>"}) << c.name;
     }
 }
@@ -161,7 +175,8 @@ TEST_F(ExtensionManagerTest, MessagesNeedAConfigurationAndAConnectedSession) {
     EXPECT_EQ(send(*manager, fetch()), std::optional(std::optional(platform::Bytes(encoded.rbegin(), encoded.rend()))));
 
     daemon.answer = [](const platform::Bytes&) {
-        return DaemonConnection::MessageResult{std::nullopt, FakeDaemonConnection::lostText()};
+        return DaemonConnection::MessageResult{
+            std::nullopt, DaemonFailure{DaemonFailure::Kind::unreachable, FakeDaemonConnection::lostText()}};
     };
     log->clear();
     EXPECT_EQ(send(*manager, fetch()), answeredNone());
@@ -256,6 +271,52 @@ TEST_F(ExtensionManagerTest, AFailedStoreIsLoggedReportedWhenAskedAndTheProfileS
     ASSERT_EQ(daemon.messages.size(), 2u);
     EXPECT_EQ(ProviderRequest::decode(std::string(daemon.messages[1].begin(), daemon.messages[1].end())).kind,
               ProviderRequest::Kind::reloadProfile);
+}
+
+// Without a daemon the profile waits: nothing is reported, and the newest one
+// is stored and sent once a daemon answers.
+TEST_F(ExtensionManagerTest, WithoutADaemonTheProfileIsStoredWhenOneAnswers) {
+    for (const auto absent : {DaemonFailure::Kind::unreachable, DaemonFailure::Kind::notPermitted}) {
+        SCOPED_TRACE(static_cast<int>(absent));
+        daemon.stored.reset();
+        daemon.setAbsent(absent);
+        auto manager = makeManager();
+        std::vector<QString> reported;
+        QObject::connect(manager.get(), &ExtensionManager::profileStoreFailed,
+                         [&](const QString& description) { reported.push_back(description); });
+        const Profile first = profileWith({proxyNamed("first", "one")});
+        const Profile second = profileWith({proxyNamed("second", "two")});
+        manager->applyProfile(first, ExtensionManager::StoreFailure::report);
+        settle();
+        manager->applyProfile(second, ExtensionManager::StoreFailure::report);
+        settle();
+        EXPECT_TRUE(reported.empty());
+        EXPECT_FALSE(daemon.stored);
+
+        daemon.setAbsent(std::nullopt);
+        settle();
+        ASSERT_TRUE(daemon.stored);
+        EXPECT_EQ(storedProfile(*daemon.stored), second);
+        EXPECT_EQ(storedSecrets(*daemon.stored), (platform::StringMap{{second.proxies[0].id.toString(), "two"}}));
+        EXPECT_TRUE(reported.empty());
+        const std::size_t saves = daemon.saves.size();
+        daemon.dropConnection();
+        daemon.setAbsent(std::nullopt);
+        settle();
+        EXPECT_EQ(daemon.saves.size(), saves) << "nothing owed after a store that worked";
+    }
+
+    daemon.setAbsent(DaemonFailure::Kind::unreachable);
+    auto manager = makeManager();
+    std::vector<QString> reported;
+    QObject::connect(manager.get(), &ExtensionManager::profileStoreFailed,
+                     [&](const QString& description) { reported.push_back(description); });
+    manager->applyProfile(profileWith({}));
+    settle();
+    daemon.saveError = "disk full";
+    daemon.setAbsent(std::nullopt);
+    settle();
+    EXPECT_EQ(reported, std::vector<QString>{"disk full"}) << "the daemon that answers at last refuses the profile";
 }
 
 // Configuration operations run one at a time: an apply and a quick start never

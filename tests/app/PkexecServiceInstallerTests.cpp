@@ -61,6 +61,7 @@ protected:
     AsioWorker worker;
     QObject context;
     std::vector<std::string> events;
+    std::unique_ptr<RootHelperRunner> runner;
 
     fs::path socketPath() const { return folder.path() / "control.sock"; }
     fs::path calls() const { return folder.path() / "calls"; }
@@ -79,8 +80,9 @@ protected:
                                                       std::string build = "8") {
         std::ofstream(folder.path() / "corvane-tunnel.build") << build << "\n";
         const BundledDaemon bundle{folder.path() / "corvane-tunnel", folder.path() / "corvane-tunnel.build", helper};
+        runner = std::make_unique<RootHelperRunner>(RootHelperRunner::Settings{helper, pkexec, asRoot});
         return std::make_unique<PkexecServiceInstaller>(
-            worker.executor(), PkexecServiceInstaller::Settings{socketPath(), bundle, "1.1", pkexec, asRoot, 200ms});
+            worker.executor(), PkexecServiceInstaller::Settings{socketPath(), bundle, "1.1", 200ms}, *runner);
     }
 
     void activate(PkexecServiceInstaller& installer) {
@@ -136,10 +138,10 @@ TEST_F(PkexecServiceInstallerTest, ThroughPkexecTheApprovalComesFirstAndRefusals
     const std::vector<Case> cases = {
         {0, "", "completed"},
         {126, "Error executing command as another user: Request dismissed",
-         "failed pkexec 126 Error executing command as another user: Request dismissed"},
+         "failed pkexec 126 The administrator authorisation was dismissed."},
         {127, "", "failed pkexec 127 Not authorised to install the tunnel service."},
         {3, "The daemon is refused.", "failed corvane-service 3 The daemon is refused."},
-        {4, "", "failed corvane-service 4 The service installer stopped with status 4."},
+        {4, "", "failed corvane-service 4 The root helper stopped with status 4."},
     };
     const fs::path helper = script("helper", 0);
     for (const Case& c : cases) {
@@ -177,7 +179,7 @@ TEST_F(PkexecServiceInstallerTest, PropertiesComeFromTheDaemonsHello) {
     EXPECT_EQ(properties(*subject), std::vector<ExtensionProperties>{}) << "no socket";
     {
         SilentSocket refusing(socketPath(), SilentSocket::Peer::closed);
-        EXPECT_EQ(properties(*subject), (std::vector{ExtensionProperties{"", "", false, true, false}}));
+        EXPECT_EQ(properties(*subject), (std::vector{ExtensionProperties{"", "", false, false, false, true}}));
     }
     {
         std::ofstream(socketPath()) << "stale";

@@ -1,5 +1,6 @@
 // The updater against a feed and archives served on 127.0.0.1, signed with a
 // key made for the test.
+#include <QCryptographicHash>
 #include <QLocale>
 #include <QSettings>
 #include <QSignalSpy>
@@ -13,6 +14,8 @@
 #include "Support/ModelFixture.hpp"
 #include "Support/QtPrinters.hpp"
 #include "Support/TestSigningKey.hpp"
+#include "Updates/ReleaseOrder.hpp"
+#include "Updates/UpdateSignature.hpp"
 
 namespace corvane::app::testing {
 namespace {
@@ -29,6 +32,13 @@ QByteArray bytes(const std::array<std::uint8_t, N>& array) {
 
 QByteArray signedBy(const TestSigningKey& key, const QByteArray& message) {
     return bytes(key.sign(std::string_view(message.constData(), std::size_t(message.size()))));
+}
+
+// The release signature of version 1.1, build `build`, with `archive`.
+QByteArray releaseSignedBy(const TestSigningKey& key, const QByteArray& archive, const std::string& build = "2") {
+    const QByteArray digest = QCryptographicHash::hash(archive, QCryptographicHash::Sha256).toHex();
+    const auto message = updates::UpdateSignature::releaseMessage("1.1", build, digest.toStdString());
+    return signedBy(key, QByteArray::fromStdString(*message));
 }
 
 class UpdaterTest : public ModelFixture {
@@ -94,12 +104,12 @@ TEST_F(UpdaterTest, UpToDateWhenTheFeedHasNoNewerBuild) {
 }
 
 TEST_F(UpdaterTest, ANewerBuildIsDownloadedVerifiedInstalledAndRelaunched) {
-    offer(kArchive, signedBy(key, kArchive), kArchive.size());
+    offer(kArchive, releaseSignedBy(key, kArchive), kArchive.size());
     QSignalSpy quit(updater.get(), &Updater::quitRequested);
     updater->start();
     updater->checkForUpdates();
     ASSERT_TRUE(reach(Stage::updateFound)) << error().toStdString();
-    const UpdateRelease& release = *updater->session().release;
+    const UpdateRelease release = *updater->session().release;
     EXPECT_EQ(release.version, "1.1");
     EXPECT_EQ(release.build, "2");
     EXPECT_EQ(release.releaseNotes, "Faster.\nSmaller.");
@@ -118,7 +128,7 @@ TEST_F(UpdaterTest, ANewerBuildIsDownloadedVerifiedInstalledAndRelaunched) {
     EXPECT_EQ(lastProgress, kArchive.size());
     ASSERT_EQ(installer.installs.size(), 1u);
     EXPECT_EQ(installer.installs[0].content, kArchive);
-    EXPECT_EQ(installer.installs[0].signature, signedBy(key, kArchive));
+    EXPECT_EQ(installer.installs[0].release, release);
     EXPECT_FALSE(std::filesystem::exists(installer.installs[0].archive)) << "the download is removed";
 
     updater->relaunch();
@@ -138,31 +148,37 @@ TEST_F(UpdaterTest, ABadArchiveIsRefusedAndNeverInstalled) {
         {"signed with another key",
          [](UpdaterTest& t) {
              TestSigningKey other;
-             t.offer(kArchive, signedBy(other, kArchive), kArchive.size());
+             t.offer(kArchive, releaseSignedBy(other, kArchive), kArchive.size());
          },
          "The update is not signed with Corvane’s key, so it was refused."},
         {"changed after signing",
          [](UpdaterTest& t) {
              QByteArray changed = kArchive;
              changed[100] = 'X';
-             t.offer(changed, signedBy(t.key, kArchive), kArchive.size());
+             t.offer(changed, releaseSignedBy(t.key, kArchive), kArchive.size());
          },
          "The update is not signed with Corvane’s key, so it was refused."},
+        {"the archive's bytes alone signed",
+         [](UpdaterTest& t) { t.offer(kArchive, signedBy(t.key, kArchive), kArchive.size()); },
+         "The update is not signed with Corvane’s key, so it was refused."},
+        {"an older build's release offered as newer",
+         [](UpdaterTest& t) { t.offer(kArchive, releaseSignedBy(t.key, kArchive, "1"), kArchive.size()); },
+         "The update is not signed with Corvane’s key, so it was refused."},
         {"longer than announced in the feed",
-         [](UpdaterTest& t) { t.offer(kArchive, signedBy(t.key, kArchive), kArchive.size() - 1); },
+         [](UpdaterTest& t) { t.offer(kArchive, releaseSignedBy(t.key, kArchive), kArchive.size() - 1); },
          "The download has 110000 bytes, but the update feed says 109999; it was refused."},
         {"shorter than announced in the feed",
-         [](UpdaterTest& t) { t.offer(kArchive, signedBy(t.key, kArchive), kArchive.size() + 1); },
+         [](UpdaterTest& t) { t.offer(kArchive, releaseSignedBy(t.key, kArchive), kArchive.size() + 1); },
          "The download has 110000 bytes, but the update feed says 110001; it was refused."},
         {"longer, with no length header",
          [](UpdaterTest& t) {
-             t.server.serve("/feed.json", t.feed("2", 1000, signedBy(t.key, kArchive)));
+             t.server.serve("/feed.json", t.feed("2", 1000, releaseSignedBy(t.key, kArchive)));
              t.server.serve("/Corvane-1.1.tar.gz", {200, kArchive, std::nullopt, false, std::nullopt});
          },
          "The download is larger than the 1000 bytes the update feed says; it was refused."},
         {"shorter, with no length header",
          [](UpdaterTest& t) {
-             t.server.serve("/feed.json", t.feed("2", kArchive.size() + 5, signedBy(t.key, kArchive)));
+             t.server.serve("/feed.json", t.feed("2", kArchive.size() + 5, releaseSignedBy(t.key, kArchive)));
              t.server.serve("/Corvane-1.1.tar.gz", {200, kArchive, std::nullopt, false, std::nullopt});
          },
          "The download has 110000 bytes, but the update feed says 110005; it was refused."},
@@ -174,7 +190,7 @@ TEST_F(UpdaterTest, ABadArchiveIsRefusedAndNeverInstalled) {
          "The update server answered 404 Not Found."},
         {"never sent (time-out)",
          [](UpdaterTest& t) {
-             t.server.serve("/feed.json", t.feed("2", kArchive.size(), signedBy(t.key, kArchive)));
+             t.server.serve("/feed.json", t.feed("2", kArchive.size(), releaseSignedBy(t.key, kArchive)));
              t.server.serve("/Corvane-1.1.tar.gz", {200, kArchive, kArchive.size(), false, 5000});
          },
          "The update server did not answer in time."},
@@ -190,6 +206,34 @@ TEST_F(UpdaterTest, ABadArchiveIsRefusedAndNeverInstalled) {
         EXPECT_FALSE(updater->canCheckForUpdates());
         updater->dismiss();
         EXPECT_TRUE(updater->canCheckForUpdates());
+    }
+}
+
+// A server that never stops sending is cut off at once: an error page at its
+// status, an archive as soon as it passes the feed's length.
+TEST_F(UpdaterTest, AnEndlessResponseIsCutOff) {
+    const QByteArray chunk(64 * 1024, 'x');
+    const std::vector<std::pair<int, const char*>> cases{
+        {404, "The update server answered 404 Not Found."},
+        {500, "The update server answered 500 Internal Server Error."},
+        {200, "The download is larger than the 1000000 bytes the update feed says; it was refused."},
+    };
+    for (const auto& [status, text] : cases) {
+        SCOPED_TRACE(status);
+        updater = makeUpdater();
+        server.serve("/feed.json", feed("2", 1000000, releaseSignedBy(key, kArchive)));
+        server.serve("/Corvane-1.1.tar.gz", {status, chunk, std::nullopt, false, std::nullopt, true});
+        const qint64 before = server.sentBytes();
+        checkAndInstall();
+        ASSERT_TRUE(reach(Stage::failed));
+        EXPECT_EQ(error().toStdString(), text);
+        EXPECT_LT(server.sentBytes() - before, 64 * 1024 * 1024);
+        // What the sockets held when it stopped may still leave; then nothing.
+        waitUntil([] { return false; }, 200ms);
+        const qint64 settled = server.sentBytes();
+        waitUntil([] { return false; }, 300ms);
+        EXPECT_EQ(server.sentBytes(), settled) << "the transfer goes on";
+        EXPECT_TRUE(installer.installs.empty());
     }
 }
 
@@ -238,19 +282,20 @@ TEST_F(UpdaterTest, FeedContentIsCheckedStrictly) {
     }
 }
 
-TEST(UpdateFeedBuilds, NewerComparesDottedPartsAsNumbers) {
+TEST(ReleaseOrderTest, NewerComparesDottedPartsAsNumbers) {
     const std::tuple<const char*, const char*, bool> cases[] = {
         {"2", "1", true},     {"1", "1", false},   {"1", "2", false},   {"10", "9", true},
         {"1.10", "1.9", true}, {"1.0", "1", false}, {"1.0.1", "1", true}, {"b", "a", true},
+        {"", "1", false},
     };
     for (const auto& [candidate, current, newer] : cases) {
-        EXPECT_EQ(UpdateFeed::isNewer(candidate, current), newer) << candidate << " vs " << current;
+        EXPECT_EQ(updates::ReleaseOrder::isNewer(candidate, current), newer) << candidate << " vs " << current;
     }
 }
 
 TEST_F(UpdaterTest, AnAppNotInstalledFromAReleaseRefusesBeforeDownloading) {
     installer.refusalText = "This copy of Corvane was not installed from a release archive.";
-    offer(kArchive, signedBy(key, kArchive), kArchive.size());
+    offer(kArchive, releaseSignedBy(key, kArchive), kArchive.size());
     checkAndInstall();
     ASSERT_TRUE(reach(Stage::failed));
     EXPECT_EQ(error(), "This copy of Corvane was not installed from a release archive.");
@@ -259,14 +304,14 @@ TEST_F(UpdaterTest, AnAppNotInstalledFromAReleaseRefusesBeforeDownloading) {
 
 TEST_F(UpdaterTest, AFailedInstallationShowsItsReason) {
     installer.failure = "Could not replace “/opt/Corvane”: Permission denied.";
-    offer(kArchive, signedBy(key, kArchive), kArchive.size());
+    offer(kArchive, releaseSignedBy(key, kArchive), kArchive.size());
     checkAndInstall();
     ASSERT_TRUE(reach(Stage::failed));
     EXPECT_EQ(error(), "Could not replace “/opt/Corvane”: Permission denied.");
 }
 
 TEST_F(UpdaterTest, CancellingADownloadEndsTheSession) {
-    server.serve("/feed.json", feed("2", kArchive.size(), signedBy(key, kArchive)));
+    server.serve("/feed.json", feed("2", kArchive.size(), releaseSignedBy(key, kArchive)));
     server.serve("/Corvane-1.1.tar.gz", {200, kArchive, kArchive.size(), false, 1000});
     checkAndInstall();
     ASSERT_TRUE(waitUntil([&] { return updater->session().received == 1000; }));
@@ -313,7 +358,7 @@ TEST_F(UpdaterTest, AnAutomaticCheckShowsOnlyWhatItFoundAndRetriesAfterAFailure)
     EXPECT_TRUE(logged("Automatic update check failed: The update server did not answer in time."));
     EXPECT_EQ(scheduler.lastDelay(), std::chrono::milliseconds(1h));
 
-    offer(kArchive, signedBy(key, kArchive), kArchive.size());
+    offer(kArchive, releaseSignedBy(key, kArchive), kArchive.size());
     seen.clear();
     scheduler.advance(1h);
     ASSERT_TRUE(reach(Stage::updateFound));

@@ -11,8 +11,9 @@ AppServices::AppServices(const std::filesystem::path& appPath)
     : appPath_(appPath),
       bundle_(BundledDaemon::locate(appPath.parent_path())),
       daemon_(worker_.executor(), controlSocketPath()),
-      installer_(worker_.executor(), {controlSocketPath(), bundle_, std::string(ProductVersion::shortVersion),
-                                      "/usr/bin/pkexec", ::geteuid() == 0}),
+      rootHelper_({bundle_.helper, "/usr/bin/pkexec", ::geteuid() == 0}),
+      installer_(worker_.executor(), {controlSocketPath(), bundle_, std::string(ProductVersion::shortVersion)},
+                 rootHelper_),
       prober_(worker_.executor()) {}
 
 std::filesystem::path AppServices::controlSocketPath() {

@@ -10,12 +10,13 @@
 #include "ControlSocketConnection.hpp"
 #include "PkexecServiceInstaller.hpp"
 #include "QtScheduler.hpp"
+#include "RootHelperRunner.hpp"
 
 namespace corvane::app {
 
 // The platform services of the running app on Linux: the daemon's control
-// socket (/run/corvane/control.sock), the pkexec installer of the daemon that
-// ships beside the app, proxy probes on a worker thread, Qt timers and the
+// socket (/run/corvane/control.sock), the root helper and the installer of the
+// daemon that ships beside the app, proxy probes on a worker thread, Qt timers and the
 // system clock. Create it before the model and destroy it after.
 class AppServices {
 public:
@@ -23,6 +24,8 @@ public:
     explicit AppServices(const std::filesystem::path& appPath);
 
     AppEnvironment environment();
+    // The root helper beside the app, run directly as root, else through pkexec.
+    RootHelperRunner& rootHelper() { return rootHelper_; }
 
     static std::filesystem::path controlSocketPath();
 
@@ -31,6 +34,7 @@ private:
     BundledDaemon bundle_;
     AsioWorker worker_;
     ControlSocketConnection daemon_;
+    RootHelperRunner rootHelper_;
     PkexecServiceInstaller installer_;
     AsioProxyProber prober_;
     QtScheduler scheduler_;

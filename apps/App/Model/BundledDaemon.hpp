@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "Updates/BuildFile.hpp"
+
 namespace corvane::app {
 
 // The daemon that ships with the app, its build file and the root helper that
@@ -12,10 +14,8 @@ namespace corvane::app {
 // apps/App/.
 struct BundledDaemon {
     static constexpr const char* kDaemonName = "corvane-tunnel";
-    static constexpr const char* kBuildFileName = "corvane-tunnel.build";
+    static constexpr const char* kBuildFileName = updates::BuildFile::kName;
     static constexpr const char* kHelperName = "corvane-service";
-    // A build file larger than this holds no build number.
-    static constexpr std::uintmax_t kMaxBuildFileSize = 256;
 
     std::filesystem::path daemon;
     std::filesystem::path buildFile;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -9,23 +10,29 @@
 
 #include <asio/any_io_executor.hpp>
 
+#include <QTimer>
+
 #include "DaemonConnection.hpp"
 #include "platform/host/ControlClient.hpp"
 
 namespace corvane::app {
 
-// The daemon connection over its control socket. It connects when first needed
-// and again after the daemon went away; once connected it subscribes to the
-// session status. The client runs on the worker's executor; every answer is
-// carried to the main thread.
+// The daemon connection over its control socket. It connects when first needed;
+// once connected it subscribes to the session status. After a failed attempt or
+// a drop it tries again every reconnect interval until a daemon answers, so a
+// daemon that was installed, restarted or started later is found by itself.
+// The client runs on the worker's executor; every answer is carried to the
+// main thread.
 class ControlSocketConnection : public DaemonConnection {
     Q_OBJECT
 
 public:
     // Requests that may wait for the connection to open.
     static constexpr std::size_t kMaxWaitingRequests = 64;
+    static constexpr std::chrono::milliseconds kReconnectInterval{2000};
 
     ControlSocketConnection(asio::any_io_executor executor, std::filesystem::path socketPath,
+                            std::chrono::milliseconds reconnectInterval = kReconnectInterval,
                             QObject* parent = nullptr);
     ~ControlSocketConnection() override;
 
@@ -37,16 +44,17 @@ public:
     void sendProviderMessage(platform::Bytes message, QObject* context,
                              std::function<void(MessageResult)> done) override;
     platform::SessionStatus status() const override { return status_; }
+    bool connected() const override { return client_ && !connecting_; }
 
     static std::string lostConnectionText();
 
 private:
     using Client = std::shared_ptr<platform::ControlClient>;
     // Gets a connected client, or none with the reason it could not connect.
-    using Use = std::function<void(Client, std::string)>;
+    using Use = std::function<void(Client, DaemonFailure)>;
 
     void withClient(Use use);
-    void connected(std::uint64_t generation, platform::Error error);
+    void opened(std::uint64_t generation, platform::Error error);
     void dropped(std::uint64_t generation);
     void setStatus(platform::SessionStatus status);
 
@@ -58,6 +66,7 @@ private:
     bool connecting_ = false;
     std::vector<Use> waiting_;
     platform::SessionStatus status_ = platform::SessionStatus::invalid;
+    QTimer reconnect_;
 };
 
 }  // namespace corvane::app

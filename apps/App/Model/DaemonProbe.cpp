@@ -49,9 +49,9 @@ void DaemonProbe::run(asio::any_io_executor executor, const std::filesystem::pat
 }
 
 DaemonProbe::Reading DaemonProbe::properties(const Result& result) {
-    const ExtensionProperties awaiting{"", "", false, true, false};
+    const ExtensionProperties denied{"", "", false, false, false, true};
     if (!result.connectError) {
-        if (!result.hello) return {std::vector{awaiting}, {}};
+        if (!result.hello) return {std::vector{denied}, {}};
         return {std::vector{ExtensionProperties{result.hello->version.shortVersion, result.hello->version.build, true,
                                                 false, false}},
                 {}};
@@ -61,7 +61,7 @@ DaemonProbe::Reading DaemonProbe::properties(const Result& result) {
         case ENOTDIR:
         case ECONNREFUSED: return {std::vector<ExtensionProperties>{}, {}};
         case EACCES:
-        case EPERM: return {std::vector{awaiting}, {}};
+        case EPERM: return {std::vector{denied}, {}};
         default:
             return {std::nullopt, RequestFailure{"corvane.control-socket", result.connectError.value(),
                                                  result.connectError.message()}};

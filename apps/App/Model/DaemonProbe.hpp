@@ -32,8 +32,8 @@ public:
 
     // The properties the result stands for: a daemon that answers is installed
     // and enabled; a socket that refuses us (not root, not in the group
-    // "corvane") is a service awaiting approval; no socket or nobody listening
-    // is no service. Other connection errors fail the request.
+    // "corvane") is a service that denies this account; no socket or nobody
+    // listening is no service. Other connection errors fail the request.
     struct Reading {
         std::optional<std::vector<ExtensionProperties>> properties;
         RequestFailure failure;

@@ -32,6 +32,7 @@ ExtensionManager::ExtensionManager(Dependencies dependencies, QObject* parent)
       deps_(std::move(dependencies)),
       log_(std::string(AppIdentifiers::appIdentifier), "extension-manager") {
     connect(&deps_.daemon, &DaemonConnection::statusChanged, this, &ExtensionManager::refreshEngineStatus);
+    connect(&deps_.daemon, &DaemonConnection::connectionChanged, this, &ExtensionManager::daemonConnectionChanged);
     MainThread::post(this, [this] { loadExistingConfiguration(this, [] {}); });
 }
 
@@ -131,9 +132,14 @@ void ExtensionManager::runStart(Finish finish) {
     });
 }
 
-void ExtensionManager::failStart(const std::string& description) {
-    setEngineStatus(EngineStatus::error(description));
-    log_.error("Failed to start engine: %s", {LogArg::privateText(description)});
+// Without a daemon to talk to, the engine's error says what to do about it.
+void ExtensionManager::failStart(const DaemonFailure& failure) {
+    switch (failure.kind) {
+        case DaemonFailure::Kind::unreachable: setEngineStatus(EngineStatus::error(kNoServiceText)); break;
+        case DaemonFailure::Kind::notPermitted: setEngineStatus(EngineStatus::error(kNotPermittedText)); break;
+        case DaemonFailure::Kind::refused: setEngineStatus(EngineStatus::error(failure.description)); break;
+    }
+    log_.error("Failed to start engine: %s", {LogArg::privateText(failure.description)});
 }
 
 void ExtensionManager::toggle() {
@@ -155,9 +161,13 @@ void ExtensionManager::runApply(Finish finish) {
     applyQueued_ = false;
     const bool report = std::exchange(reportStoreFailure_, false);
     loadOrCreateManager([this, report, finish](DaemonConnection::Failure failure) {
+        // A daemon that refused is worth an alert; with none to talk to, the
+        // profile waits in profile.json and goes over once one answers.
+        storeOwed_ = failure && failure->kind != DaemonFailure::Kind::refused;
         if (failure) {
-            log_.error("Failed to store profile in the tunnel configuration: %s", {LogArg::privateText(*failure)});
-            if (report) emit profileStoreFailed(QString::fromStdString(*failure));
+            log_.error("Failed to store profile in the tunnel configuration: %s",
+                       {LogArg::privateText(failure->description)});
+            if (report && !storeOwed_) emit profileStoreFailed(QString::fromStdString(failure->description));
         }
         const ProviderRequest reload{ProviderRequest::Kind::reloadProfile, pendingProfile_};
         sendProviderMessage(reload, this, [finish](std::optional<platform::Bytes>) { finish(); });
@@ -183,11 +193,25 @@ void ExtensionManager::sendProviderMessage(const ProviderRequest& request, QObje
                                      [this, deliver](DaemonConnection::MessageResult result) {
                                          if (result.error) {
                                              log_.error("sendProviderMessage threw: %{public}s",
-                                                        {LogArg::publicText(*result.error)});
+                                                        {LogArg::publicText(result.error->description)});
                                              return deliver(std::nullopt);
                                          }
                                          deliver(std::move(result.reply));
                                      });
+}
+
+// The installation status follows the daemon's connection both ways; a daemon
+// that answers again gets the profile it missed (and a refusal of it shows),
+// or is read for the first time.
+void ExtensionManager::daemonConnectionChanged() {
+    const bool connected = deps_.daemon.connected();
+    if (connected && storeOwed_ && pendingProfile_) {
+        applyProfile(*pendingProfile_, StoreFailure::report);
+    } else if (connected && !manager_) {
+        return loadExistingConfiguration(this, [] {});
+    }
+    // An activation under way reports its own outcome.
+    if (!activating_) refreshExtensionStatus();
 }
 
 void ExtensionManager::refreshEngineStatus() {

@@ -40,8 +40,16 @@ public:
         std::string appPath;
     };
     // Whether a failure to store the profile in the configuration is reported
-    // through profileStoreFailed or only logged.
+    // through profileStoreFailed or only logged. Only a daemon's refusal is
+    // ever reported: while none answers, the profile is stored once one does.
     enum class StoreFailure { logOnly, report };
+
+    // The engine's error when Start finds no daemon, or one that refuses this account.
+    static constexpr const char* kNoServiceText =
+        "The tunnel service is not installed. Install it on the Settings page.";
+    static constexpr const char* kNotPermittedText =
+        "This account may not control the tunnel: it must be a member of the group “corvane” "
+        "(log in again after joining it).";
 
     explicit ExtensionManager(Dependencies dependencies, QObject* parent = nullptr);
 
@@ -79,7 +87,8 @@ private:
     Configuration configured(Configuration configuration) const;
     void runApply(OperationQueue::Finish finish);
     void runStart(OperationQueue::Finish finish);
-    void failStart(const std::string& description);
+    void failStart(const DaemonFailure& failure);
+    void daemonConnectionChanged();
     void refreshEngineStatus();
     void refreshExtensionStatus();
     void foundProperties(const std::vector<ExtensionProperties>& properties);
@@ -100,6 +109,8 @@ private:
     OperationQueue configurationQueue_;
     bool applyQueued_ = false;
     bool reportStoreFailure_ = false;
+    // The last store found no daemon to take the profile.
+    bool storeOwed_ = false;
     bool startQueued_ = false;
     // An activation runs until the installer finishes or fails it; another one
     // meanwhile would ask for a second authorisation and race the first.

@@ -80,6 +80,8 @@ void ExtensionManager::foundProperties(const std::vector<ExtensionProperties>& p
         setExtensionStatus(ExtensionStatus::unknown());
     } else if (current->enabled) {
         setExtensionStatus(ExtensionStatus::installed());
+    } else if (current->accessDenied) {
+        setExtensionStatus(ExtensionStatus::accessDenied());
     } else if (current->awaitingApproval) {
         setExtensionStatus(ExtensionStatus::needsUserApproval());
     } else {

@@ -14,20 +14,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-updates::UpdateSignature::Signature toSignature(const QByteArray& bytes) {
-    updates::UpdateSignature::Signature signature{};
-    if (bytes.size() == qsizetype(signature.size())) std::copy(bytes.begin(), bytes.end(), signature.begin());
-    return signature;
-}
-
-std::string lastLine(const QByteArray& output) {
-    const QList<QByteArray> lines = output.trimmed().split('\n');
-    return lines.isEmpty() ? std::string() : lines.last().trimmed().toStdString();
+updates::UpdateInstallation::Release toRelease(const UpdateRelease& release) {
+    updates::UpdateInstallation::Release out{release.version.toStdString(), release.build.toStdString(), {}};
+    const QByteArray& bytes = release.signature;
+    if (bytes.size() == qsizetype(out.signature.size())) std::copy(bytes.begin(), bytes.end(), out.signature.begin());
+    return out;
 }
 
 }  // namespace
 
-FolderUpdateInstaller::FolderUpdateInstaller(Settings settings) : settings_(std::move(settings)) {}
+FolderUpdateInstaller::FolderUpdateInstaller(Settings settings, RootHelperRunner& helper)
+    : settings_(std::move(settings)), helper_(helper) {}
 
 FolderUpdateInstaller::~FolderUpdateInstaller() {
     if (worker_.joinable()) worker_.join();
@@ -45,23 +42,23 @@ std::optional<std::string> FolderUpdateInstaller::refusal() const {
            "Update it the way it was installed.";
 }
 
-void FolderUpdateInstaller::install(const fs::path& archive, const QByteArray& signature, QObject* context,
+void FolderUpdateInstaller::install(const fs::path& archive, const UpdateRelease& release, QObject* context,
                                     Done done) {
     auto deliver = MainThread::bind<std::optional<std::string>>(context, std::move(done));
     struct stat info {};
     if (::stat(settings_.folder.c_str(), &info) != 0) {
         return deliver("The install folder “" + settings_.folder.string() + "” is gone.");
     }
-    if (info.st_uid == 0) return installThroughHelper(archive, signature, deliver);
-    installHere(archive, signature, deliver);
+    if (info.st_uid == 0) return installThroughHelper(archive, release, deliver);
+    installHere(archive, release, deliver);
 }
 
-void FolderUpdateInstaller::installHere(const fs::path& archive, const QByteArray& signature, Done done) {
+void FolderUpdateInstaller::installHere(const fs::path& archive, const UpdateRelease& release, Done done) {
     if (worker_.joinable()) worker_.join();
-    worker_ = std::thread([archive, signature = toSignature(signature), key = settings_.key,
-                           folder = settings_.folder, done] {
+    worker_ = std::thread([archive, release = toRelease(release), key = settings_.key, folder = settings_.folder,
+                           done] {
         try {
-            updates::UpdateInstallation::install(archive, signature, key, folder);
+            updates::UpdateInstallation::install(archive, release, key, folder);
         } catch (const updates::UpdateError& e) {
             return done(std::string(e.what()));
         }
@@ -69,28 +66,13 @@ void FolderUpdateInstaller::installHere(const fs::path& archive, const QByteArra
     });
 }
 
-void FolderUpdateInstaller::installThroughHelper(const fs::path& archive, const QByteArray& signature, Done done) {
-    QStringList arguments{"install-update", QString::fromStdString(archive.string()), QString(signature.toBase64()),
-                          QString::fromStdString(settings_.folder.string())};
-    QString program = QString::fromStdString(settings_.helper.string());
-    if (!settings_.runsAsRoot) {
-        arguments.prepend(program);
-        program = QString::fromStdString(settings_.pkexec.string());
-    }
-    auto* process = new QProcess;
-    QObject::connect(process, &QProcess::finished, [process, done](int code, QProcess::ExitStatus how) {
-        process->deleteLater();
-        const std::string text = lastLine(process->readAllStandardError());
-        if (how == QProcess::NormalExit && code == 0) return done(std::nullopt);
-        if (how == QProcess::CrashExit) return done("The update helper crashed.");
-        done(text.empty() ? "The update helper stopped with status " + std::to_string(code) + "." : text);
+void FolderUpdateInstaller::installThroughHelper(const fs::path& archive, const UpdateRelease& release, Done done) {
+    const QStringList arguments{"install-update",        QString::fromStdString(archive.string()),
+                                release.version,         release.build,
+                                QString(release.signature.toBase64()), QString::fromStdString(settings_.folder.string())};
+    helper_.run(arguments, "install the update", &context_, [done](std::optional<RequestFailure> failure) {
+        done(failure ? std::optional(failure->description) : std::nullopt);
     });
-    QObject::connect(process, &QProcess::errorOccurred, [process, done](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart) return;
-        process->deleteLater();
-        done("Could not start the update helper: " + process->errorString().toStdString());
-    });
-    process->start(program, arguments);
 }
 
 bool FolderUpdateInstaller::relaunch() {

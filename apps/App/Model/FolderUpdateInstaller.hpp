@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "RootHelperRunner.hpp"
 #include "UpdateInstaller.hpp"
 #include "Updates/UpdateSignature.hpp"
 
@@ -10,19 +11,16 @@ namespace corvane::app {
 
 // Installs updates into the app's own install folder (the folder above bin/).
 // A folder of the user's is replaced here, on a worker thread; a root-owned one
-// by the root helper `corvane-service install-update`, run through pkexec
-// unless the app is root, which checks the signature again itself.
+// by the root helper `corvane-service install-update` (see RootHelperRunner),
+// which checks everything again itself.
 class FolderUpdateInstaller : public UpdateInstaller {
 public:
     struct Settings {
         std::filesystem::path folder;
         updates::UpdateSignature::PublicKey key{};
-        std::filesystem::path helper;
-        std::filesystem::path pkexec = "/usr/bin/pkexec";
-        bool runsAsRoot = false;
     };
 
-    explicit FolderUpdateInstaller(Settings settings);
+    FolderUpdateInstaller(Settings settings, RootHelperRunner& helper);
     // Waits for an installation still running.
     ~FolderUpdateInstaller() override;
 
@@ -30,15 +28,17 @@ public:
     static std::filesystem::path installFolder(const std::filesystem::path& appPath);
 
     std::optional<std::string> refusal() const override;
-    void install(const std::filesystem::path& archive, const QByteArray& signature, QObject* context,
+    void install(const std::filesystem::path& archive, const UpdateRelease& release, QObject* context,
                  Done done) override;
     bool relaunch() override;
 
 private:
-    void installHere(const std::filesystem::path& archive, const QByteArray& signature, Done done);
-    void installThroughHelper(const std::filesystem::path& archive, const QByteArray& signature, Done done);
+    void installHere(const std::filesystem::path& archive, const UpdateRelease& release, Done done);
+    void installThroughHelper(const std::filesystem::path& archive, const UpdateRelease& release, Done done);
 
     Settings settings_;
+    RootHelperRunner& helper_;
+    QObject context_;
     std::thread worker_;
 };
 

@@ -1,7 +1,5 @@
 #include "PkexecServiceInstaller.hpp"
 
-#include <QProcess>
-
 #include "DaemonProbe.hpp"
 #include "MainThread.hpp"
 
@@ -18,27 +16,11 @@ ServiceInstaller::ActivationDelegate boundTo(QObject* context, ServiceInstaller:
             MainThread::bind<RequestFailure>(context, std::move(delegate.failed))};
 }
 
-// The last line the helper (or pkexec) wrote on standard error.
-std::string lastLine(const QByteArray& output) {
-    const QList<QByteArray> lines = output.trimmed().split('\n');
-    return lines.isEmpty() ? std::string() : lines.last().trimmed().toStdString();
-}
-
-RequestFailure exitFailure(bool throughPkexec, int code, const std::string& text) {
-    if (throughPkexec && code == PkexecServiceInstaller::kPkexecDismissed) {
-        return {"pkexec", code, text.empty() ? "The administrator authorisation was dismissed." : text};
-    }
-    if (throughPkexec && code == PkexecServiceInstaller::kPkexecNotAuthorised) {
-        return {"pkexec", code, text.empty() ? "Not authorised to install the tunnel service." : text};
-    }
-    return {"corvane-service", code,
-            text.empty() ? "The service installer stopped with status " + std::to_string(code) + "." : text};
-}
-
 }  // namespace
 
-PkexecServiceInstaller::PkexecServiceInstaller(asio::any_io_executor executor, Settings settings, QObject* parent)
-    : QObject(parent), executor_(std::move(executor)), settings_(std::move(settings)) {}
+PkexecServiceInstaller::PkexecServiceInstaller(asio::any_io_executor executor, Settings settings,
+                                               RootHelperRunner& helper, QObject* parent)
+    : QObject(parent), executor_(std::move(executor)), settings_(std::move(settings)), helper_(helper) {}
 
 void PkexecServiceInstaller::submitActivation(QObject* context, ActivationDelegate delegate) {
     auto bound = boundTo(context, std::move(delegate));
@@ -53,31 +35,12 @@ void PkexecServiceInstaller::submitActivation(QObject* context, ActivationDelega
 }
 
 void PkexecServiceInstaller::runHelper(ActivationDelegate delegate) {
-    const bool throughPkexec = !settings_.runsAsRoot;
-    QStringList arguments{"install", QString::fromStdString(settings_.bundle.daemon.string())};
-    QString program = QString::fromStdString(settings_.bundle.helper.string());
-    if (throughPkexec) {
-        delegate.needsUserApproval();
-        arguments.prepend(program);
-        program = QString::fromStdString(settings_.pkexec.string());
-    }
-    auto* process = new QProcess(this);
-    process->setProcessChannelMode(QProcess::SeparateChannels);
-    connect(process, &QProcess::finished, this, [process, delegate, throughPkexec](int code, QProcess::ExitStatus how) {
-        process->deleteLater();
-        const std::string text = lastLine(process->readAllStandardError());
-        if (how == QProcess::CrashExit) {
-            return delegate.failed({"corvane-service", -1, "The service installer crashed."});
-        }
-        if (code == 0) return delegate.finished(ActivationResult::completed);
-        delegate.failed(exitFailure(throughPkexec, code, text));
-    });
-    connect(process, &QProcess::errorOccurred, this, [process, delegate](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart) return;
-        process->deleteLater();
-        delegate.failed({"corvane-service", static_cast<long>(error), process->errorString().toStdString()});
-    });
-    process->start(program, arguments);
+    if (helper_.asksForAuthorisation()) delegate.needsUserApproval();
+    helper_.run({"install", QString::fromStdString(settings_.bundle.daemon.string())}, "install the tunnel service",
+                this, [delegate](std::optional<RequestFailure> failure) {
+                    if (failure) return delegate.failed(*failure);
+                    delegate.finished(ActivationResult::completed);
+                });
 }
 
 void PkexecServiceInstaller::submitPropertiesRequest(QObject* context, PropertiesDelegate delegate) {

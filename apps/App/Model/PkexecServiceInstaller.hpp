@@ -10,14 +10,14 @@
 
 #include "BundledDaemon.hpp"
 #include "DaemonProbe.hpp"
+#include "RootHelperRunner.hpp"
 #include "ServiceInstaller.hpp"
 
 namespace corvane::app {
 
 // Installs the bundled daemon as a system service through the root helper
-// `corvane-service`: run directly when the app is root, else through pkexec,
-// which asks for the administrator's authorisation. Properties come from the
-// running daemon's HELLO.
+// `corvane-service install DAEMON` (see RootHelperRunner). Properties come from
+// the running daemon's HELLO.
 class PkexecServiceInstaller : public QObject, public ServiceInstaller {
     Q_OBJECT
 
@@ -26,18 +26,12 @@ public:
         std::filesystem::path socketPath;
         BundledDaemon bundle;
         std::string bundledShortVersion;
-        std::filesystem::path pkexec = "/usr/bin/pkexec";
-        bool runsAsRoot = false;
         // How long the running daemon may take to say who it is.
         std::chrono::milliseconds answerTime = DaemonProbe::kAnswerTime;
     };
 
-    // pkexec's own exit codes: the user dismissed the dialog; not authorised or
-    // the authorisation failed.
-    static constexpr int kPkexecDismissed = 126;
-    static constexpr int kPkexecNotAuthorised = 127;
-
-    PkexecServiceInstaller(asio::any_io_executor executor, Settings settings, QObject* parent = nullptr);
+    PkexecServiceInstaller(asio::any_io_executor executor, Settings settings, RootHelperRunner& helper,
+                           QObject* parent = nullptr);
 
     void submitActivation(QObject* context, ActivationDelegate delegate) override;
     void submitPropertiesRequest(QObject* context, PropertiesDelegate delegate) override;
@@ -47,6 +41,7 @@ private:
 
     asio::any_io_executor executor_;
     Settings settings_;
+    RootHelperRunner& helper_;
 };
 
 }  // namespace corvane::app

@@ -17,6 +17,8 @@ struct ExtensionProperties {
     bool enabled = false;
     bool awaitingApproval = false;
     bool uninstalling = false;
+    // The service runs, but refuses this account (not root, not in the group "corvane").
+    bool accessDenied = false;
 
     friend bool operator==(const ExtensionProperties&, const ExtensionProperties&) = default;
 };

@@ -3,7 +3,6 @@
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStringList>
 
 #include "Updates/UpdateSignature.hpp"
 
@@ -55,22 +54,6 @@ UpdateRelease parse(const QByteArray& json) {
 bool isAllowedAddress(const QUrl& url) {
     if (url.scheme() == "https") return !url.host().isEmpty();
     return url.scheme() == "http" && QHostAddress(url.host()).isLoopback();
-}
-
-bool isNewer(const QString& candidate, const QString& current) {
-    const QStringList ours = current.split('.');
-    const QStringList theirs = candidate.split('.');
-    for (qsizetype i = 0; i < std::max(ours.size(), theirs.size()); ++i) {
-        const QString a = i < theirs.size() ? theirs[i] : "0";
-        const QString b = i < ours.size() ? ours[i] : "0";
-        bool aNumber = false;
-        bool bNumber = false;
-        const qulonglong x = a.toULongLong(&aNumber);
-        const qulonglong y = b.toULongLong(&bNumber);
-        if (aNumber && bNumber && x != y) return x > y;
-        if (!(aNumber && bNumber) && a != b) return a > b;
-    }
-    return false;
 }
 
 }  // namespace corvane::app::UpdateFeed

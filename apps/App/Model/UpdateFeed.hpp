@@ -11,7 +11,9 @@
 // The update feed: a JSON object describing the newest release,
 //   {"version": "1.1", "build": "7", "releaseNotes": "…",
 //    "url": "https://…/Corvane-1.1.tar.gz", "length": 1234567,
-//    "signature": "<base64 of the archive's Ed25519 signature>"}
+//    "signature": "<base64 of the release's Ed25519 signature>"}
+// The signature covers version, build and the archive's digest together (see
+// UpdateSignature).
 // Addresses must use HTTPS; plain HTTP is accepted only on this machine's
 // loopback address.
 namespace corvane::app::UpdateFeed {
@@ -28,8 +30,5 @@ public:
 // Throws FeedError.
 UpdateRelease parse(const QByteArray& json);
 bool isAllowedAddress(const QUrl& url);
-// Whether build `candidate` comes after build `current`: dot-separated parts
-// compared in turn, as numbers where both are digits, else as text.
-bool isNewer(const QString& candidate, const QString& current);
 
 }  // namespace corvane::app::UpdateFeed

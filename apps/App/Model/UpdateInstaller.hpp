@@ -5,13 +5,14 @@
 #include <optional>
 #include <string>
 
-#include <QByteArray>
 #include <QObject>
+
+#include "UpdateRelease.hpp"
 
 namespace corvane::app {
 
-// The installation step of an update: puts a downloaded, verified archive in
-// place of the app's install folder, and starts the new app.
+// The installation step of an update: puts a downloaded, verified release's
+// archive in place of the app's install folder, and starts the new app.
 class UpdateInstaller {
 public:
     // None on success, else the failure to show.
@@ -21,7 +22,7 @@ public:
     // Why this copy of the app cannot replace itself; none when it can.
     virtual std::optional<std::string> refusal() const = 0;
     // `done` runs queued on the main thread, dropped when `context` is gone.
-    virtual void install(const std::filesystem::path& archive, const QByteArray& signature, QObject* context,
+    virtual void install(const std::filesystem::path& archive, const UpdateRelease& release, QObject* context,
                          Done done) = 0;
     // Starts the installed app; false when it could not be started.
     virtual bool relaunch() = 0;

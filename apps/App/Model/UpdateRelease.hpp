@@ -13,7 +13,7 @@ struct UpdateRelease {
     QString releaseNotes;
     QUrl archiveUrl;
     qint64 length = 0;
-    // The Ed25519 signature of the archive, 64 bytes.
+    // The Ed25519 signature of version, build and the archive's digest, 64 bytes.
     QByteArray signature;
 
     friend bool operator==(const UpdateRelease&, const UpdateRelease&) = default;

@@ -8,6 +8,7 @@
 
 #include "Shared/AppIdentifiers.hpp"
 #include "UpdateFeed.hpp"
+#include "Updates/ReleaseOrder.hpp"
 #include "Updates/UpdateError.hpp"
 #include "Updates/UpdateSignature.hpp"
 
@@ -18,6 +19,10 @@ using Stage = UpdateSession::Stage;
 
 namespace {
 
+// What the network layer may read ahead of the updater; beyond it the server
+// waits, so a transfer the updater has let go of cannot run on unseen.
+constexpr qint64 kReadBufferSize = 1024 * 1024;
+
 QString key(const char* name) { return QString(Updater::kSettingsGroup) + "/" + name; }
 
 QNetworkRequest request(const QUrl& url, std::chrono::milliseconds timeout) {
@@ -27,13 +32,14 @@ QNetworkRequest request(const QUrl& url, std::chrono::milliseconds timeout) {
     return request;
 }
 
-bool signatureMatches(const QString& path, const QByteArray& signature, const QByteArray& publicKey) {
+bool signatureMatches(const QString& path, const UpdateRelease& release, const QByteArray& publicKey) {
     updates::UpdateSignature::Signature sig{};
     updates::UpdateSignature::PublicKey key{};
-    if (signature.size() != qsizetype(sig.size()) || publicKey.size() != qsizetype(key.size())) return false;
-    std::copy(signature.begin(), signature.end(), sig.begin());
+    if (release.signature.size() != qsizetype(sig.size()) || publicKey.size() != qsizetype(key.size())) return false;
+    std::copy(release.signature.begin(), release.signature.end(), sig.begin());
     std::copy(publicKey.begin(), publicKey.end(), key.begin());
-    return updates::UpdateSignature::verifyFile(path.toStdString(), sig, key);
+    return updates::UpdateSignature::verifyRelease(path.toStdString(), release.version.toStdString(),
+                                                   release.build.toStdString(), sig, key);
 }
 
 QString lengthMismatch(qint64 received, qint64 expected) {
@@ -106,7 +112,7 @@ void Updater::feedFinished() {
         return fail(QString::fromStdString(e.what()));
     }
     setLastCheck(now());
-    if (UpdateFeed::isNewer(release.build, settings_.currentBuild)) {
+    if (updates::ReleaseOrder::isNewer(release.build.toStdString(), settings_.currentBuild.toStdString())) {
         return setSession({Stage::updateFound, session_.userInitiated, release, 0, {}});
     }
     if (!session_.userInitiated) return endSession();
@@ -122,14 +128,16 @@ void Updater::installUpdate() {
     downloading.stage = Stage::downloading;
     setSession(downloading);
     reply_ = network_->get(request(session_.release->archiveUrl, settings_.transferTimeout));
+    reply_->setReadBufferSize(kReadBufferSize);
     connect(reply_, &QNetworkReply::readyRead, this, &Updater::archiveArrived);
     connect(reply_, &QNetworkReply::finished, this, &Updater::archiveFinished);
 }
 
 void Updater::archiveArrived() {
-    // An error page is no part of the archive; the failure shows when the reply ends.
+    // An error page is no part of the archive: the transfer ends at once, as
+    // nothing bounds what such a page may still send.
     const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status < 200 || status >= 300) return;
+    if (status < 200 || status >= 300) return fail(answeredText(*reply_));
     const qint64 expected = session_.release->length;
     const QVariant announced = reply_->header(QNetworkRequest::ContentLengthHeader);
     if (announced.isValid() && announced.toLongLong() != expected) {
@@ -161,13 +169,13 @@ void Updater::archiveFinished() {
         return fail(lengthMismatch(session_.received, release.length));
     }
     archive_->flush();
-    if (!signatureMatches(archive_->fileName(), release.signature, settings_.publicKey)) {
+    if (!signatureMatches(archive_->fileName(), release, settings_.publicKey)) {
         return fail(updates::kNotSignedText);
     }
     UpdateSession installing = session_;
     installing.stage = Stage::installing;
     setSession(installing);
-    deps_.installer.install(archive_->fileName().toStdString(), release.signature, this,
+    deps_.installer.install(archive_->fileName().toStdString(), release, this,
                             [this](std::optional<std::string> failure) { installed(failure); });
 }
 
@@ -263,11 +271,14 @@ QString Updater::describeFailure(QNetworkReply& reply) const {
         return "The update server did not answer in time.";
     }
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status >= 400) {
-        const QString reason = reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-        return QString("The update server answered %1 %2.").arg(status).arg(reason).trimmed();
-    }
+    if (status >= 400) return answeredText(reply);
     return "Could not reach the update server: " + reply.errorString() + ".";
+}
+
+QString Updater::answeredText(QNetworkReply& reply) {
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QString reason = reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    return QString("The update server answered %1 %2").arg(status).arg(reason).trimmed() + ".";
 }
 
 }  // namespace corvane::app

@@ -105,6 +105,8 @@ private:
     void planAutomaticCheck();
     QDateTime now() const;
     QString describeFailure(QNetworkReply& reply) const;
+    // "The update server answered " and the HTTP status with its reason.
+    static QString answeredText(QNetworkReply& reply);
     void dropTransfer();
 
     Settings settings_;

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "ServiceError.hpp"
 #include "platform/FileDescriptor.hpp"
 #include "platform/linux/OwnershipWalk.hpp"
@@ -26,7 +28,7 @@ void require(const std::filesystem::path& path) {
     if (!S_ISREG(info.st_mode) || (info.st_mode & S_IXUSR) == 0) refuse(path, "it is not an executable file.");
     const platform::FileDescriptor root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (root.get() < 0 || !platform::OwnershipWalk::passes(root.get(), path.string(), {info.st_dev, info.st_ino})) {
-        refuse(path, "it and every folder above it must belong to root and be writable by nobody else.");
+        refuse(path, std::string(kRefusal) + " " + kWhatToDo);
     }
 }
 

@@ -74,19 +74,21 @@ fs::path privateCopy(const fs::path& archive, const fs::path& into) {
 
 }  // namespace
 
-void run(const fs::path& archive, std::string_view signatureBase64, const fs::path& folder,
-         const updates::UpdateSignature::PublicKey& key) {
-    const auto signature = updates::UpdateSignature::signatureFromBase64(signatureBase64);
+void run(const Arguments& arguments, const updates::UpdateSignature::PublicKey& key) {
+    const auto signature = updates::UpdateSignature::signatureFromBase64(arguments.signatureBase64);
     if (!signature) {
         throw ServiceError(ServiceError::Code::usage, "The update signature is not valid base64 of 64 bytes.");
     }
+    const fs::path& folder = arguments.folder;
     if (!folder.is_absolute() || !isTrustedFolder(folder)) {
         fail("The install folder “" + folder.string() +
              "” is refused: it and every folder above it must belong to root and be writable by nobody else.");
     }
     try {
         const updates::ScratchFolder workspace(folder, "download");
-        updates::UpdateInstallation::install(privateCopy(archive, workspace.path()), *signature, key, folder);
+        const updates::UpdateInstallation::Release release{std::string(arguments.version),
+                                                          std::string(arguments.build), *signature};
+        updates::UpdateInstallation::install(privateCopy(arguments.archive, workspace.path()), release, key, folder);
     } catch (const updates::UpdateError& e) {
         fail(e.what());
     }

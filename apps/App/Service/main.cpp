@@ -2,7 +2,7 @@
 // machine's tunnel service, and installs app updates into a root-owned install
 // folder. The app runs it through pkexec (or directly as root):
 //   corvane-service install DAEMON
-//   corvane-service install-update ARCHIVE SIGNATURE FOLDER
+//   corvane-service install-update ARCHIVE VERSION BUILD SIGNATURE FOLDER
 //   corvane-service uninstall
 //   corvane-service unit DAEMON   (prints the systemd unit for DAEMON; the build
 //                                  uses it to ship the unit the helper would write)
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     using namespace corvane::service;
     ::umask(022);
     const bool install = argc == 3 && std::string_view(argv[1]) == "install";
-    const bool installUpdate = argc == 5 && std::string_view(argv[1]) == "install-update";
+    const bool installUpdate = argc == 7 && std::string_view(argv[1]) == "install-update";
     const bool uninstall = argc == 2 && std::string_view(argv[1]) == "uninstall";
     if (argc == 3 && std::string_view(argv[1]) == "unit") {
         std::cout << ServiceUnit::text(argv[2]);
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     }
     if (!install && !installUpdate && !uninstall) {
         std::cerr << "usage: corvane-service install DAEMON\n"
-                     "       corvane-service install-update ARCHIVE SIGNATURE FOLDER\n"
+                     "       corvane-service install-update ARCHIVE VERSION BUILD SIGNATURE FOLDER\n"
                      "       corvane-service uninstall\n"
                      "       corvane-service unit DAEMON\n";
         return static_cast<int>(ServiceError::Code::usage);
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
             const auto key = corvane::updates::UpdateSignature::publicKeyFromBase64(
                 corvane::updates::UpdateConfiguration::publicKeyBase64);
             if (!key) throw ServiceError(ServiceError::Code::failed, "This build has no valid update key.");
-            UpdateCommand::run(argv[2], argv[3], argv[4], *key);
+            UpdateCommand::run({argv[2], argv[3], argv[4], argv[5], argv[6]}, *key);
         }
     } catch (const ServiceError& e) {
         log.error("%{public}s", {corvane::platform::LogArg::publicText(e.what())});

@@ -1,18 +1,19 @@
 #include "UpdateInstallation.hpp"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <stdio.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <vector>
 
+#include "BuildFile.hpp"
+#include "ReleaseArchive.hpp"
+#include "ReleaseOrder.hpp"
 #include "ScratchFolder.hpp"
+#include "StagedTree.hpp"
 #include "UpdateError.hpp"
 
 namespace corvane::updates::UpdateInstallation {
@@ -21,57 +22,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The most of tar's complaints kept for the message (its first is the cause).
-constexpr std::size_t kMaxToolOutput = 4096;
-
 std::string systemText(int error) { return std::strerror(error); }
 
-// The first line tar (or gzip) wrote, or its exit status.
-std::string firstLine(const std::string& output, int status) {
-    const std::string line = output.substr(0, output.find('\n'));
-    if (!line.empty()) return line;
-    return "tar stopped with status " + std::to_string(status);
-}
-
-void unpack(const fs::path& archive, const fs::path& into) {
-    int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) throw UpdateError("Could not unpack the update: " + systemText(errno) + ".");
-    std::vector<std::string> arguments{"/bin/tar", "-xzf", archive.string(), "-C", into.string(), "--no-same-owner"};
-    std::vector<char*> argv;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
-    char path[] = "PATH=/usr/bin:/bin";
-    char* environment[] = {path, nullptr};
-    pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environment);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeEnds[1]);
-    std::string output;
-    char buffer[512];
-    while (spawned == 0) {
-        const ssize_t n = ::read(pipeEnds[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        if (output.size() < kMaxToolOutput) output.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(pipeEnds[0]);
-    if (spawned != 0) throw UpdateError("Could not run tar to unpack the update: " + systemText(spawned) + ".");
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (code != 0) throw UpdateError("Could not unpack the update: " + firstLine(output, code) + ".");
-}
-
-// The new folder gets the old one's mode (a new temporary folder is private).
+// The new folder gets the old one's mode (a new temporary folder is private),
+// less any write bit for others and any special bit.
 void keepMode(const fs::path& folder, const fs::path& staging) {
     struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0 || ::chmod(staging.c_str(), info.st_mode & 07777) != 0) {
+    if (::stat(folder.c_str(), &info) != 0 || ::chmod(staging.c_str(), info.st_mode & 0755) != 0) {
         throw UpdateError("Could not prepare the update beside “" + folder.string() + "”: " + systemText(errno) + ".");
     }
 }
@@ -95,27 +52,42 @@ void swapIn(const fs::path& staging, const fs::path& folder) {
     ::rename(aside.c_str(), staging.c_str());
 }
 
+// The build installed in `folder`, which the release must come after.
+void requireNewer(const Release& release, const fs::path& folder) {
+    const auto installed = BuildFile::read(folder / BuildFile::kInstalledPath);
+    if (!installed) {
+        throw UpdateError("The build installed in “" + folder.string() + "” cannot be read, so it is not replaced.");
+    }
+    if (!ReleaseOrder::isNewer(release.build, *installed)) {
+        throw UpdateError("The update's build " + release.build + " is not newer than the installed build " +
+                          *installed + ", so it was refused.");
+    }
+}
+
 }  // namespace
 
 bool isReleaseFolder(const fs::path& folder) {
     std::error_code error;
     return fs::is_regular_file(folder / kMarkerName, error) && fs::is_regular_file(folder / kAppPath, error) &&
-           ::access((folder / kAppPath).c_str(), X_OK) == 0;
+           ::access((folder / kAppPath).c_str(), X_OK) == 0 &&
+           fs::is_regular_file(folder / BuildFile::kInstalledPath, error);
 }
 
-void install(const fs::path& archive, const UpdateSignature::Signature& signature,
-             const UpdateSignature::PublicKey& key, const fs::path& folder) {
-    if (!UpdateSignature::verifyFile(archive, signature, key)) {
+void install(const fs::path& archive, const Release& release, const UpdateSignature::PublicKey& key,
+             const fs::path& folder) {
+    if (!UpdateSignature::verifyRelease(archive, release.version, release.build, release.signature, key)) {
         throw UpdateError(kNotSignedText);
     }
     if (!isReleaseFolder(folder)) {
         throw UpdateError("“" + folder.string() +
                           "” was not installed from a Corvane release, so it is not replaced.");
     }
+    requireNewer(release, folder);
     const ScratchFolder staging(folder, "update");
-    unpack(archive, staging.path());
+    ReleaseArchive::unpack(archive, staging.path());
     if (!isReleaseFolder(staging.path())) throw UpdateError("The update archive does not hold a Corvane release.");
     keepMode(folder, staging.path());
+    StagedTree::check(staging.path());
     swapIn(staging.path(), folder);
 }
 

@@ -133,7 +133,10 @@ protected:
 };
 
 TEST_F(ServiceHelper, RefusesADaemonOthersCouldHaveChanged) {
-    const std::string refusal = "it and every folder above it must belong to root and be writable by nobody else.";
+    const std::string refusal =
+        "it and every folder above it must belong to root and be writable by nobody else. Install Corvane into a "
+        "root-owned folder first (its Debian package, or bash scripts/run.sh as root, which installs it under "
+        "/usr/local) and start the installed app.";
     const fs::path worldWritable = fs::temp_directory_path() / ("cvs-ww-" + std::to_string(::getpid()));
     struct Case {
         const char* name;

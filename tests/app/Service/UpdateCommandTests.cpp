@@ -11,6 +11,7 @@
 
 #include "Service/ServiceError.hpp"
 #include "Service/UpdateCommand.hpp"
+#include "Support/TestArchive.hpp"
 #include "Support/TestSigningKey.hpp"
 #include "Updates/UpdateSignature.hpp"
 #include "platform/linux/OwnershipWalk.hpp"
@@ -20,6 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using app::testing::makeArchive;
+using app::testing::releaseFiles;
+using app::testing::TarEntry;
+using app::testing::writeArchive;
 using app::testing::TestSigningKey;
 
 std::string read(const fs::path& path) {
@@ -51,22 +55,27 @@ protected:
         base = pattern;
         ::chmod(base.c_str(), 0755);
         folder = base / "Corvane";
-        fs::create_directories(folder / "bin");
-        std::ofstream(folder / "corvane.release") << "org.corvane.Corvane\n";
-        std::ofstream(folder / "bin/corvane") << "old app";
+        for (const auto& [name, content] : releaseFiles("old app", "5")) {
+            fs::create_directories((folder / name).parent_path());
+            std::ofstream(folder / name) << content;
+        }
         ::chmod((folder / "bin/corvane").c_str(), 0755);
         ::chmod(folder.c_str(), 0755);
         archive = fs::temp_directory_path() / ("corvane-update-test-" + std::to_string(::getpid()) + ".tar.gz");
-        makeArchive(archive, {{"corvane.release", "org.corvane.Corvane\n"}, {"bin/corvane", "new app"}});
+        makeArchive(archive, releaseFiles("new app", "6"));
     }
     void TearDown() override {
         std::error_code ignored;
         if (!base.empty()) fs::remove_all(base, ignored);
         if (!archive.empty()) fs::remove(archive, ignored);
     }
-    std::string failure(const fs::path& from, const std::string& signature, const fs::path& into) {
+    std::string signature(const std::string& build = "6") const {
+        return base64(key.signRelease(archive, "1." + build, build));
+    }
+    std::string failure(const fs::path& from, const std::string& signature, const fs::path& into,
+                        const std::string& build = "6") {
         try {
-            UpdateCommand::run(from, signature, into, key.publicKey());
+            UpdateCommand::run({from, "1." + build, build, signature, into}, key.publicKey());
         } catch (const ServiceError& e) {
             return e.what();
         }
@@ -75,7 +84,7 @@ protected:
 };
 
 TEST_F(UpdateCommandTest, InstallsASignedArchiveIntoARootFolder) {
-    EXPECT_EQ(failure(archive, base64(key.signFile(archive)), folder), "");
+    EXPECT_EQ(failure(archive, signature(), folder), "");
     EXPECT_EQ(read(folder / "bin/corvane"), "new app");
     struct stat info {};
     ASSERT_EQ(::stat((folder / "bin/corvane").c_str(), &info), 0);
@@ -89,7 +98,7 @@ TEST_F(UpdateCommandTest, RefusesWhatTheAppCouldNotVouchFor) {
     const fs::path open = base / "open";
     fs::create_directories(open / "Corvane");
     ::chmod(open.c_str(), 0777);
-    const std::string good = base64(key.signFile(archive));
+    const std::string good = signature();
     const struct {
         const char* name;
         fs::path from;
@@ -97,7 +106,7 @@ TEST_F(UpdateCommandTest, RefusesWhatTheAppCouldNotVouchFor) {
         fs::path into;
         std::string error;
     } cases[] = {
-        {"another key", archive, base64(TestSigningKey().signFile(archive)), folder,
+        {"another key", archive, base64(TestSigningKey().signRelease(archive, "1.6", "6")), folder,
          "The update is not signed with Corvane’s key, so it was refused."},
         {"a signature that is no signature", archive, "c2hvcnQ=", folder,
          "The update signature is not valid base64 of 64 bytes."},
@@ -114,6 +123,37 @@ TEST_F(UpdateCommandTest, RefusesWhatTheAppCouldNotVouchFor) {
         EXPECT_EQ(failure(c.from, c.signature, c.into), c.error);
         EXPECT_EQ(read(folder / "bin/corvane"), "old app");
     }
+}
+
+// As root, the release cannot go back in time, plant a device node, or leave a
+// setuid or writable file in the root-owned folder.
+TEST_F(UpdateCommandTest, AReleaseThatIsOlderOrPlantsSpecialFilesIsRefusedOrDefused) {
+    makeArchive(archive, releaseFiles("older app", "4"));
+    EXPECT_EQ(failure(archive, signature("4"), folder, "4"),
+              "The update's build 4 is not newer than the installed build 5, so it was refused.");
+    EXPECT_EQ(failure(archive, signature("4"), folder, "6"),
+              "The update is not signed with Corvane’s key, so it was refused.")
+        << "an older release relabelled";
+
+    std::vector<TarEntry> entries{{"corvane.release", '0', "org.corvane.Corvane\n", 0666, {}},
+                                  {"bin/corvane", '0', "new app", 04755, {}},
+                                  {"libexec/corvane/corvane-tunnel.build", '0', "6\n", 0644, {}}};
+    entries.push_back({"dev/kmem", '3', {}, 0666, {}});
+    writeArchive(archive, entries);
+    EXPECT_EQ(failure(archive, signature(), folder),
+              "The update was refused: its entry “dev/kmem” is not a file, a folder or a link.");
+    EXPECT_EQ(read(folder / "bin/corvane"), "old app");
+
+    entries.pop_back();
+    writeArchive(archive, entries);
+    EXPECT_EQ(failure(archive, signature(), folder), "");
+    EXPECT_EQ(read(folder / "bin/corvane"), "new app");
+    struct stat info {};
+    ASSERT_EQ(::stat((folder / "bin/corvane").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0755u) << "no setuid bit";
+    ASSERT_EQ(::stat((folder / "corvane.release").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u) << "not writable by others";
+    EXPECT_EQ(info.st_uid, 0u);
 }
 
 }  // namespace

@@ -6,9 +6,29 @@ namespace corvane::app::testing {
 
 using platform::SessionStatus;
 
+namespace {
+
+DaemonFailure lost() { return {DaemonFailure::Kind::unreachable, FakeDaemonConnection::lostText()}; }
+DaemonFailure refused(const std::string& text) { return {DaemonFailure::Kind::refused, text}; }
+
+}  // namespace
+
 void FakeDaemonConnection::arrive(Request request) {
+    if (absent_) return request.lost();
     if (hold) return held_.push_back(std::move(request));
     request.answer();
+}
+
+void FakeDaemonConnection::setAbsent(std::optional<DaemonFailure::Kind> why) {
+    absent_ = why;
+    if (why) pushStatus(SessionStatus::invalid);
+    setConnected(!why);
+}
+
+void FakeDaemonConnection::setConnected(bool connected) {
+    if (connected == connected_) return;
+    connected_ = connected;
+    emit connectionChanged();
 }
 
 void FakeDaemonConnection::releaseOne() {
@@ -23,6 +43,15 @@ void FakeDaemonConnection::dropConnection() {
     held_.clear();
     for (Request& request : held) request.lost();
     pushStatus(SessionStatus::invalid);
+    setConnected(false);
+}
+
+// Why a request did not reach a daemon: none there, or the connection went.
+DaemonFailure FakeDaemonConnection::failure() const {
+    if (!absent_) return lost();
+    return {*absent_, *absent_ == DaemonFailure::Kind::notPermitted
+                          ? "Could not reach the tunnel daemon at /run/corvane/control.sock: Permission denied"
+                          : absentText()};
 }
 
 void FakeDaemonConnection::pushStatus(SessionStatus status) {
@@ -35,12 +64,12 @@ void FakeDaemonConnection::loadConfigurations(QObject* context, std::function<vo
     calls.push_back("load");
     auto deliver = MainThread::bind<LoadResult>(context, std::move(done));
     arrive({[this, deliver] {
-                if (loadError) return deliver(LoadResult{std::nullopt, *loadError});
+                if (loadError) return deliver(LoadResult{std::nullopt, refused(*loadError)});
                 std::vector<Configuration> list;
                 if (stored) list.push_back(*stored);
                 deliver(LoadResult{list, {}});
             },
-            [deliver] { deliver(LoadResult{std::nullopt, lostText()}); }});
+            [this, deliver] { deliver(LoadResult{std::nullopt, failure()}); }});
 }
 
 void FakeDaemonConnection::saveConfiguration(const Configuration& configuration, QObject* context,
@@ -49,25 +78,25 @@ void FakeDaemonConnection::saveConfiguration(const Configuration& configuration,
     auto deliver = MainThread::bind<Failure>(context, std::move(done));
     arrive({[this, deliver, configuration] {
                 saves.push_back(configuration);
-                if (saveError) return deliver(saveError);
+                if (saveError) return deliver(refused(*saveError));
                 stored = configuration;
                 deliver(std::nullopt);
             },
-            [deliver] { deliver(lostText()); }});
+            [this, deliver] { deliver(failure()); }});
 }
 
 void FakeDaemonConnection::startTunnel(QObject* context, std::function<void(Failure)> done) {
     calls.push_back("start");
     auto deliver = MainThread::bind<Failure>(context, std::move(done));
     arrive({[this, deliver] {
-                if (startError) return deliver(startError);
+                if (startError) return deliver(refused(*startError));
                 if (status_ != SessionStatus::connected) {
                     pushStatus(SessionStatus::connecting);
                     if (reachConnected) MainThread::post(this, [this] { pushStatus(SessionStatus::connected); });
                 }
                 deliver(std::nullopt);
             },
-            [deliver] { deliver(lostText()); }});
+            [this, deliver] { deliver(failure()); }});
 }
 
 void FakeDaemonConnection::stopTunnel(QObject* context, std::function<void()> done) {
@@ -86,7 +115,7 @@ void FakeDaemonConnection::sendProviderMessage(platform::Bytes message, QObject*
     messages.push_back(message);
     auto deliver = MainThread::bind<MessageResult>(context, std::move(done));
     arrive({[this, deliver, message] { deliver(answer(message)); },
-            [deliver] { deliver(MessageResult{std::nullopt, lostText()}); }});
+            [this, deliver] { deliver(MessageResult{std::nullopt, failure()}); }});
 }
 
 }  // namespace corvane::app::testing

@@ -21,6 +21,7 @@ public:
     using Answer = std::function<MessageResult(const platform::Bytes&)>;
 
     std::optional<Configuration> stored;
+    // The daemon's refusals of a load, a save or a start.
     std::optional<std::string> loadError;
     std::optional<std::string> saveError;
     std::optional<std::string> startError;
@@ -43,17 +44,26 @@ public:
     void sendProviderMessage(platform::Bytes message, QObject* context,
                              std::function<void(MessageResult)> done) override;
     platform::SessionStatus status() const override { return status_; }
+    bool connected() const override { return connected_; }
 
     // Pushes a status change now.
     void pushStatus(platform::SessionStatus status);
+    // No daemon answers (`why`: unreachable or notPermitted): every request
+    // fails at once, as for a missing or refusing socket. None: a daemon
+    // answers again. Says so through connectionChanged.
+    void setAbsent(std::optional<DaemonFailure::Kind> why);
     std::size_t held() const { return held_.size(); }
     // Answers the oldest held request.
     void releaseOne();
-    // The daemon goes away: every held request fails (a message gets no reply)
-    // and the status becomes invalid.
+    // The daemon goes away: every held request fails (a message gets no reply),
+    // the status becomes invalid and the connection is closed. Later requests
+    // are answered as by a daemon that came back at once.
     void dropConnection();
 
     static std::string lostText() { return "The connection to the tunnel daemon was lost."; }
+    static std::string absentText() {
+        return "Could not reach the tunnel daemon at /run/corvane/control.sock: No such file or directory";
+    }
 
 private:
     struct Request {
@@ -61,9 +71,13 @@ private:
         std::function<void()> lost;
     };
     void arrive(Request request);
+    void setConnected(bool connected);
+    DaemonFailure failure() const;
 
     std::deque<Request> held_;
     platform::SessionStatus status_ = platform::SessionStatus::invalid;
+    std::optional<DaemonFailure::Kind> absent_;
+    bool connected_ = true;
 };
 
 }  // namespace corvane::app::testing

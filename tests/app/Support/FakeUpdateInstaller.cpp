@@ -6,11 +6,11 @@
 
 namespace corvane::app::testing {
 
-void FakeUpdateInstaller::install(const std::filesystem::path& archive, const QByteArray& signature, QObject* context,
-                                  Done done) {
+void FakeUpdateInstaller::install(const std::filesystem::path& archive, const UpdateRelease& release,
+                                  QObject* context, Done done) {
     QFile file(QString::fromStdString(archive.string()));
     file.open(QIODevice::ReadOnly);
-    installs.push_back({archive, signature, file.readAll()});
+    installs.push_back({archive, release, file.readAll()});
     MainThread::bind<std::optional<std::string>>(context, std::move(done))(failure);
 }
 

@@ -19,7 +19,7 @@ public:
 
     struct Install {
         std::filesystem::path archive;
-        QByteArray signature;
+        UpdateRelease release;
         // The archive's bytes when it was handed over.
         QByteArray content;
     };
@@ -27,7 +27,7 @@ public:
     int relaunches = 0;
 
     std::optional<std::string> refusal() const override { return refusalText; }
-    void install(const std::filesystem::path& archive, const QByteArray& signature, QObject* context,
+    void install(const std::filesystem::path& archive, const UpdateRelease& release, QObject* context,
                  Done done) override;
     bool relaunch() override;
 };

@@ -64,12 +64,24 @@ void LoopbackHttpServer::answer(QTcpSocket* socket, const QString& path) {
     if (response.announcedLength) head += "Content-Length: " + QByteArray::number(*response.announcedLength) + "\r\n";
     head += response.announcedLength ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     socket->write(head);
+    if (response.endless) return keepSending(socket, response.body);
     if (response.stallAfter) {
         socket->write(response.body.left(*response.stallAfter));
         return;
     }
     socket->write(response.body);
     if (!response.announcedLength) socket->disconnectFromHost();
+}
+
+// Writes the body once more whenever the last copy has left, so the stream
+// never ends and never piles up in this process.
+void LoopbackHttpServer::keepSending(QTcpSocket* socket, const QByteArray& body) {
+    const auto more = [this, socket, body] {
+        if (socket->bytesToWrite() > body.size()) return;
+        sent_ += socket->write(body);
+    };
+    connect(socket, &QTcpSocket::bytesWritten, this, more);
+    more();
 }
 
 }  // namespace corvane::app::testing

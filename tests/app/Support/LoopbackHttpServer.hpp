@@ -30,6 +30,9 @@ public:
         bool silent = false;
         // Sends the headers and this many bytes of the body, then stalls.
         std::optional<qsizetype> stallAfter;
+        // Sends the body again and again until the client goes (with no
+        // length announced); the bytes sent show in sentBytes().
+        bool endless = false;
     };
 
     LoopbackHttpServer();
@@ -39,16 +42,20 @@ public:
     void serve(const QString& path, const QByteArray& body);
     // The paths asked for, in order.
     const std::vector<QString>& requests() const { return requests_; }
+    // The body bytes written for endless responses so far.
+    qint64 sentBytes() const { return sent_; }
 
 private:
     void accept();
     void read(QTcpSocket* socket);
     void answer(QTcpSocket* socket, const QString& path);
+    void keepSending(QTcpSocket* socket, const QByteArray& body);
 
     QTcpServer server_;
     std::map<QString, Response> responses_;
     std::vector<QString> requests_;
     std::map<QTcpSocket*, QByteArray> pending_;
+    qint64 sent_ = 0;
 };
 
 }  // namespace corvane::app::testing

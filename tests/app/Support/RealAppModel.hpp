@@ -19,8 +19,9 @@ namespace corvane::app::testing {
 struct RealAppModel {
     RealAppModel(const std::filesystem::path& socket, const std::filesystem::path& folder)
         : daemon(worker.executor(), socket),
-          installer(worker.executor(), {socket, BundledDaemon{}, std::string(ProductVersion::shortVersion),
-                                        "/usr/bin/pkexec", true}),
+          rootHelper({{}, "/usr/bin/pkexec", true}),
+          installer(worker.executor(), {socket, BundledDaemon{}, std::string(ProductVersion::shortVersion)},
+                    rootHelper),
           prober(worker.executor()),
           state({daemon, installer, prober, scheduler, platform::systemClock(),
                  [folder] { return SharedConstants::Folders{folder / "shared", folder / "data"}; },
@@ -28,6 +29,7 @@ struct RealAppModel {
 
     AsioWorker worker;
     ControlSocketConnection daemon;
+    RootHelperRunner rootHelper;
     PkexecServiceInstaller installer;
     AsioProxyProber prober;
     QtScheduler scheduler;

@@ -1,15 +1,8 @@
 #include "TestSigningKey.hpp"
 
-#include <sys/stat.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include <openssl/evp.h>
-
-#include "platform/linux/TemporaryDirectory.hpp"
 
 namespace corvane::app::testing {
 
@@ -39,23 +32,11 @@ updates::UpdateSignature::Signature TestSigningKey::sign(std::string_view messag
     return signature;
 }
 
-updates::UpdateSignature::Signature TestSigningKey::signFile(const fs::path& path) const {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return sign(content.str());
-}
-
-void makeArchive(const fs::path& archive, const std::vector<std::pair<std::string, std::string>>& files) {
-    platform::testing::TemporaryDirectory tree;
-    for (const auto& [name, content] : files) {
-        const fs::path path = tree.path() / name;
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << content;
-        ::chmod(path.c_str(), name.starts_with("bin/") ? 0755 : 0644);
-    }
-    const std::string command = "/bin/tar -czf '" + archive.string() + "' -C '" + tree.path().string() + "' .";
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("tar failed");
+updates::UpdateSignature::Signature TestSigningKey::signRelease(const fs::path& path, const std::string& version,
+                                                               const std::string& build) const {
+    const auto digest = updates::UpdateSignature::fileDigest(path);
+    if (!digest) throw std::runtime_error("cannot read " + path.string());
+    return sign(*updates::UpdateSignature::releaseMessage(version, build, *digest));
 }
 
 }  // namespace corvane::app::testing

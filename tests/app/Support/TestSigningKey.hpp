@@ -21,14 +21,12 @@ public:
 
     updates::UpdateSignature::PublicKey publicKey() const;
     updates::UpdateSignature::Signature sign(std::string_view message) const;
-    updates::UpdateSignature::Signature signFile(const std::filesystem::path& path) const;
+    // The release signature of the archive at `path` with this version and build.
+    updates::UpdateSignature::Signature signRelease(const std::filesystem::path& path, const std::string& version,
+                                                    const std::string& build) const;
 
 private:
     void* key_;
 };
-
-// Writes a release archive (tar.gz) of a folder made of `files` (relative path
-// and content; files under bin/ are executable) to `archive`.
-void makeArchive(const std::filesystem::path& archive, const std::vector<std::pair<std::string, std::string>>& files);
 
 }  // namespace corvane::app::testing

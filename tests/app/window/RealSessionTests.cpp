@@ -345,7 +345,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(showPage("Settings"));
         ASSERT_TRUE(shows("label", "Not installed")) << dump();
         screenshot("1-not-installed");
-        ASSERT_NO_FATAL_FAILURE(press("push button", "Install / Update Extension"));
+        ASSERT_NO_FATAL_FAILURE(press("push button", "Install / Update Service"));
         ASSERT_TRUE(shows("label", "Installed", 30s)) << dump() << session->appLog();
         ASSERT_TRUE(daemon()) << "the helper started no daemon";
         screenshot("1-installed");
@@ -530,6 +530,9 @@ protected:
         stopDaemon(SIGKILL);
         EXPECT_TRUE(shows("label", "Stopped", 10s)) << dump();
         screenshot("5-daemon-killed");
+        ASSERT_NO_FATAL_FAILURE(showPage("Settings"));
+        EXPECT_TRUE(shows("label", "Not installed", 10s)) << "Settings still reads the lost daemon\n" << dump();
+        screenshot("5-settings-without-the-daemon");
         const std::size_t danteAtDeath = lineCount(topology->folder / "danted.log");
         EXPECT_EQ(run("curl -sS --max-time 30 -o '" + download().string() + "' " + kPayloadURL), 0);
         EXPECT_TRUE(readText(download()) == readText(folder() / "www/payload.bin")) << "the download differs";

@@ -4,6 +4,7 @@
 // it needs is missing.
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -262,6 +263,27 @@ TEST_F(RealWindowTest, OnALaptopScreenWithADarkPanel) {
     EXPECT_GE(sheetAt.top(), 10) << "the sheet's title bar lies off the screen";
     EXPECT_LE(sheetAt.bottom(), screen.bottom());
     session->key("Escape");
+}
+
+// A second launch in the session ends at once and brings the first app's
+// window back from the task bar: one window, one tray icon.
+TEST_F(RealWindowTest, ASecondLaunchBringsTheFirstForwardAndEnds) {
+    ASSERT_EQ(session->startDesktop(), "") << "the X session did not come up";
+    Process& first = session->startApp();
+    const std::string window = session->waitForWindow(20s);
+    ASSERT_FALSE(window.empty()) << session->appLog();
+    ASSERT_TRUE(RealSession::waitFor([&] { return !session->trayIcon(first).empty(); }, 10s)) << "no tray icon";
+    session->x("windowminimize --sync " + window);
+    ASSERT_TRUE(RealSession::waitFor([&] { return session->waitForWindow(0ms).empty(); }, 5s)) << "not minimised";
+
+    Process& second = session->startApp();
+    const std::optional<int> status = session->waitForExit(second, 15s);
+    ASSERT_TRUE(status) << "the second launch keeps running\n" << session->appLog();
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+    EXPECT_EQ(session->waitForWindow(10s), window) << "the first window did not come back";
+    const std::string shown = session->x("search --onlyvisible --name '^Corvane$'");
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n') + 1, 1) << shown;
+    session->screenshot("root", "real-window-second-launch");
 }
 
 }  // namespace

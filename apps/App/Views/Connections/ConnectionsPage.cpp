@@ -222,8 +222,7 @@ QWidget* ConnectionsPage::makeContent() {
 void ConnectionsPage::refresh() {
     using Content = ConnectionsPresenter::Content;
     const Content content = presenter_.content();
-    emptyState_->setHint(presenter_.showsEngineHint() ? "Start the engine to begin routing traffic through your rules."
-                                                      : QString());
+    emptyState_->setHint(presenter_.emptyStateHint());
     if (content == Content::table) {
         tableModel_.setRecords(presenter_.filteredRecords());
         shareColumns();

@@ -76,8 +76,13 @@ bool ConnectionsPresenter::showsNoMatchOverlay() const {
     return !state_.records().empty() && filteredRecords().empty();
 }
 
-bool ConnectionsPresenter::showsEngineHint() const {
-    return state_.extensionManager().engineStatus().kind != EngineStatus::Kind::running;
+QString ConnectionsPresenter::emptyStateHint() const {
+    const ExtensionManager& manager = state_.extensionManager();
+    if (manager.engineStatus().kind == EngineStatus::Kind::running) return {};
+    if (manager.extensionStatus().kind == ExtensionStatus::Kind::unknown) {
+        return "Install the tunnel service on the Settings page to begin routing traffic through your rules.";
+    }
+    return "Start the engine to begin routing traffic through your rules.";
 }
 
 QString ConnectionsPresenter::filterTitle() const {

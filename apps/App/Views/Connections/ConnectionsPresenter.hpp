@@ -50,8 +50,9 @@ public:
     bool showsChartArea() const;
     // "No connections match the current filter." over an empty table or list.
     bool showsNoMatchOverlay() const;
-    // The empty state's hint to start the engine.
-    bool showsEngineHint() const;
+    // The empty state's hint while the engine is not running: to install the
+    // tunnel service where none is installed, else to start the engine.
+    QString emptyStateHint() const;
     // "All", or the filtered status's title.
     QString filterTitle() const;
     bool canExport() const;

@@ -35,6 +35,19 @@ QLabel* selectable(const QString& text) {
     return label;
 }
 
+// A status that may be long (the helper's refusal, pkexec's error): it wraps
+// within the width the page has and never widens the page.
+QLabel* wrappingStatus() {
+    auto* label = new QLabel;
+    label->setObjectName("extensionStatus");
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    // A wrapped label asks for the width of a long line at least; this one
+    // takes what the row leaves it and grows in height instead.
+    label->setMinimumWidth(1);
+    return label;
+}
+
 // A button with a footnote beside it.
 QHBoxLayout* buttonRow(QPushButton* button, QLabel* note) {
     auto* row = new QHBoxLayout;
@@ -138,14 +151,17 @@ QWidget* SettingsPage::makeUpdates() {
 }
 
 QWidget* SettingsPage::makeExtension() {
-    extensionStatus_ = new QLabel;
-    extensionStatus_->setTextFormat(Qt::PlainText);
-    auto* install = new QPushButton("Install / Update Extension");
+    extensionStatus_ = wrappingStatus();
+    auto* install = new QPushButton("Install / Update Service");
     connect(install, &QPushButton::clicked, &presenter_, &SettingsPresenter::installExtension);
-    QGroupBox* box = section("System Extension");
-    auto* rows = new QFormLayout(box);
-    rows->addRow("Status", extensionStatus_);
-    rows->addRow(buttonRow(install, ViewStyle::secondaryLabel("Requires an administrator password; to control the tunnel "
+    QGroupBox* box = section("Tunnel Service");
+    // Rows of boxes, not a form: a form lays a wrapped field out one line short.
+    auto* rows = new QVBoxLayout(box);
+    auto* status = new QHBoxLayout;
+    status->addWidget(new QLabel("Status"), 0, Qt::AlignTop);
+    status->addWidget(extensionStatus_, 1);
+    rows->addLayout(status);
+    rows->addLayout(buttonRow(install, ViewStyle::secondaryLabel("Requires an administrator password; to control the tunnel "
                                                                 "your account must be root or in the group “corvane”.",
                                                                 true)));
     return box;

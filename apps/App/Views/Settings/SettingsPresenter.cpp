@@ -81,6 +81,9 @@ QString SettingsPresenter::extensionStatusText() const {
         case ExtensionStatus::Kind::activationRequested: return "Installing…";
         case ExtensionStatus::Kind::needsUserApproval: return "Waiting for administrator approval";
         case ExtensionStatus::Kind::installed: return "Installed";
+        case ExtensionStatus::Kind::accessDenied:
+            return "Installed, but this account may not use it: it must be a member of the group “corvane”. "
+                   "Install / Update Service adds it; then log in again.";
         case ExtensionStatus::Kind::failed: return "Failed: " + QString::fromStdString(status.message);
     }
     return {};

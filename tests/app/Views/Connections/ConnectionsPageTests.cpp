@@ -131,7 +131,8 @@ TEST_F(ConnectionsPageTest, ThePollRunsWhileThePageIsShownAndEndsWithIt) {
 TEST_F(ConnectionsPageTest, TheToolbarFollowsAndStoresTheChoices) {
     page->show();
     settle();
-    EXPECT_EQ(page->emptyState()->hint(), "Start the engine to begin routing traffic through your rules.");
+    EXPECT_EQ(page->emptyState()->hint(),
+              "Install the tunnel service on the Settings page to begin routing traffic through your rules.");
     page->hide();
     showWithRecords();
     EXPECT_EQ(page->emptyState()->hint(), "");

@@ -37,9 +37,17 @@ TEST_F(ConnectionsPresenterTest, WithoutRecordsTheEmptyStateShowsWhateverTheFilt
     EXPECT_EQ(presenter.content(), Content::emptyState);
     EXPECT_FALSE(presenter.showsNoMatchOverlay());
     EXPECT_FALSE(presenter.canExport());
-    EXPECT_TRUE(presenter.showsEngineHint()) << "the engine is stopped";
+    EXPECT_EQ(presenter.emptyStateHint(),
+              "Install the tunnel service on the Settings page to begin routing traffic through your rules.")
+        << "no daemon installed";
+    installer.activation = [](const ServiceInstaller::ActivationDelegate& d) {
+        d.finished(ActivationResult::completed);
+    };
+    state->extensionManager().install();
+    settle();
+    EXPECT_EQ(presenter.emptyStateHint(), "Start the engine to begin routing traffic through your rules.");
     runEngine();
-    EXPECT_FALSE(presenter.showsEngineHint());
+    EXPECT_EQ(presenter.emptyStateHint(), "");
 }
 
 TEST_F(ConnectionsPresenterTest, RecordsThatAllFailTheFilterShowTheOverlayAndDisableTheExport) {

@@ -45,7 +45,7 @@ protected:
 };
 
 TEST_F(SettingsPageTest, TheSectionsFollowInOrderAndTheChecksOnlyWithIssues) {
-    const QStringList withoutChecks{"Routing", "Startup", "Updates", "System Extension", "About", "Profile"};
+    const QStringList withoutChecks{"Routing", "Startup", "Updates", "Tunnel Service", "About", "Profile"};
     state.setProfile(Profile::makeDefault());
     EXPECT_EQ(sectionTitles(), withoutChecks);
     state.setProfile(Profile::empty);

@@ -187,6 +187,12 @@ TEST_F(SettingsPresenterTest, TheExtensionStatusReadsInWords) {
         settle();
         EXPECT_EQ(shown.extensionStatusText(), c.text);
     }
+    installer.properties = {ExtensionProperties{"", "", false, false, false, true}};
+    auto refused = startedState();
+    EXPECT_EQ(SettingsPresenter(*refused, desktop).extensionStatusText(),
+              "Installed, but this account may not use it: it must be a member of the group “corvane”. "
+              "Install / Update Service adds it; then log in again.")
+        << "a socket that refuses this account";
 }
 
 TEST(SettingsVersionTest, AMissingPartReadsAsAQuestionMark) {

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -33,6 +34,7 @@
 #include "Views/Rules/RuleEditorDialog.hpp"
 #include "Views/Rules/RulesListModel.hpp"
 #include "Views/Rules/RulesPage.hpp"
+#include "Views/Settings/SettingsPage.hpp"
 #include "Views/Shell/MainWindow.hpp"
 #include "Views/Shell/PageHost.hpp"
 #include "Views/Simulator/SimulatorPage.hpp"
@@ -378,6 +380,52 @@ TEST_F(DesktopLookTest, TheSidebarShowsWhichRowHasTheKeyboardFocus) {
 
         window.pageHost().page()->setFocus(Qt::TabFocusReason);
         EXPECT_EQ(pixelsReaching(rendered(sidebar), edge, selection, 3.0), 0) << "a ring without the focus";
+    }
+}
+
+// The helper's refusal names the daemon's whole path: on the narrowest window
+// it wraps inside the Tunnel Service box, and no box is pushed past the page.
+TEST_F(DesktopLookTest, ALongServiceStatusWrapsWithinTheSettingsPage) {
+    const std::string refusal =
+        "The daemon “/home/someone/projects/corvane-checkout-for-testing/build/apps/Tunnel/corvane-tunnel” is "
+        "refused: it and every folder above it must belong to root and be writable by nobody else. Install Corvane "
+        "into a root-owned folder first (its Debian package, or bash scripts/run.sh as root, which installs it under "
+        "/usr/local) and start the installed app.";
+    installer.activation = [refusal](const ServiceInstaller::ActivationDelegate& d) {
+        d.failed({"corvane-service", 3, refusal});
+    };
+    for (const bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        const DesktopPalette palette(dark ? Shade::dark : Shade::light);
+        auto shell = shellWithProfile();
+        MainWindow& window = shell->window();
+        window.resize(MainWindow::kMinimumWidth, 640);
+        window.show();
+        window.pageHost().select(SidebarItem::settings);
+        settle();
+        auto* page = window.findChild<SettingsPage*>();
+        ASSERT_NE(page, nullptr);
+        page->presenter().installExtension();
+        settle();
+        QLabel* status = page->extensionStatus();
+        ASSERT_EQ(status->text().toStdString(), "Failed: [3] " + refusal);
+        auto* scroll = page->findChild<QAbstractScrollArea*>();
+        ASSERT_NE(scroll, nullptr);
+        const int visibleWidth = scroll->viewport()->width();
+        const auto rightEdge = [&](const QWidget& widget) {
+            return widget.mapTo(scroll->viewport(), QPoint(widget.width(), 0)).x();
+        };
+        for (const QGroupBox* box : page->findChildren<QGroupBox*>()) {
+            if (!box->isVisible()) continue;
+            EXPECT_LE(rightEdge(*box), visibleWidth) << box->title().toStdString();
+        }
+        EXPECT_LE(rightEdge(*status), rightEdge(*status->parentWidget()));
+        EXPECT_GE(status->height(), 2 * status->fontMetrics().lineSpacing()) << "the text does not wrap";
+        EXPECT_GE(status->height(), status->heightForWidth(status->width())) << "the wrapped text is cut off";
+        saveScreenshot(window, dark ? "dark-settings-long-status" : "settings-long-status");
+        if (dark) {
+            EXPECT_EQ(faintLabels(window), QStringList{});
+        }
     }
 }
 

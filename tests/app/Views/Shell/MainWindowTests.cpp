@@ -94,6 +94,34 @@ TEST_F(MainWindowTest, BadgeToolbarAndTrayFollowTheEngineStatusAndTheButtonsTogg
     }
 }
 
+// A first start with no daemon: an edit opens no alert, and Start says where
+// to install the daemon, in a badge that fits the narrowest window.
+TEST_F(MainWindowTest, WithoutADaemonEditsRaiseNoAlertAndStartPointsToSettings) {
+    daemon.setAbsent(DaemonFailure::Kind::unreachable);
+    shell = makeShell();
+    MainWindow& window = shell->window();
+    window.resize(MainWindow::kMinimumWidth, MainWindow::kMinimumHeight);
+    window.show();
+    settle();
+    AppState& state = shell->state();
+    Profile profile = state.profile();
+    profile.defaultAction = RuleAction::block();
+    state.setProfile(profile);
+    state.saveProfile();
+    settle();
+    EXPECT_EQ(state.lastError(), std::nullopt);
+    EXPECT_TRUE(window.errorAlert().box() == nullptr || !window.errorAlert().box()->isVisible());
+
+    window.toggleAction().trigger();
+    settle();
+    const QString text = "Error: The tunnel service is not installed. Install it on the Settings page.";
+    EXPECT_EQ(window.statusBadge().text(), text);
+    EXPECT_EQ(window.width(), MainWindow::kMinimumWidth) << "the badge widened the window";
+    const QPoint badgeEnd = window.statusBadge().mapTo(&window, QPoint(window.statusBadge().width(), 0));
+    EXPECT_LE(badgeEnd.x(), window.width());
+    saveScreenshot(window, "main-window-no-daemon");
+}
+
 TEST_F(MainWindowTest, TheTrayButtonTogglesToo) {
     reach(EngineStatus::Kind::running);
     trayAction("Stop")->trigger();

@@ -1,11 +1,13 @@
 // The updater's window through a session against a feed on 127.0.0.1, and the
 // app menu's "Check for Updates…" following whether a check can start.
 #include <QAction>
+#include <QCryptographicHash>
 #include <QMenu>
 #include <gtest/gtest.h>
 
 #include "Support/LoopbackHttpServer.hpp"
 #include "Support/TestSigningKey.hpp"
+#include "Updates/UpdateSignature.hpp"
 #include "Views/Shell/MainWindow.hpp"
 #include "Views/Shell/UpdateDialog.hpp"
 #include "Views/Support/Screenshot.hpp"
@@ -37,7 +39,9 @@ protected:
         return makeShell();
     }
     void offer(const QString& build, std::optional<qsizetype> stallAfter = std::nullopt) {
-        const auto signature = key.sign(std::string_view(kArchive.constData(), std::size_t(kArchive.size())));
+        const QByteArray digest = QCryptographicHash::hash(kArchive, QCryptographicHash::Sha256).toHex();
+        const auto signature =
+            key.sign(*updates::UpdateSignature::releaseMessage("1.1", build.toStdString(), digest.toStdString()));
         server.serve("/feed.json",
                      QString(R"({"version": "1.1", "build": "%1", "url": "%2", "length": %3, "signature": "%4",
                                  "releaseNotes": "• Rules match application paths faster.\n)"
