@@ -81,6 +81,27 @@ TEST_F(AsioProxyProberTest, ARefusedProxyShowsTheClientsText) {
               ProxyTestState::failure("Connection refused — nothing is listening on that port."));
 }
 
+// A proxy that refuses the probe shows what it answered, in words.
+TEST_F(AsioProxyProberTest, ARefusalShowsWhatTheProxyAnswered) {
+    ScriptedServer http([](PeerConnection& connection) {
+        connection.readUntil("\r\n\r\n");
+        connection.write("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
+    });
+    ScriptedServer socks([](PeerConnection& connection) {
+        connection.read(3);
+        connection.write(corvane::testing::Bytes{5, 0});
+        connection.read(10);
+        connection.write(corvane::testing::Bytes{5, 2, 0, 1, 0, 0, 0, 0, 0, 0});
+    });
+    ProxyServer httpProxy = proxyNamed("http", std::nullopt, "127.0.0.1", http.port());
+    httpProxy.kind = ProxyProtocol::httpConnect;
+    AsioProxyProber prober(worker.executor());
+    EXPECT_EQ(probeOnce(prober, httpProxy),
+              ProxyTestState::failure("The proxy refused the connection: “HTTP/1.1 403 Forbidden”."));
+    EXPECT_EQ(probeOnce(prober, proxyNamed("socks", std::nullopt, "127.0.0.1", socks.port())),
+              ProxyTestState::failure("The SOCKS5 proxy answered “connection not allowed by its rules” (reply code 2)."));
+}
+
 TEST_F(AsioProxyProberTest, ProbesThroughMicrosocksToALocalTarget) {
     if (!corvane::testing::PeerProcess::installed("/usr/bin/microsocks")) GTEST_SKIP() << "microsocks is not installed";
     ScriptedServer target([](PeerConnection& connection) { connection.sawEndOfStream(); });
