@@ -17,6 +17,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The daemon's validity test of an executable, from "/" in this process's view.
+bool onlyRootCanHaveWritten(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    const platform::FileDescriptor root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return root.get() >= 0 && platform::OwnershipWalk::passes(root.get(), path, {info.st_dev, info.st_ino});
+}
+
 // The search path when the environment names none.
 constexpr std::string_view kDefaultSearchPath = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
 
@@ -73,12 +81,8 @@ FlowSource ProgramLookup::executable(const std::string& path) const {
 }
 
 CodeIdentity ProgramLookup::identityOf(const std::string& path) const {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return CodeIdentity::unverified;
-    const platform::FileDescriptor root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
     CodeIdentity identity;
-    identity.isValid =
-        root.get() >= 0 && platform::OwnershipWalk::passes(root.get(), path, {info.st_dev, info.st_ino});
+    identity.isValid = onlyRootCanHaveWritten(path);
     identity.isPlatformBinary = identity.isValid && packages_->containsFile(path);
     return identity;
 }
@@ -92,8 +96,8 @@ std::optional<FlowSource> ProgramLookup::flatpak(const std::string& id) const {
     std::error_code error;
     if (!fs::is_directory(installation, error)) return std::nullopt;
     const fs::path metadata = fs::canonical(installation / "current" / "active" / "metadata", error);
-    CodeIdentity identity = error ? CodeIdentity::unverified : identityOf(metadata.string());
-    identity.isPlatformBinary = false;
+    CodeIdentity identity;
+    identity.isValid = !error && onlyRootCanHaveWritten(metadata.string());
     return FlowSource{id, std::nullopt, identity};
 }
 
