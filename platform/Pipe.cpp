@@ -7,8 +7,6 @@ namespace corvane::platform {
 
 namespace {
 
-constexpr std::size_t kSparesPerThread = 16;
-
 thread_local std::vector<std::unique_ptr<Pipe>> spares;
 
 }  // namespace

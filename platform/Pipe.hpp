@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -12,6 +13,8 @@ class Pipe {
 public:
     // Large enough that one splice moves what a fast connection has queued.
     static constexpr int kCapacity = 1 << 20;
+    // The most spare pipes one thread keeps.
+    static constexpr std::size_t kSparesPerThread = 16;
 
     ~Pipe();
     Pipe(const Pipe&) = delete;

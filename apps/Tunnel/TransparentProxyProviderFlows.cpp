@@ -68,8 +68,8 @@ bool TransparentProxyProvider::handleTCPFlow(const std::shared_ptr<platform::App
 
     const CodeSignatureResolver::Resolution resolution = signatures_.resolve(metaData.sourceAppAuditToken);
     const std::string& identifier = metaData.sourceAppSigningIdentifier;
-    FlowDescriptor descriptor{identifier,        resolution.path, resolution.identity, hostname, address,
-                              *port,             TransportProtocol::tcp};
+    const FlowSource source{identifier, resolution.path, resolution.identity};
+    const FlowDescriptor descriptor = FlowDescriptor::of(source, hostname, address, *port, TransportProtocol::tcp);
 
     std::shared_ptr<const RuleEngine> engine;
     RuleEngine::Verdict verdict;

@@ -80,13 +80,9 @@ void UDPFlowRelay::route(platform::Bytes datagram, const platform::Endpoint& end
 
     const std::optional<IPAddressValue> address = endpointAddress(destination->hostname);
     const std::string host = address ? address->description() : destination->hostname;
-    FlowDescriptor descriptor{settings_.appIdentifier,
-                              settings_.appPath,
-                              settings_.appIdentity,
-                              address ? std::nullopt : std::optional(destination->hostname),
-                              address,
-                              *port,
-                              TransportProtocol::udp};
+    const std::optional<std::string> hostname = address ? std::nullopt : std::optional(destination->hostname);
+    const FlowSource source{settings_.appIdentifier, settings_.appPath, settings_.appIdentity};
+    const FlowDescriptor descriptor = FlowDescriptor::of(source, hostname, address, *port, TransportProtocol::udp);
     const RuleEngine::Verdict verdict = settings_.engine->verdict(descriptor);
     const Profile& profile = settings_.engine->profile;
     const std::string target = host + ":" + std::to_string(*port) + " (UDP)";

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 
 #include "CorvaneCore/Proxy/ProxyClient.hpp"
 #include "CorvaneCore/Proxy/ProxyClientError.hpp"
@@ -79,6 +81,61 @@ TEST_F(AsioProxyProberTest, ARefusedProxyShowsTheClientsText) {
     AsioProxyProber prober(worker.executor());
     EXPECT_EQ(probeOnce(prober, proxyNamed("closed", std::nullopt, "127.0.0.1", corvane::testing::closedPort())),
               ProxyTestState::failure("Connection refused — nothing is listening on that port."));
+}
+
+// A proxy that accepts and never answers holds a probe until the connect
+// time-out (10 s here); a probe given up before then closes its connection at
+// once, which the proxy sees.
+TEST_F(AsioProxyProberTest, AProbeGivenUpClosesItsConnectionAtOnce) {
+    std::atomic<int> accepted{0};
+    std::atomic<int> closed{0};
+    ScriptedServer silent([&](PeerConnection& connection) {
+        ++accepted;
+        if (connection.stall()) ++closed;
+    });
+    const ProxyServer proxy = proxyNamed("silent", std::nullopt, "127.0.0.1", silent.port());
+    AsioProxyProber prober(worker.executor());
+    using Monitor = std::unique_ptr<ProxyHealthMonitor>;
+    const struct {
+        const char* what;
+        std::function<void(Monitor&)> giveUp;
+    } cases[] = {
+        {"a newer probe", [&](Monitor& m) { m->probe(proxy); }},
+        {"invalidate", [&](Monitor& m) { m->invalidate(proxy.id); }},
+        {"the page left", [](Monitor& m) { m->stopProbes(); }},
+        {"the monitor's end", [](Monitor& m) { m.reset(); }},
+    };
+    for (const auto& c : cases) {
+        Monitor monitor = std::make_unique<ProxyHealthMonitor>(prober, scheduler, "127.0.0.1", 9);
+        const int before = closed;
+        monitor->probe(proxy);
+        ASSERT_TRUE(waitUntil([&] { return accepted > before; })) << c.what;
+        c.giveUp(monitor);
+        EXPECT_TRUE(waitUntil([&] { return closed > before; }, 2s)) << c.what << ": the connection stayed open";
+        monitor.reset();
+        ASSERT_TRUE(waitUntil([&] { return closed == accepted; })) << c.what;
+    }
+}
+
+// A proxy that refuses the probe shows what it answered, in words.
+TEST_F(AsioProxyProberTest, ARefusalShowsWhatTheProxyAnswered) {
+    ScriptedServer http([](PeerConnection& connection) {
+        connection.readUntil("\r\n\r\n");
+        connection.write("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
+    });
+    ScriptedServer socks([](PeerConnection& connection) {
+        connection.read(3);
+        connection.write(corvane::testing::Bytes{5, 0});
+        connection.read(10);
+        connection.write(corvane::testing::Bytes{5, 2, 0, 1, 0, 0, 0, 0, 0, 0});
+    });
+    ProxyServer httpProxy = proxyNamed("http", std::nullopt, "127.0.0.1", http.port());
+    httpProxy.kind = ProxyProtocol::httpConnect;
+    AsioProxyProber prober(worker.executor());
+    EXPECT_EQ(probeOnce(prober, httpProxy),
+              ProxyTestState::failure("The proxy refused the connection: “HTTP/1.1 403 Forbidden”."));
+    EXPECT_EQ(probeOnce(prober, proxyNamed("socks", std::nullopt, "127.0.0.1", socks.port())),
+              ProxyTestState::failure("The SOCKS5 proxy answered “connection not allowed by its rules” (reply code 2)."));
 }
 
 TEST_F(AsioProxyProberTest, ProbesThroughMicrosocksToALocalTarget) {

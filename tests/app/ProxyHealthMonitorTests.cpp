@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 #include "Model/ProxyHealthMonitor.hpp"
 #include "Support/EventLoop.hpp"
 #include "Support/FakeProxyProber.hpp"
@@ -65,6 +68,38 @@ TEST_F(ProxyHealthMonitorTest, OnlyTheNewestProbeOfAProxyCounts) {
     EXPECT_EQ(stateOf(b), ProxyTestState::testing());
     finish(3, established(7ms));
     EXPECT_EQ(stateOf(b), ProxyTestState::success(7));
+}
+
+// Whatever gives a probe up cancels it at once (the prober closes its
+// connection) and only that probe: a newer probe of the same proxy,
+// invalidate, the page leaving (stopProbes) and the monitor's end.
+TEST_F(ProxyHealthMonitorTest, AProbeGivenUpIsCancelledAndOthersRunOn) {
+    using Monitor = std::unique_ptr<ProxyHealthMonitor>;
+    const struct {
+        const char* what;
+        std::function<void(Monitor&)> giveUp;
+        std::optional<ProxyTestState> aAfter;
+        bool bCancelled;
+    } cases[] = {
+        {"a newer probe", [&](Monitor& m) { m->probe(a); }, ProxyTestState::testing(), false},
+        {"invalidate", [&](Monitor& m) { m->invalidate(a.id); }, std::nullopt, false},
+        {"the page left", [](Monitor& m) { m->stopProbes(); }, std::nullopt, true},
+        {"the monitor's end", [](Monitor& m) { m.reset(); }, std::nullopt, true},
+    };
+    for (const auto& c : cases) {
+        prober.probes.clear();
+        Monitor local = std::make_unique<ProxyHealthMonitor>(prober, scheduler, "probe.test", 443);
+        local->probe(b);
+        local->probe(a);
+        c.giveUp(local);
+        ASSERT_GE(prober.probes.size(), 2u) << c.what;
+        EXPECT_TRUE(prober.probes[1].cancelled()) << c.what;
+        EXPECT_EQ(prober.probes[0].cancelled(), c.bCancelled) << c.what;
+        if (!local) continue;
+        finish(1, established(5ms));
+        const auto state = local->states().find(a.id);
+        EXPECT_EQ(state == local->states().end() ? std::nullopt : std::optional(state->second), c.aAfter) << c.what;
+    }
 }
 
 TEST_F(ProxyHealthMonitorTest, InvalidateForgetsTheStateAndTheRunningProbe) {

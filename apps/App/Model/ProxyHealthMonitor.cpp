@@ -20,18 +20,15 @@ ProxyHealthMonitor::ProxyHealthMonitor(ProxyProber& prober, Scheduler& scheduler
       probePort_(probePort) {}
 
 void ProxyHealthMonitor::probe(const ProxyServer& server) {
-    const std::uint64_t probe = nextProbe_++;
-    tasks_[server.id] = probe;
+    tasks_.erase(server.id);
     states_[server.id] = ProxyTestState::testing();
     emit statesChanged();
-    prober_.probe(server, probeHost_, probePort_, this,
-                  [this, id = server.id, probe](ProxyProber::Outcome outcome) { finished(id, probe, outcome); });
+    tasks_[server.id] = prober_.probe(server, probeHost_, probePort_, this,
+                                      [this, id = server.id](ProxyProber::Outcome outcome) { finished(id, outcome); });
 }
 
-void ProxyHealthMonitor::finished(const UUID& id, std::uint64_t probe, const ProxyProber::Outcome& outcome) {
-    const auto task = tasks_.find(id);
-    if (task == tasks_.end() || task->second != probe) return;
-    tasks_.erase(task);
+void ProxyHealthMonitor::finished(const UUID& id, const ProxyProber::Outcome& outcome) {
+    tasks_.erase(id);
     if (const auto* established = std::get_if<ProxyProber::Established>(&outcome)) {
         states_[id] = ProxyTestState::success(wholeMilliseconds(established->elapsed));
     } else {
@@ -43,6 +40,13 @@ void ProxyHealthMonitor::finished(const UUID& id, std::uint64_t probe, const Pro
 void ProxyHealthMonitor::invalidate(const UUID& id) {
     tasks_.erase(id);
     if (states_.erase(id) > 0) emit statesChanged();
+}
+
+void ProxyHealthMonitor::stopProbes() {
+    if (tasks_.empty()) return;
+    for (const auto& [id, probe] : tasks_) states_.erase(id);
+    tasks_.clear();
+    emit statesChanged();
 }
 
 std::unique_ptr<PeriodicProxyChecks> ProxyHealthMonitor::runPeriodicChecks(

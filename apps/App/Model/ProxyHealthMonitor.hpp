@@ -21,9 +21,10 @@ namespace corvane::app {
 
 // Whether each proxy answers, and how fast: a probe opens a TCP connection
 // through the proxy to a stable public host on port 443 and measures the time
-// until the proxy reports it established. One state per proxy; at most one
-// probe per proxy counts (a newer probe or invalidate drops the older outcome).
-// Main thread only; nothing is logged.
+// until the proxy reports it established. One state per proxy and at most one
+// probe per proxy: a newer probe, invalidate, stopProbes and the monitor's end
+// each end the probe they replace at once (its connection closes, its outcome
+// is dropped). Main thread only; nothing is logged.
 class ProxyHealthMonitor : public QObject {
     Q_OBJECT
 
@@ -39,6 +40,9 @@ public:
 
     void probe(const ProxyServer& server);
     void invalidate(const UUID& id);
+    // Ends every running probe (the page that shows them is gone); their
+    // proxies go back to not tested.
+    void stopProbes();
     // Probes every proxy `list` returns now, then again after each `period`,
     // until the returned object is destroyed.
     std::unique_ptr<PeriodicProxyChecks> runPeriodicChecks(std::function<std::vector<ProxyServer>()> list,
@@ -48,16 +52,15 @@ signals:
     void statesChanged();
 
 private:
-    void finished(const UUID& id, std::uint64_t probe, const ProxyProber::Outcome& outcome);
+    void finished(const UUID& id, const ProxyProber::Outcome& outcome);
 
     ProxyProber& prober_;
     Scheduler& scheduler_;
     std::string probeHost_;
     std::uint16_t probePort_;
     std::map<UUID, ProxyTestState> states_;
-    // The probe whose outcome counts, per proxy.
-    std::map<UUID, std::uint64_t> tasks_;
-    std::uint64_t nextProbe_ = 1;
+    // The running probe of each proxy.
+    std::map<UUID, std::unique_ptr<ProxyProber::Probe>> tasks_;
 };
 
 }  // namespace corvane::app

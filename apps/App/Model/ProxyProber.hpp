@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <variant>
 
@@ -16,6 +17,12 @@ namespace corvane::app {
 // proxy took to establish it; the connection is closed at once.
 class ProxyProber {
 public:
+    // A probe in progress. Destroying it ends the probe at once: its connection
+    // closes (the proxy sees it go), and its outcome is never delivered.
+    class Probe {
+    public:
+        virtual ~Probe() = default;
+    };
     struct Established {
         std::chrono::nanoseconds elapsed;
     };
@@ -25,9 +32,11 @@ public:
     using Outcome = std::variant<Established, Failed>;
 
     virtual ~ProxyProber() = default;
-    // `done` runs on the main thread, queued, unless `context` is gone by then.
-    virtual void probe(const ProxyServer& proxy, const std::string& host, std::uint16_t port, QObject* context,
-                       std::function<void(Outcome)> done) = 0;
+    // `done` runs on the main thread, queued, unless `context` or the returned
+    // probe is gone by then.
+    [[nodiscard]] virtual std::unique_ptr<Probe> probe(const ProxyServer& proxy, const std::string& host,
+                                                       std::uint16_t port, QObject* context,
+                                                       std::function<void(Outcome)> done) = 0;
 };
 
 }  // namespace corvane::app

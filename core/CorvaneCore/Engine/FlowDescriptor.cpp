@@ -16,6 +16,24 @@ FlowDescriptor FlowDescriptor::make(std::optional<std::string> appIdentifier, st
     return flow;
 }
 
+FlowDescriptor FlowDescriptor::of(const FlowSource& source, std::optional<std::string> hostname,
+                                  std::optional<IPAddressValue> address, std::uint16_t port,
+                                  TransportProtocol transport) {
+    return FlowDescriptor{.appIdentifier = source.identifier,
+                          .appPath = source.path,
+                          .appIdentity = source.identity,
+                          .remoteHostname = std::move(hostname),
+                          .remoteAddress = address,
+                          .remotePort = port,
+                          .transport = transport};
+}
+
+FlowDescriptor FlowDescriptor::of(const FlowSource& source, std::string_view host, std::uint16_t port,
+                                  TransportProtocol transport) {
+    const FlowDescriptor typed = make(std::nullopt, std::nullopt, host, port, transport);
+    return of(source, typed.remoteHostname, typed.remoteAddress, port, transport);
+}
+
 std::vector<std::string> FlowDescriptor::applicationMatchCandidates() const {
     std::vector<std::string> candidates;
     anyApplicationCandidate([&candidates](std::string_view candidate) {

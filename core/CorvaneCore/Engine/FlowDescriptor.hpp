@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CorvaneCore/Engine/FlowSource.hpp"
 #include "CorvaneCore/Matching/IPAddressValue.hpp"
 #include "CorvaneCore/Models/CodeIdentity.hpp"
 #include "CorvaneCore/Models/TransportProtocol.hpp"
@@ -26,6 +27,15 @@ struct FlowDescriptor {
     // the address, anything else (even empty) the host name.
     static FlowDescriptor make(std::optional<std::string> appIdentifier, std::optional<std::string> appPath,
                                std::string_view host, std::uint16_t port, TransportProtocol transport);
+
+    // The flow the daemon describes for a program, with all it knows of the
+    // source, over either transport. The daemon's dispatch and the simulator
+    // both build their descriptors here, so they match alike.
+    static FlowDescriptor of(const FlowSource& source, std::optional<std::string> hostname,
+                             std::optional<IPAddressValue> address, std::uint16_t port, TransportProtocol transport);
+    // The same with the destination typed as text, split as `make` splits it.
+    static FlowDescriptor of(const FlowSource& source, std::string_view host, std::uint16_t port,
+                             TransportProtocol transport);
 
     // The texts application patterns are matched against, in order: the
     // identifier (unless the identity failed verification), the path, and

@@ -10,7 +10,10 @@ std::vector<T> readList(const json::Json& object, std::string_view key) {
     const json::Json& array = json::requireArray(json::require(object, key), key);
     std::vector<T> items;
     items.reserve(array.size());
-    for (const json::Json& item : array) items.push_back(T::fromJson(item));
+    json::inside(key, [&] {
+        for (const json::Json& item : array)
+            items.push_back(json::inside(items.size(), [&] { return T::fromJson(item); }));
+    });
     return items;
 }
 
@@ -72,7 +75,7 @@ Profile Profile::fromJson(const json::Json& value) {
     return Profile{
         .proxies = readList<ProxyServer>(value, "proxies"),
         .rules = readList<Rule>(value, "rules"),
-        .defaultAction = RuleAction::fromJson(json::require(value, "defaultAction")),
+        .defaultAction = json::requiredPart<RuleAction>(value, "defaultAction"),
     };
 }
 

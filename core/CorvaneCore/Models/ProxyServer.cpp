@@ -11,12 +11,6 @@ ProxyProtocol readKind(const json::Json& object) {
     return *kind;
 }
 
-std::optional<ProxyCredentials> readCredentials(const json::Json& object) {
-    const json::Json* value = json::find(object, "credentials");
-    if (value == nullptr) return std::nullopt;
-    return ProxyCredentials::fromJson(*value);
-}
-
 }  // namespace
 
 std::string ProxyServer::endpointDescription() const {
@@ -31,7 +25,7 @@ ProxyServer ProxyServer::fromJson(const json::Json& value) {
         .kind = readKind(value),
         .host = json::required<std::string>(value, "host"),
         .port = json::required<std::uint16_t>(value, "port"),
-        .credentials = readCredentials(value),
+        .credentials = json::optionalPart<ProxyCredentials>(value, "credentials"),
         .resolvesHostnamesRemotely = json::required<bool>(value, "resolvesHostnamesRemotely"),
     };
 }

@@ -13,7 +13,9 @@ auto readArray(const json::Json& object, std::string_view key, Read read) {
     if (array == nullptr) return items;
     json::requireArray(*array, key);
     items.reserve(array->size());
-    for (const json::Json& item : *array) items.push_back(read(item));
+    json::inside(key, [&] {
+        for (const json::Json& item : *array) items.push_back(json::inside(items.size(), [&] { return read(item); }));
+    });
     return items;
 }
 
@@ -57,7 +59,7 @@ Rule Rule::fromJson(const json::Json& value) {
         .hosts = readTexts(value, "hosts"),
         .ports = readArray(value, "ports", [](const json::Json& item) { return PortRange::fromJson(item); }),
         .transports = readTransports(value),
-        .action = RuleAction::fromJson(json::require(value, "action")),
+        .action = json::requiredPart<RuleAction>(value, "action"),
         .matchMode = readMatchMode(value),
     };
 }

@@ -22,8 +22,22 @@ std::vector<UUID> readIDs(const json::Json& payload) {
     const json::Json& array = json::requireArray(json::require(payload, "ids"), "ids");
     std::vector<UUID> ids;
     ids.reserve(array.size());
-    for (const json::Json& id : array) ids.push_back(json::asUUID(id, "ids"));
+    json::inside("ids", [&] {
+        for (const json::Json& id : array)
+            ids.push_back(json::inside(ids.size(), [&] { return json::asUUID(id, "ids"); }));
+    });
     return ids;
+}
+
+RuleAction readCase(RuleAction::Kind kind, const json::Json& payload) {
+    switch (kind) {
+        case RuleAction::Kind::direct: return RuleAction::direct();
+        case RuleAction::Kind::block: return RuleAction::block();
+        case RuleAction::Kind::proxy: return RuleAction::proxy(json::required<UUID>(payload, "id"));
+        case RuleAction::Kind::chain: return RuleAction::chain(readIDs(payload));
+        case RuleAction::Kind::failover: break;
+    }
+    return RuleAction::failover(readIDs(payload));
 }
 
 json::Json idsJson(const std::vector<UUID>& ids) {
@@ -62,14 +76,7 @@ RuleAction RuleAction::fromJson(const json::Json& value) {
     json::requireObject(value, "action");
     const std::size_t index = caseIndex(value);
     const json::Json& payload = json::requireObject(value.at(caseNames[index]), caseNames[index]);
-    switch (static_cast<Kind>(index)) {
-        case Kind::direct: return direct();
-        case Kind::block: return block();
-        case Kind::proxy: return proxy(json::required<UUID>(payload, "id"));
-        case Kind::chain: return chain(readIDs(payload));
-        case Kind::failover: break;
-    }
-    return failover(readIDs(payload));
+    return json::inside(caseNames[index], [&] { return readCase(static_cast<Kind>(index), payload); });
 }
 
 json::Json toJson(const RuleAction& action) {

@@ -10,12 +10,28 @@
 namespace corvane {
 namespace {
 
-std::optional<ProfileCodec::Document> readDocument(const json::Json& value) {
-    try {
-        return ProfileCodec::Document::fromJson(value);
-    } catch (const JsonDecodeError&) {
-        return std::nullopt;
-    }
+// Whether a value that is neither form was meant as the versioned document,
+// so that its failure, not the bare profile's, tells the user what is wrong.
+bool looksVersioned(const json::Json& value) {
+    return value.is_object() && (value.contains("version") || value.contains("profile"));
+}
+
+std::string placeOf(const JsonDecodeError& error) {
+    if (const auto& position = error.position())
+        return "line " + std::to_string(position->line) + ", column " + std::to_string(position->column);
+    return error.path();
+}
+
+std::string describe(ProfileCodec::DecodeError::Kind kind, std::int64_t version, std::string_view reason,
+                     std::string_view place) {
+    if (kind == ProfileCodec::DecodeError::Kind::unsupportedVersion)
+        return "This profile was written by a newer version of Corvane (document version " +
+               std::to_string(version) + "); this version reads version " +
+               std::to_string(ProfileCodec::currentVersion) + " and older.";
+    std::string text(reason.empty() ? "The data is not a Corvane profile." : reason);
+    if (place.empty()) return text;
+    if (text.ends_with('.')) text.pop_back();
+    return text + " (at " + std::string(place) + ").";
 }
 
 using Issue = ProfileCodec::Issue;
@@ -47,17 +63,30 @@ void checkRule(const Profile& profile, const Rule& rule, std::vector<Issue>& iss
 
 }  // namespace
 
-const char* ProfileCodec::DecodeError::what() const noexcept {
-    return kind_ == Kind::unsupportedVersion
-               ? "The operation couldn’t be completed. (ProfileCodec.DecodeError error 0.)"
-               : "The operation couldn’t be completed. (ProfileCodec.DecodeError error 1.)";
+ProfileCodec::DecodeError::DecodeError(Kind kind, std::int64_t version, std::string reason, std::string place)
+    : kind_(kind),
+      version_(version),
+      reason_(std::move(reason)),
+      place_(std::move(place)),
+      description_(describe(kind_, version_, reason_, place_)) {}
+
+ProfileCodec::DecodeError ProfileCodec::DecodeError::unsupportedVersion(std::int64_t version) {
+    return {Kind::unsupportedVersion, version, {}, {}};
+}
+
+ProfileCodec::DecodeError ProfileCodec::DecodeError::malformed(std::string reason, std::string place) {
+    return {Kind::malformed, 0, std::move(reason), std::move(place)};
+}
+
+ProfileCodec::DecodeError ProfileCodec::DecodeError::malformed(const JsonDecodeError& cause) {
+    return malformed(cause.what(), placeOf(cause));
 }
 
 ProfileCodec::Document ProfileCodec::Document::fromJson(const json::Json& value) {
     json::requireObject(value, "document");
     return Document{
         .version = json::required<std::int64_t>(value, "version"),
-        .profile = Profile::fromJson(json::require(value, "profile")),
+        .profile = json::requiredPart<Profile>(value, "profile"),
     };
 }
 
@@ -75,17 +104,21 @@ Profile ProfileCodec::decode(std::span<const std::uint8_t> bytes) {
     json::Json value;
     try {
         value = json::parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    } catch (const JsonDecodeError&) {
-        throw DecodeError::malformed();
+    } catch (const JsonDecodeError& error) {
+        throw DecodeError::malformed(error);
     }
-    if (auto document = readDocument(value)) {
-        if (document->version > currentVersion) throw DecodeError::unsupportedVersion(document->version);
-        return std::move(document->profile);
+    std::optional<JsonDecodeError> documentFailure;
+    try {
+        Document document = Document::fromJson(value);
+        if (document.version > currentVersion) throw DecodeError::unsupportedVersion(document.version);
+        return std::move(document.profile);
+    } catch (const JsonDecodeError& error) {
+        documentFailure = error;
     }
     try {
         return Profile::fromJson(value);
-    } catch (const JsonDecodeError&) {
-        throw DecodeError::malformed();
+    } catch (const JsonDecodeError& error) {
+        throw DecodeError::malformed(looksVersioned(value) ? *documentFailure : error);
     }
 }
 

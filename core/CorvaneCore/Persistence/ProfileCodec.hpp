@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CorvaneCore/Models/Profile.hpp"
+#include "CorvaneCore/Support/JsonDecodeError.hpp"
 #include "CorvaneCore/Support/JsonReader.hpp"
 #include "CorvaneCore/Support/UUID.hpp"
 
@@ -29,28 +30,38 @@ public:
         static Document fromJson(const json::Json& value);
     };
 
-    // Why bytes could not be read as a profile. Carries no text of its own:
-    // what() is the generic description of an error.
+    // Why bytes could not be read as a profile, in words for the user: a
+    // newer document's version, or for malformed bytes the reader's reason
+    // and where it found the fault (a line and column of text that is not
+    // JSON, else the path to the value of the wrong form). Errors compare by
+    // kind and version.
     class DecodeError : public std::exception {
     public:
         enum class Kind { unsupportedVersion, malformed };
 
-        static DecodeError unsupportedVersion(std::int64_t version) { return {Kind::unsupportedVersion, version}; }
-        static DecodeError malformed() { return {Kind::malformed, 0}; }
+        static DecodeError unsupportedVersion(std::int64_t version);
+        static DecodeError malformed(std::string reason = {}, std::string place = {});
+        static DecodeError malformed(const JsonDecodeError& cause);
 
         Kind kind() const { return kind_; }
         // The version a newer document carried; 0 for malformed.
         std::int64_t version() const { return version_; }
-        const char* what() const noexcept override;
+        const std::string& reason() const { return reason_; }
+        // "line 3, column 14" or "profile.rules[2].action"; "" when unknown.
+        const std::string& place() const { return place_; }
+        const char* what() const noexcept override { return description_.c_str(); }
 
         friend bool operator==(const DecodeError& a, const DecodeError& b) {
             return a.kind_ == b.kind_ && a.version_ == b.version_;
         }
 
     private:
-        DecodeError(Kind kind, std::int64_t version) : kind_(kind), version_(version) {}
+        DecodeError(Kind kind, std::int64_t version, std::string reason, std::string place);
         Kind kind_;
         std::int64_t version_;
+        std::string reason_;
+        std::string place_;
+        std::string description_;
     };
 
     enum class Severity { warning, error };

@@ -21,10 +21,11 @@ asio::ip::address toAsio(const IPAddressValue& value) {
 asio::awaitable<AddressList> addressesOf(std::string host, Deadline& deadline) {
     if (const auto literal = IPAddressValue::fromString(host)) co_return AddressList{toAsio(*literal)};
     std::error_code error;
+    const asio::cancellation_slot slot = co_await deadline.operationSlot();
     AddressList addresses = co_await asyncResolve(
-        std::move(host), asio::bind_cancellation_slot(deadline.slot(), asio::redirect_error(asio::use_awaitable, error)));
-    deadline.slot().clear();
-    if (deadline.expired()) throw ProxyClientError::timedOut();
+        std::move(host), asio::bind_cancellation_slot(slot, asio::redirect_error(asio::use_awaitable, error)));
+    deadline.operationDone();
+    checkDeadline(deadline);
     if (error) throw ProxyClientError::unreachable(error);
     co_return addresses;
 }
@@ -36,6 +37,11 @@ std::error_code applySocketMark(int nativeHandle) {
         return {errno, asio::system_category()};
     }
     return {};
+}
+
+void checkDeadline(const Deadline& deadline) {
+    if (deadline.expired()) throw ProxyClientError::timedOut();
+    if (deadline.cancelled()) throw ProxyClientError::connectionClosed();
 }
 
 ProxyClientError connectFailure(const std::error_code& error) {

@@ -28,6 +28,10 @@ std::error_code applySocketMark(int nativeHandle);
 // What a failed connect means to the caller.
 ProxyClientError connectFailure(const std::error_code& error);
 
+// After an operation bounded by `deadline`: throws timedOut when it expired,
+// connectionClosed when the caller gave the connection up.
+void checkDeadline(const Deadline& deadline);
+
 // The connect step of one socket: resolve, open, mark, connect, trying each
 // address in turn, all within one connect time-out. Throws ProxyClientError;
 // the caller closes the socket on failure.
@@ -46,10 +50,11 @@ asio::awaitable<void> connectStep(Socket& socket, std::string host, std::uint16_
             deadline.disarm();
             throw ProxyClientError::connectionFailed(error);
         }
+        const asio::cancellation_slot slot = co_await deadline.operationSlot();
         co_await socket.async_connect(
-            endpoint, asio::bind_cancellation_slot(deadline.slot(), asio::redirect_error(asio::use_awaitable, error)));
-        deadline.slot().clear();
-        if (deadline.expired()) throw ProxyClientError::timedOut();
+            endpoint, asio::bind_cancellation_slot(slot, asio::redirect_error(asio::use_awaitable, error)));
+        deadline.operationDone();
+        checkDeadline(deadline);
         if (!error) break;
     }
     deadline.disarm();

@@ -2,6 +2,8 @@
 
 #include "CorvaneCore/Proxy/ProxyClient.hpp"
 
+#include <asio/this_coro.hpp>
+
 #include <chrono>
 #include <cmath>
 
@@ -39,7 +41,23 @@ void Deadline::disarm() {
 }
 
 bool Deadline::expired() const { return state_->expired; }
+bool Deadline::cancelled() const { return state_->cancelled; }
 
-asio::cancellation_slot Deadline::slot() { return state_->signal.slot(); }
+asio::awaitable<asio::cancellation_slot> Deadline::operationSlot() {
+    const asio::cancellation_state caller = co_await asio::this_coro::cancellation_state;
+    if (caller.cancelled() != asio::cancellation_type::none) state_->cancelled = true;
+    if (state_->cancelled) throw ProxyClientError::connectionClosed();
+    if (asio::cancellation_slot slot = caller.slot(); slot.is_connected()) {
+        slot.assign([weak = std::weak_ptr<State>(state_)](asio::cancellation_type) {
+            const auto state = weak.lock();
+            if (!state) return;
+            state->cancelled = true;
+            state->signal.emit(asio::cancellation_type::terminal);
+        });
+    }
+    co_return state_->signal.slot();
+}
+
+void Deadline::operationDone() { state_->signal.slot().clear(); }
 
 }  // namespace corvane::detail

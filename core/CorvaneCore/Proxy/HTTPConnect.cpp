@@ -64,18 +64,24 @@ std::optional<std::size_t> responseHeadLength(ByteView received) {
 
 bool isResponseHeadComplete(ByteView received) { return responseHeadLength(received).has_value(); }
 
+std::string_view statusLine(ByteView head) {
+    const std::string_view text(reinterpret_cast<const char*>(head.data()), head.size());
+    return text.substr(0, text.find(lineBreak));
+}
+
 std::int64_t parseStatusCode(ByteView head) {
     const std::string_view text(reinterpret_cast<const char*>(head.data()), head.size());
-    if (!unicode::isValidUTF8(text)) throw ProtocolError::malformedResponse();
-    const auto pieces = piecesAtSpaces(text.substr(0, text.find(lineBreak)));
-    if (pieces.size() < 2 || !pieces[0].starts_with("HTTP/")) throw ProtocolError::malformedResponse();
+    const std::string_view line = statusLine(head);
+    if (!unicode::isValidUTF8(text)) throw ProtocolError::malformedResponse(line);
+    const auto pieces = piecesAtSpaces(line);
+    if (pieces.size() < 2 || !pieces[0].starts_with("HTTP/")) throw ProtocolError::malformedResponse(line);
     const auto code = parseStandardInteger<std::int64_t>(pieces[1]);
-    if (!code) throw ProtocolError::malformedResponse();
+    if (!code) throw ProtocolError::malformedResponse(line);
     return *code;
 }
 
-void validate(std::int64_t statusCode) {
-    if (statusCode < 200 || statusCode > 299) throw ProtocolError::connectFailed(statusCode);
+void validate(std::int64_t statusCode, std::string_view answer) {
+    if (statusCode < 200 || statusCode > 299) throw ProtocolError::connectFailed(statusCode, answer);
 }
 
 }  // namespace corvane::HTTPConnect

@@ -35,7 +35,13 @@ std::string formattedTarget(std::string_view host, std::uint16_t port);
 std::optional<std::size_t> responseHeadLength(ByteView received);
 bool isResponseHeadComplete(ByteView received);
 
+// The first line of a response head, without its line break, as received.
+std::string_view statusLine(ByteView head);
+
+// Throws malformedResponse (quoting the status line) when the head does not
+// start with an HTTP status line.
 std::int64_t parseStatusCode(ByteView head);
-void validate(std::int64_t statusCode);
+// Throws connectFailed, quoting `answer` (the status line), outside 200...299.
+void validate(std::int64_t statusCode, std::string_view answer = {});
 
 }  // namespace corvane::HTTPConnect

@@ -1,17 +1,22 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace corvane::HTTPConnect {
 
 // An HTTP CONNECT request that cannot be built, or a response that refuses or
-// cannot be read. It has no text of its own: what() is the generic
-// description of an error value.
+// cannot be read. what() says what is wrong in words for the user, quoting
+// the first line of the proxy's answer where there is one (made safe to
+// show: at most kAnswerLength characters, control characters replaced).
+// Errors compare by kind and status code, not by the answer.
 class ProtocolError : public std::exception {
 public:
-    // Declaration order is the error's code in its generic description.
+    static constexpr std::size_t kAnswerLength = 80;
+
     enum class Kind {
         connectFailed,      // status(): the proxy's status code outside 200...299
         malformedResponse,  // the response head cannot be read
@@ -19,8 +24,13 @@ public:
         invalidTarget,      // the target host holds bytes that cannot go into a request line
     };
 
-    static ProtocolError connectFailed(std::int64_t status) { return {Kind::connectFailed, status}; }
-    static ProtocolError malformedResponse() { return {Kind::malformedResponse}; }
+    // `answer`: the first line of the proxy's response head, as received.
+    static ProtocolError connectFailed(std::int64_t status, std::string_view answer = {}) {
+        return {Kind::connectFailed, status, answer};
+    }
+    static ProtocolError malformedResponse(std::string_view answer = {}) {
+        return {Kind::malformedResponse, 0, answer};
+    }
     static ProtocolError headersTooLarge() { return {Kind::headersTooLarge}; }
     static ProtocolError invalidTarget() { return {Kind::invalidTarget}; }
 
@@ -35,7 +45,7 @@ public:
     }
 
 private:
-    ProtocolError(Kind kind, std::int64_t status = 0);
+    ProtocolError(Kind kind, std::int64_t status = 0, std::string_view answer = {});
 
     Kind kind_;
     std::int64_t status_;

@@ -32,9 +32,11 @@ struct FailoverConnection {
 // Every connection gets a strand of its own made from the executor passed
 // in; its sockets and timers complete there, and the returned socket keeps it
 // as its executor. The connect step and then the handshakes are each bounded
-// by `connectTimeout`. On every failure each socket the operation opened is
-// closed before the error reaches the caller. Errors are ProxyClientError,
-// SOCKS5::ProtocolError or HTTPConnect::ProtocolError, passed on unchanged.
+// by `connectTimeout`; a (terminal) cancellation of the calling coroutine ends
+// them at once with connectionClosed. On every failure each socket the
+// operation opened is closed before the error reaches the caller. Errors are
+// ProxyClientError, SOCKS5::ProtocolError or HTTPConnect::ProtocolError,
+// passed on unchanged.
 class ProxyClient {
 public:
     // Seconds; read each time a connect step or handshake starts, and when
@@ -57,9 +59,9 @@ public:
                                                               std::uint16_t port, asio::any_io_executor executor);
 
     // Tries the proxies in order, one at a time, and returns the first that
-    // works. A cancellation of the calling coroutine is honoured before each
-    // attempt (asio::error::operation_aborted is thrown); an attempt that has
-    // started runs to its end. When all fail, the last error is thrown.
+    // works. A cancellation of the calling coroutine ends the attempt in
+    // progress and is honoured before the next one (asio::error::operation_aborted
+    // is thrown). When all fail, the last error is thrown.
     static asio::awaitable<FailoverConnection> establishTCPFailover(std::vector<ProxyServer> proxies, std::string host,
                                                                     std::uint16_t port, asio::any_io_executor executor,
                                                                     AttemptFailureHandler onAttemptFailure = {});

@@ -41,7 +41,7 @@ asio::awaitable<void> performHTTPConnectHandshake(ProxyStream& stream, const Pro
         if (const auto length = HTTPConnect::responseHeadLength(head)) {
             stream.unread(Bytes(head.begin() + static_cast<std::ptrdiff_t>(*length), head.end()));
             head.resize(*length);
-            HTTPConnect::validate(HTTPConnect::parseStatusCode(head));
+            HTTPConnect::validate(HTTPConnect::parseStatusCode(head), HTTPConnect::statusLine(head));
             co_return;
         }
         if (head.size() >= HTTPConnect::maxHeadLength) throw HTTPConnect::ProtocolError::headersTooLarge();

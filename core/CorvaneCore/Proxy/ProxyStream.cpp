@@ -29,16 +29,16 @@ asio::awaitable<void> ProxyStream::connect(std::string host, std::uint16_t port)
 }
 
 void ProxyStream::check(const std::error_code& error) {
-    deadline_.slot().clear();
-    if (deadline_.expired()) throw ProxyClientError::timedOut();
+    deadline_.operationDone();
+    checkDeadline(deadline_);
     if (error) throwStreamFailure(error);
 }
 
 asio::awaitable<void> ProxyStream::send(Bytes bytes) {
     std::error_code error;
-    co_await asio::async_write(
-        socket_, asio::buffer(bytes),
-        asio::bind_cancellation_slot(deadline_.slot(), asio::redirect_error(asio::use_awaitable, error)));
+    const asio::cancellation_slot slot = co_await deadline_.operationSlot();
+    co_await asio::async_write(socket_, asio::buffer(bytes),
+                               asio::bind_cancellation_slot(slot, asio::redirect_error(asio::use_awaitable, error)));
     check(error);
 }
 
@@ -51,9 +51,9 @@ asio::awaitable<Bytes> ProxyStream::receive(std::size_t maximum) {
     }
     Bytes bytes(maximum);
     std::error_code error;
+    const asio::cancellation_slot slot = co_await deadline_.operationSlot();
     const std::size_t count = co_await socket_.async_read_some(
-        asio::buffer(bytes),
-        asio::bind_cancellation_slot(deadline_.slot(), asio::redirect_error(asio::use_awaitable, error)));
+        asio::buffer(bytes), asio::bind_cancellation_slot(slot, asio::redirect_error(asio::use_awaitable, error)));
     check(error);
     if (count == 0) throw ProxyClientError::connectionClosed();
     bytes.resize(count);
@@ -69,9 +69,9 @@ asio::awaitable<Bytes> ProxyStream::receiveExactly(std::size_t count) {
     if (fromPending == count) co_return bytes;
     bytes.resize(count);
     std::error_code error;
-    co_await asio::async_read(
-        socket_, asio::buffer(bytes.data() + fromPending, count - fromPending),
-        asio::bind_cancellation_slot(deadline_.slot(), asio::redirect_error(asio::use_awaitable, error)));
+    const asio::cancellation_slot slot = co_await deadline_.operationSlot();
+    co_await asio::async_read(socket_, asio::buffer(bytes.data() + fromPending, count - fromPending),
+                              asio::bind_cancellation_slot(slot, asio::redirect_error(asio::use_awaitable, error)));
     check(error);
     co_return bytes;
 }

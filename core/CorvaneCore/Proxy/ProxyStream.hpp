@@ -18,8 +18,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The TCP connection of one attempt while its handshakes run, on one strand.
 // The connect step and then all handshake bytes are each bounded by the
-// connect time-out. Bytes read past a reply are kept and served first to
-// the next read, so none of the tunnelled stream is lost.
+// connect time-out, and end at once when the calling coroutine is
+// cancelled. Bytes read past a reply are kept and served first to the
+// next read, so none of the tunnelled stream is lost.
 class ProxyStream {
 public:
     explicit ProxyStream(const asio::any_io_executor& strand);

@@ -7,11 +7,10 @@
 namespace corvane::SOCKS5 {
 
 // A SOCKS5 message that cannot be built or a reply that is malformed or
-// refuses the request. It has no text of its own: what() is the generic
-// description of an error value.
+// refuses the request. what() says what is wrong in words for the user, with
+// what the proxy answered (a version, a method, a reply code and its meaning).
 class ProtocolError : public std::exception {
 public:
-    // Declaration order is the error's code in its generic description.
     enum class Kind {
         unsupportedVersion,      // byte(): the version received
         unsupportedAuthMethod,   // byte(): the method received

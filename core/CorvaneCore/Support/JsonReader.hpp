@@ -78,6 +78,42 @@ T read(const Json& value, std::string_view what) {
     else static_assert(sizeof(T) == 0, "no strict JSON reader for this type");
 }
 
+// Reads a part of a document (`read()`), so that a failure inside it names
+// the part in its path: a key of an object, or an index of an array.
+template <class Read>
+auto inside(std::string_view key, Read&& read) -> decltype(read()) {
+    try {
+        return read();
+    } catch (JsonDecodeError& error) {
+        error.enclose(key);
+        throw;
+    }
+}
+
+template <class Read>
+auto inside(std::size_t index, Read&& read) -> decltype(read()) {
+    try {
+        return read();
+    } catch (JsonDecodeError& error) {
+        error.enclose(index);
+        throw;
+    }
+}
+
+// A required key's value read by T::fromJson; a failure inside it names the key.
+template <class T>
+T requiredPart(const Json& object, std::string_view key) {
+    const Json& value = require(object, key);
+    return inside(key, [&] { return T::fromJson(value); });
+}
+
+template <class T>
+std::optional<T> optionalPart(const Json& object, std::string_view key) {
+    const Json* value = find(object, key);
+    if (value == nullptr) return std::nullopt;
+    return inside(key, [&] { return T::fromJson(*value); });
+}
+
 template <class T>
 T required(const Json& object, std::string_view key) {
     return read<T>(require(object, key), key);

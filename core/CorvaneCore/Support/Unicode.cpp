@@ -9,6 +9,12 @@
 namespace corvane::unicode {
 namespace {
 
+// Control characters, line and paragraph separators, bidirectional controls.
+bool isUnsafeToShow(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
 struct LeadRule {
     int continuationCount;
     std::uint8_t secondLow;
@@ -90,6 +96,18 @@ std::string replacingInvalidUTF8(std::string_view bytes) {
     std::size_t pos = 0;
     bool valid = true;
     while (pos < bytes.size()) appendUTF8(out, decodeScalar(bytes, pos, valid));
+    return out;
+}
+
+std::string displayExcerpt(std::string_view bytes, std::size_t limit) {
+    std::string out;
+    std::size_t pos = 0;
+    bool valid = true;
+    for (std::size_t count = 0; pos < bytes.size(); ++count) {
+        if (count == limit) return out + "\u2026";
+        const char32_t scalar = decodeScalar(bytes, pos, valid);
+        appendUTF8(out, isUnsafeToShow(scalar) ? U'\uFFFD' : scalar);
+    }
     return out;
 }
 

@@ -24,6 +24,11 @@ bool isValidUTF8(std::string_view bytes);
 // The bytes as text, each maximal ill-formed subpart replaced by U+FFFD.
 std::string replacingInvalidUTF8(std::string_view bytes);
 
+// Text that came from a peer, made safe to show on one line: ill-formed bytes,
+// control characters, line and paragraph separators and bidirectional
+// controls become U+FFFD, and after `limit` scalars the rest becomes "…".
+std::string displayExcerpt(std::string_view bytes, std::size_t limit);
+
 // "Spaces and tabs": Unicode category Zs and U+0009; line breaks are not in it.
 bool isTrimScalar(char32_t scalar);
 std::string_view trimmed(std::string_view text);

@@ -73,6 +73,25 @@ TEST_F(ProxiesPresenterTest, PeriodicChecksRunEvery60SecondsOnlyWhileShown) {
     EXPECT_FALSE(presenter->checksRunning());
 }
 
+// Leaving the page, by hiding it or by its end, ends the probes still running:
+// their rows go back to not tested; a finished probe keeps its outcome.
+TEST_F(ProxiesPresenterTest, LeavingThePageEndsTheProbesStillRunning) {
+    startWith({proxyNamed("A"), proxyNamed("B")});
+    for (const bool destroyed : {false, true}) {
+        prober.probes.clear();
+        presenter = std::make_unique<ProxiesPresenter>(*state);
+        presenter->setShown(true);
+        ASSERT_EQ(prober.probes.size(), 2u);
+        succeed(0, 5ms);
+        if (destroyed) presenter.reset();
+        else presenter->setShown(false);
+        EXPECT_TRUE(prober.probes[1].cancelled()) << destroyed;
+        const auto& states = state->proxyHealth().states();
+        EXPECT_EQ(states.at(state->profile().proxies[0].id), ProxyTestState::success(5)) << destroyed;
+        EXPECT_FALSE(states.contains(state->profile().proxies[1].id)) << destroyed;
+    }
+}
+
 TEST_F(ProxiesPresenterTest, TestAndCheckAllProbeAndTheRowsShowTheOutcome) {
     startWith({proxyNamed("A"), proxyNamed("B")});
     EXPECT_EQ(kindOf(0), Kind::idle);

@@ -140,14 +140,64 @@ TEST(ProfileCodecTest, DeeplyNestedInputIsMalformedNotACrash) {
     EXPECT_EQ(error->kind(), Kind::malformed);
 }
 
-TEST(ProfileCodecTest, DecodeErrorIsComparableAndCarriesNoText) {
-    EXPECT_EQ(ProfileCodec::DecodeError::unsupportedVersion(2), ProfileCodec::DecodeError::unsupportedVersion(2));
-    EXPECT_FALSE(ProfileCodec::DecodeError::unsupportedVersion(2) == ProfileCodec::DecodeError::unsupportedVersion(3));
-    EXPECT_FALSE(ProfileCodec::DecodeError::unsupportedVersion(0) == ProfileCodec::DecodeError::malformed());
-    EXPECT_STREQ(ProfileCodec::DecodeError::unsupportedVersion(2).what(),
-                 "The operation couldn’t be completed. (ProfileCodec.DecodeError error 0.)");
-    EXPECT_STREQ(ProfileCodec::DecodeError::malformed().what(),
-                 "The operation couldn’t be completed. (ProfileCodec.DecodeError error 1.)");
+TEST(ProfileCodecTest, DecodeErrorsCompareByKindAndVersion) {
+    using DecodeError = ProfileCodec::DecodeError;
+    EXPECT_EQ(DecodeError::unsupportedVersion(2), DecodeError::unsupportedVersion(2));
+    EXPECT_FALSE(DecodeError::unsupportedVersion(2) == DecodeError::unsupportedVersion(3));
+    EXPECT_FALSE(DecodeError::unsupportedVersion(0) == DecodeError::malformed());
+    EXPECT_EQ(DecodeError::malformed("one reason", "line 1, column 1"), DecodeError::malformed("another"));
+}
+
+// Each error says what is wrong and where: the line and column of text that is
+// not JSON, the path to a value of the wrong form.
+TEST(ProfileCodecTest, DecodeErrorsSayWhatIsWrongAndWhere) {
+    const std::string rule = R"({"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","name":"r","action":{"block":{}}})";
+    const std::string proxy = R"({"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","name":"p","kind":"socks5","host":"h",)"
+                              R"("port":1080,"resolvesHostnamesRemotely":true})";
+    const auto profileWith = [](const std::string& proxies, const std::string& rules, const std::string& action) {
+        return R"({"proxies":[)" + proxies + R"(],"rules":[)" + rules + R"(],"defaultAction":)" + action + "}";
+    };
+    std::string badPort = proxy;
+    badPort.replace(badPort.find("1080"), 4, "70000");
+    std::string badHost = rule;
+    badHost.replace(badHost.find(R"("action")"), 0, R"("hosts":["a.example",5],)");
+    const struct {
+        std::string input;
+        std::string text;
+    } cases[] = {
+        {"", "The data is not valid JSON: syntax error while parsing value - unexpected end of input; expected '[', "
+             "'{', or a literal (at line 1, column 1)."},
+        {"{\n  \"version\": 1,\n  \"profile\": tru\n}",
+         "The data is not valid JSON: syntax error while parsing value - invalid literal (at line 3, column 17)."},
+        {"\x89PNG\r\n",
+         "The data is not valid JSON: syntax error while parsing value - invalid literal (at line 1, column 1)."},
+        {"{\"a\":\"\x01\"}",
+         "The data is not valid JSON: syntax error while parsing value - invalid string: control character U+0001 "
+         "(SOH) must be escaped to \\u0001 (at line 1, column 7)."},
+        {std::string(70, '[') + std::string(70, ']'),
+         "The data is nested more than 64 levels deep (at line 1, column 65)."},
+        {document("2", bareProfile),
+         "This profile was written by a newer version of Corvane (document version 2); this version reads version 1 "
+         "and older."},
+        {document("2", profileWithoutRules), "“rules”: required key is missing (at profile)."},
+        {document("\"1\"", bareProfile),
+         "“version”: expected an integer from -9223372036854775808 to 9223372036854775807."},
+        {R"({"profile":)" + bareProfile + "}", "“version”: required key is missing."},
+        {document("1", profileWith(proxy + "," + badPort, "", R"({"direct":{}})")),
+         "“port”: expected an integer from 0 to 65535 (at profile.proxies[1])."},
+        {profileWith("", rule + "," + badHost, R"({"direct":{}})"),
+         "“hosts”: expected a string (at rules[1].hosts[1])."},
+        {profileWith("", "", R"({"failover":{"ids":["E621E1F8-C36C-495A-93FC-0C247A3E6E5F","nope"]}})"),
+         "“ids”: expected a UUID string (at defaultAction.failover.ids[1])."},
+        {profileWith("", "", R"({"direct":{},"block":{}})"),
+         "Invalid number of keys found, expected one (at defaultAction)."},
+        {"[]", "“profile”: expected an object."},
+    };
+    for (const auto& c : cases) {
+        const auto error = decodeError(c.input);
+        ASSERT_TRUE(error.has_value()) << c.input;
+        EXPECT_EQ(error->what(), c.text) << c.input;
+    }
 }
 
 }  // namespace

@@ -121,11 +121,35 @@ TEST(HTTPConnectTest, OnlyTwoHundredsAreAccepted) {
     EXPECT_EQ(errorOf([] { HTTPConnect::validate(407); }), ProtocolError::connectFailed(407));
 }
 
-TEST(HTTPConnectTest, ProtocolErrorHasOnlyTheGenericDescription) {
-    EXPECT_STREQ(ProtocolError::connectFailed(407).what(),
-                 "The operation couldn\u2019t be completed. (HTTPConnect.ProtocolError error 0.)");
-    EXPECT_STREQ(ProtocolError::invalidTarget().what(),
-                 "The operation couldn\u2019t be completed. (HTTPConnect.ProtocolError error 3.)");
+// What a proxy's response head makes the handshake say: its status line,
+// quoted safely, or why it is not an HTTP answer.
+TEST(HTTPConnectTest, ProtocolErrorsQuoteTheProxysStatusLine) {
+    const auto failure = [](const std::string& head) -> std::string {
+        try {
+            HTTPConnect::validate(HTTPConnect::parseStatusCode(bytesOf(head)), HTTPConnect::statusLine(bytesOf(head)));
+        } catch (const ProtocolError& error) {
+            return error.what();
+        }
+        return "accepted";
+    };
+    const std::string longLine = "HTTP/1.1 502 " + std::string(100, 'x');
+    const struct {
+        std::string head;
+        std::string text;
+    } cases[] = {
+        {"HTTP/1.0 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic\r\n\r\n",
+         "The proxy refused the connection: “HTTP/1.0 407 Proxy Authentication Required”."},
+        {"SSH-2.0-OpenSSH_9.2\r\n\r\n", "The proxy did not answer as an HTTP proxy: “SSH-2.0-OpenSSH_9.2”."},
+        {"HTTP/1.1 200\xFF\r\n\r\n", "The proxy did not answer as an HTTP proxy: “HTTP/1.1 200\uFFFD”."},
+        {"HTTP/1.1 4\x1B[2J03 \xE2\x80\xAE" "denied\r\n\r\n",
+         "The proxy did not answer as an HTTP proxy: “HTTP/1.1 4\uFFFD[2J03 \uFFFDdenied”."},
+        {longLine + "\r\n\r\n", "The proxy refused the connection: “" + longLine.substr(0, 80) + "…”."},
+        {"\r\n\r\n", "The proxy did not answer as an HTTP proxy."},
+        {"HTTP/1.1 200 Connection established\r\n\r\n", "accepted"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(failure(c.head), c.text) << ::testing::PrintToString(c.head);
+    EXPECT_STREQ(ProtocolError::connectFailed(407).what(), "The proxy refused the connection (HTTP status 407).");
+    EXPECT_EQ(ProtocolError::connectFailed(407, "HTTP/1.1 407 A"), ProtocolError::connectFailed(407, "HTTP/1.1 407 B"));
 }
 
 }  // namespace

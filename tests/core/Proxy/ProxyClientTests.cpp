@@ -6,17 +6,24 @@
 #include "ErrorOf.hpp"
 #include "ScriptedServer.hpp"
 
+#include <asio/bind_cancellation_slot.hpp>
+#include <asio/cancellation_signal.hpp>
+#include <asio/co_spawn.hpp>
 #include <asio/read.hpp>
+#include <asio/steady_timer.hpp>
 #include <asio/write.hpp>
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <thread>
 
 namespace corvane {
 namespace {
+
+using namespace std::chrono_literals;
 
 using testing::Bytes;
 using testing::bytesOf;
@@ -311,6 +318,45 @@ TEST_F(ProxyClientTest, ConnectThatNeverCompletesTimesOut) {
     EXPECT_EQ(error->kind(), ProxyClientError::Kind::timedOut);
     EXPECT_GE(runner.lastSeconds(), 0.19);
     EXPECT_LT(runner.lastSeconds(), 1.0);
+}
+
+// A caller that gives the connection up (a cancellation of its coroutine) ends
+// it at once, whether the connect or the handshake is running: the socket is
+// closed then, not at the end of the connect time-out.
+TEST_F(ProxyClientTest, ACancelledConnectionClosesItsSocketAtOnce) {
+    ProxyClient::connectTimeout = 10.0;
+    testing::FullBacklogListener backlog;
+    std::atomic<int> closesSeen{0};
+    ScriptedServer silent([&](PeerConnection& peer) {
+        if (peer.stall()) ++closesSeen;
+    });
+    const struct {
+        const char* what;
+        ProxyServer proxy;
+    } cases[] = {
+        {"connecting", socksProxy(backlog.port())},
+        {"in the SOCKS5 handshake", socksProxy(silent.port())},
+        {"in the HTTP CONNECT handshake", httpProxy(silent.port())},
+    };
+    for (const auto& c : cases) {
+        asio::cancellation_signal cancel;
+        asio::steady_timer soon(runner.context, 50ms);
+        soon.async_wait([&](const std::error_code&) { cancel.emit(asio::cancellation_type::terminal); });
+        std::exception_ptr outcome;
+        auto connect = [&]() -> asio::awaitable<void> {
+            co_await ProxyClient::establishTCP("10.1.2.3", 443, c.proxy, runner.context.get_executor());
+        };
+        const auto done = [&](std::exception_ptr error) { outcome = error; };
+        asio::co_spawn(runner.context, connect(), asio::bind_cancellation_slot(cancel.slot(), done));
+        const auto start = std::chrono::steady_clock::now();
+        runner.drain();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << c.what;
+        ASSERT_TRUE(outcome) << c.what;
+        EXPECT_THROW(std::rethrow_exception(outcome), ProxyClientError) << c.what;
+    }
+    // The peer sees each close well within its 3 s receive time-out.
+    for (int waited = 0; closesSeen < 2 && waited < 200; ++waited) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(closesSeen, 2);
 }
 
 TEST_F(ProxyClientTest, ArgumentsThatNeedNoNetwork) {

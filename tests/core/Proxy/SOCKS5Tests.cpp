@@ -211,11 +211,26 @@ TEST(SOCKS5Test, UDPDatagramHeaderBothWays) {
               ProtocolError::invalidResponse());
 }
 
-TEST(SOCKS5Test, ProtocolErrorHasOnlyTheGenericDescription) {
-    EXPECT_STREQ(ProtocolError::unsupportedVersion(4).what(),
-                 "The operation couldn\u2019t be completed. (SOCKS5.ProtocolError error 0.)");
-    EXPECT_STREQ(ProtocolError::authenticationFailed().what(),
-                 "The operation couldn\u2019t be completed. (SOCKS5.ProtocolError error 6.)");
+// A refusal says what the proxy answered: its reply code with the code's meaning,
+// the version or the method it sent.
+TEST(SOCKS5Test, ProtocolErrorsSayWhatTheProxyAnswered) {
+    const struct {
+        ProtocolError error;
+        const char* text;
+    } cases[] = {
+        {ProtocolError::connectFailed(5), "The SOCKS5 proxy answered “connection refused” (reply code 5)."},
+        {ProtocolError::connectFailed(2),
+         "The SOCKS5 proxy answered “connection not allowed by its rules” (reply code 2)."},
+        {ProtocolError::connectFailed(7), "The SOCKS5 proxy answered “command not supported” (reply code 7)."},
+        {ProtocolError::connectFailed(0x42), "The SOCKS5 proxy answered “unknown reply” (reply code 66)."},
+        {ProtocolError::unsupportedVersion(4),
+         "The proxy did not answer as a SOCKS5 proxy (its reply names version 4)."},
+        {ProtocolError::unsupportedAuthMethod(1),
+         "The SOCKS5 proxy asks for an authentication method Corvane does not support (method 1)."},
+        {ProtocolError::authenticationFailed(),
+         "Authentication with the SOCKS5 proxy failed — check the user name and password."},
+    };
+    for (const auto& c : cases) EXPECT_STREQ(c.error.what(), c.text);
     EXPECT_NE(ProtocolError::connectFailed(5), ProtocolError::connectFailed(7));
 }
 

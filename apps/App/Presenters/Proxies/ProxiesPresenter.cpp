@@ -38,9 +38,16 @@ std::string ProxiesPresenter::subtitle(const ProxyServer& proxy) {
     return text;
 }
 
+ProxiesPresenter::~ProxiesPresenter() {
+    // The page that listens is going too: it must not redraw from here.
+    blockSignals(true);
+    if (checks_) setShown(false);
+}
+
 void ProxiesPresenter::setShown(bool shown) {
     if (!shown) {
         checks_.reset();
+        state_.proxyHealth().stopProbes();
     } else if (!checks_) {
         checks_ = state_.proxyHealth().runPeriodicChecks([&state = state_] { return state.profile().proxies; },
                                                          kCheckPeriod);

@@ -19,7 +19,7 @@ namespace corvane::app {
 // The Proxies page: one row per proxy with its health, the tests, and the
 // changes the page makes to the list, each saved at once with one save. A row
 // is addressed by its position and the id it showed. The periodic checks run
-// while the page is shown.
+// while the page is shown; leaving it ends every probe still running.
 class ProxiesPresenter : public QObject {
     Q_OBJECT
 
@@ -41,13 +41,15 @@ public:
     };
 
     explicit ProxiesPresenter(AppState& state, QObject* parent = nullptr);
+    ~ProxiesPresenter() override;
 
     std::vector<Row> rows() const;
     bool isEmpty() const { return state_.profile().proxies.empty(); }
     static Indicator indicator(const ProxyTestState& state);
     static std::string subtitle(const ProxyServer& proxy);
 
-    // Starts the periodic checks (the first pass at once) or ends them.
+    // Starts the periodic checks (the first pass at once) or ends them and
+    // every probe still running.
     void setShown(bool shown);
     bool checksRunning() const { return checks_ != nullptr; }
 

@@ -16,7 +16,11 @@ SimulatorPresenter::Row::Result resultOf(const RuleEngine::RuleMatchResult& resu
 
 }  // namespace
 
-SimulatorPresenter::SimulatorPresenter(AppState& state, QObject* parent) : QObject(parent), state_(state) {}
+SimulatorPresenter::SimulatorPresenter(AppState& state, QObject* parent)
+    : SimulatorPresenter(state, ProgramLookup(), parent) {}
+
+SimulatorPresenter::SimulatorPresenter(AppState& state, ProgramLookup programs, QObject* parent)
+    : QObject(parent), state_(state), programs_(std::move(programs)) {}
 
 void SimulatorPresenter::setApplication(const QString& text) {
     if (text == application_) return;
@@ -52,10 +56,8 @@ void SimulatorPresenter::simulate() {
     const std::optional<std::uint16_t> portNumber = port(portText_);
     const std::string host = host_.toStdString();
     if (portNumber && !unicode::trimmed(host).empty()) {
-        const std::string application(unicode::trimmed(application_.toStdString()));
-        std::optional<std::string> identifier;
-        if (!application.empty()) identifier = application;
-        const FlowDescriptor flow = FlowDescriptor::make(identifier, std::nullopt, host, *portNumber, transport_);
+        const FlowSource source = programs_.source(application_.toStdString(), state_.records());
+        const FlowDescriptor flow = FlowDescriptor::of(source, host, *portNumber, transport_);
         trace_ = RuleEngine(state_.profile()).trace(flow);
     }
     emit traceChanged();

@@ -9,13 +9,16 @@
 
 #include "CorvaneCore/Engine/RuleEngine.hpp"
 #include "Model/AppState.hpp"
+#include "Model/ProgramLookup.hpp"
 
 namespace corvane::app {
 
 // The rule simulator without its widgets: the hypothetical connection's
 // fields, and the rule engine's trace of it over the model's profile,
 // recomputed when the page appears and on every field change (not when the
-// profile changes meanwhile).
+// profile changes meanwhile). The application field names a program, which
+// is matched as the daemon would match its flows (ProgramLookup), so an
+// unverified program's claimed name is not trusted here either.
 class SimulatorPresenter : public QObject {
     Q_OBJECT
 
@@ -51,6 +54,7 @@ public:
     };
 
     explicit SimulatorPresenter(AppState& state, QObject* parent = nullptr);
+    SimulatorPresenter(AppState& state, ProgramLookup programs, QObject* parent = nullptr);
 
     const QString& application() const { return application_; }
     const QString& host() const { return host_; }
@@ -83,6 +87,7 @@ private:
     QString label(const RuleAction& action) const;
 
     AppState& state_;
+    ProgramLookup programs_;
     QString application_;
     QString host_ = kInitialHost;
     QString portText_ = "443";

@@ -140,14 +140,24 @@ TEST_F(SettingsPresenterTest, AFailedImportIsReportedAndLeavesTheProfile) {
     state->setProfile(before);
     std::string newer = encoded(before);
     newer.replace(newer.find("\"version\": 1"), 12, "\"version\": 2");
+    std::string badPort = encoded(before);
+    badPort.replace(badPort.find("\"port\": 1080"), 12, "\"port\": 70000");
     const struct {
         const char* name;
         std::optional<std::string> bytes;
         std::string error;
     } cases[] = {
-        {"version 2", newer, "Import failed: The operation couldn’t be completed. (ProfileCodec.DecodeError error 0.)"},
-        {"not JSON", "{", "Import failed: The operation couldn’t be completed. (ProfileCodec.DecodeError error 1.)"},
-        {"empty", "", "Import failed: The operation couldn’t be completed. (ProfileCodec.DecodeError error 1.)"},
+        {"version 2", newer,
+         "Import failed: This profile was written by a newer version of Corvane (document version 2); this version "
+         "reads version 1 and older."},
+        {"not JSON", "{\n  \"version\": 1,\n  oops",
+         "Import failed: The data is not valid JSON: syntax error while parsing object key - invalid literal; "
+         "expected string literal (at line 3, column 3)."},
+        {"empty", "",
+         "Import failed: The data is not valid JSON: syntax error while parsing value - unexpected end of input; "
+         "expected '[', '{', or a literal (at line 1, column 1)."},
+        {"a port out of range", badPort,
+         "Import failed: “port”: expected an integer from 0 to 65535 (at profile.proxies[0])."},
         {"missing", std::nullopt, "Import failed: No such file or directory"},
     };
     for (const auto& c : cases) {

@@ -13,7 +13,8 @@ class SimulatorPresenterTest : public PageFixture {
 protected:
     const ProxyServer office = proxyNamed("Office");
     const ProxyServer home = proxyNamed("Home");
-    SimulatorPresenter presenter{*state};
+    // Programs are known only from the daemon's records: nothing on a search path.
+    SimulatorPresenter presenter{*state, ProgramLookup({{}, folder.path() / "no-flatpaks"})};
 
     void useRules(std::vector<Rule> rules, RuleAction defaultAction = RuleAction::direct()) {
         Profile profile = profileWith({office, home}, std::move(defaultAction));
@@ -122,11 +123,48 @@ TEST_F(SimulatorPresenterTest, AnEmptyApplicationIsNoApplicationAtAll) {
     const auto rows = presenter.rows();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].result, Result::noMatch);
-    EXPECT_TRUE(rows[0].reason.contains("(unknown app)")) << rows[0].reason.toStdString();
+    EXPECT_EQ(rows[0].reason, "application (unknown app) matches none of {org.mozilla.firefox}");
+}
 
-    presenter.setApplication(" org.mozilla.firefox ");
-    EXPECT_EQ(matchedRule(), "Browser");
-    EXPECT_EQ(presenter.banner().kind, RuleAction::Kind::block);
+// The daemon trusts a program's claimed name only when its executable is
+// verified, over TCP and UDP alike; the simulator says the same.
+TEST_F(SimulatorPresenterTest, ANameMatchesOnlyWhereTheDaemonWouldTrustIt) {
+    useRules({ruleNamed("Browser", RuleAction::block(), {"example.com"}, {"org.mozilla.firefox"})});
+    const auto seen = [](std::string path, bool valid) {
+        ConnectionRecord record = recordOf("org.mozilla.firefox");
+        record.appPath = std::move(path);
+        record.appIdentity = CodeIdentity{valid, std::nullopt, false};
+        return record;
+    };
+    const struct {
+        const char* what;
+        std::vector<ConnectionRecord> records;
+        TransportProtocol transport;
+        std::optional<QString> rule;
+        QString reason;
+    } cases[] = {
+        {"a name no known program backs", {}, TransportProtocol::tcp, std::nullopt,
+         "application (unknown app) — claims to be “org.mozilla.firefox”, signature not verified matches none of "
+         "{org.mozilla.firefox}"},
+        {"a program the daemon saw unverified", {seen("/tmp/firefox", false)}, TransportProtocol::tcp, std::nullopt,
+         "application /tmp/firefox — claims to be “org.mozilla.firefox”, signature not verified matches none of "
+         "{org.mozilla.firefox}"},
+        {"a program the daemon verified", {seen("/app/lib/firefox/firefox", true), seen("/tmp/firefox", false)},
+         TransportProtocol::tcp, "Browser",
+         "matched: application in {org.mozilla.firefox}, target in {example.com}"},
+        {"UDP, verified alike", {seen("/tmp/firefox", false)}, TransportProtocol::udp, std::nullopt,
+         "application /tmp/firefox — claims to be “org.mozilla.firefox”, signature not verified matches none of "
+         "{org.mozilla.firefox}"},
+    };
+    for (const auto& c : cases) {
+        showRecords(c.records);
+        presenter.setTransport(c.transport);
+        presenter.setApplication(" org.mozilla.firefox ");
+        presenter.simulate();
+        EXPECT_EQ(matchedRule(), c.rule) << c.what;
+        ASSERT_EQ(presenter.rows().size(), 1u) << c.what;
+        EXPECT_EQ(presenter.rows()[0].reason, c.reason) << c.what;
+    }
 }
 
 }  // namespace
