@@ -23,6 +23,12 @@ void AppStyle::polish(QPalette& palette) {
         palette.setColor(group, QPalette::Highlight,
                          Tones::readableBehind(palette.color(group, QPalette::HighlightedText),
                                                palette.color(group, QPalette::Highlight), kSelectionContrast));
+        // Fields draw their placeholder on the base colour, or on the window
+        // when they have no face of their own.
+        const QColor placeholder = palette.color(group, QPalette::PlaceholderText);
+        palette.setColor(group, QPalette::PlaceholderText,
+                         Tones::readable(Tones::over(placeholder, palette.color(group, QPalette::Base)),
+                                         {palette.color(group, QPalette::Base), palette.color(group, QPalette::Window)}));
     }
 }
 

@@ -13,7 +13,9 @@ namespace corvane::app {
 // keyboard focus wears a solid ring (in the selected-text colour on a selected
 // row), where the desktop's faint veil would only dim the row's text; and the
 // open or closed mark of a selected tree row is drawn in the selected-text
-// colour, where the desktop's half-transparent one fades into the selection.
+// colour, where the desktop's half-transparent one fades into the selection;
+// placeholders of empty fields are made just dark (or light) enough to read
+// at 4.5:1.
 class AppStyle : public QProxyStyle {
     Q_OBJECT
 

@@ -18,8 +18,7 @@ constexpr int kSymbolSize = 40;
 ContentPlaceholder::ContentPlaceholder(std::string_view symbol, const QString& title, QWidget* parent)
     : QWidget(parent), title_(new QLabel(title)), hint_(new QLabel) {
     auto* image = new QLabel;
-    const QColor faint = Tones::tertiaryText(palette());
-    image->setPixmap(IconRegistry::tinted(symbol, faint).pixmap(kSymbolSize, kSymbolSize));
+    image->setPixmap(IconRegistry::tinted(symbol, Tones::faint(palette())).pixmap(kSymbolSize, kSymbolSize));
     image->setAlignment(Qt::AlignCenter);
     title_->setAlignment(Qt::AlignCenter);
     title_->setWordWrap(true);
@@ -27,7 +26,7 @@ ContentPlaceholder::ContentPlaceholder(std::string_view symbol, const QString& t
     hint_->setAlignment(Qt::AlignCenter);
     hint_->setWordWrap(true);
     hint_->setFont(Fonts::callout(font()));
-    ViewStyle::setColour(hint_, faint);
+    ViewStyle::setColour(hint_, Tones::tertiaryText(palette()));
     hint_->hide();
 
     auto* layout = new QVBoxLayout(this);

@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QScrollArea>
+#include <QStyleOptionViewItem>
 #include <QToolButton>
 
 #include "Fonts.hpp"
@@ -35,11 +36,17 @@ void setColour(QWidget* widget, const QColor& colour) {
     widget->setPalette(palette);
 }
 
+QColor rowBackground(const QStyleOptionViewItem& option) {
+    if (option.backgroundBrush.style() == Qt::SolidPattern) return option.backgroundBrush.color();
+    const bool alternate = option.features & QStyleOptionViewItem::Alternate;
+    return option.palette.color(alternate ? QPalette::AlternateBase : QPalette::Base);
+}
+
 QFrame* divider() {
     auto* line = new QFrame;
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Plain);
-    setColour(line, Tones::tertiaryText(line->palette()));
+    setColour(line, Tones::faint(line->palette()));
     return line;
 }
 

@@ -10,6 +10,7 @@
 class QLabel;
 class QFrame;
 class QScrollArea;
+class QStyleOptionViewItem;
 class QToolButton;
 class QWidget;
 
@@ -25,6 +26,8 @@ QLabel* secondaryLabel(const QString& text, bool wrap = false);
 // The header of a list section: callout size, semibold, secondary colour.
 QLabel* sectionHeader(const QString& text);
 void setColour(QWidget* widget, const QColor& colour);
+// The colour an item view paints the unselected row of `option` with.
+QColor rowBackground(const QStyleOptionViewItem& option);
 // A one-pixel horizontal line between a sheet's parts.
 QFrame* divider();
 // A frameless area scrolling `content`, with its controls, vertically.

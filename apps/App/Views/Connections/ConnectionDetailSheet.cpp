@@ -115,7 +115,8 @@ QWidget* ConnectionDetailSheet::value(const ConnectionDetail::Row& row) {
         }
         case Kind::identity: {
             const CodeIdentity& identity = *record.appIdentity;
-            const QColor colour = identity.isValid ? palette().color(QPalette::WindowText) : Tones::red();
+            const QColor colour = identity.isValid ? palette().color(QPalette::WindowText)
+                                                 : Tones::readable(Tones::red(), palette());
             auto* icon = new QLabel;
             icon->setPixmap(IconRegistry::tinted(identitySymbol(ConnectionDetail::identityIcon(identity)), colour)
                                 .pixmap(kIconSize, kIconSize));

@@ -9,6 +9,7 @@
 #include "Views/Common/DateTexts.hpp"
 #include "Views/Common/Fonts.hpp"
 #include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Connections/ConnectionGroupModel.hpp"
 #include "Views/Connections/ConnectionTexts.hpp"
 #include "Views/Connections/StatusLabel.hpp"
@@ -88,7 +89,7 @@ void paintRecord(QPainter& painter, const QStyleOptionViewItem& option, const Co
     std::optional<QColor> selectedText;
     if (isSelected(option)) selectedText = primaryText(option);
     StatusLabel::paint(painter, QRect(row.right() - badge.width(), row.top(), badge.width(), row.height()),
-                       record.status, option.font, selectedText);
+                       record.status, option.font, ViewStyle::rowBackground(option), selectedText);
     int right = row.right() - badge.width() - kSpacing;
     right = drawTrailing(painter, row, right, ConnectionTexts::traffic(record.bytesSent, record.bytesReceived),
                          callout, secondary, row.width() / 3);

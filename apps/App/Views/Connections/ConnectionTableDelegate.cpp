@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 #include "Views/Connections/ConnectionTableModel.hpp"
 #include "Views/Connections/StatusLabel.hpp"
 
@@ -38,7 +39,8 @@ void ConnectionTableDelegate::paint(QPainter* painter, const QStyleOptionViewIte
     const auto status = static_cast<ConnectionStatus>(index.data(ConnectionTableModel::kStatusRole).toInt());
     std::optional<QColor> selectedText;
     if (option.state & QStyle::State_Selected) selectedText = option.palette.color(QPalette::HighlightedText);
-    StatusLabel::paint(*painter, option.rect.adjusted(kCellPadding, 0, 0, 0), status, option.font, selectedText);
+    StatusLabel::paint(*painter, option.rect.adjusted(kCellPadding, 0, 0, 0), status, option.font,
+                       ViewStyle::rowBackground(background), selectedText);
 }
 
 }  // namespace corvane::app

@@ -29,22 +29,23 @@ QSize StatusLabel::badgeSize(ConnectionStatus status, const QFont& font) {
 }
 
 void StatusLabel::paint(QPainter& painter, const QRect& area, ConnectionStatus status, const QFont& font,
-                        std::optional<QColor> selectedText) {
+                        const QColor& background, std::optional<QColor> selectedText) {
     const QSize size = badgeSize(status, font);
     const QRect badge(area.left(), area.top() + (area.height() - size.height()) / 2, size.width(), size.height());
-    const QColor colour = selectedText.value_or(Tones::status(status));
+    const QColor fill = Tones::faded(Tones::status(status), 0.15);
+    const QColor text = selectedText.value_or(Tones::readable(Tones::status(status), {Tones::over(fill, background)}));
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     if (selectedText) {
-        painter.setPen(QPen(colour, 1.0));
+        painter.setPen(QPen(text, 1.0));
         painter.setBrush(Qt::NoBrush);
     } else {
         painter.setPen(Qt::NoPen);
-        painter.setBrush(Tones::faded(colour, 0.15));
+        painter.setBrush(fill);
     }
     const QRectF capsule = QRectF(badge).adjusted(0.5, 0.5, -0.5, -0.5);
     painter.drawRoundedRect(capsule, capsule.height() / 2.0, capsule.height() / 2.0);
-    painter.setPen(colour);
+    painter.setPen(text);
     painter.setFont(Fonts::caption(font));
     painter.drawText(badge, Qt::AlignCenter, ConnectionTexts::statusTitle(status));
     painter.restore();
@@ -52,7 +53,7 @@ void StatusLabel::paint(QPainter& painter, const QRect& area, ConnectionStatus s
 
 void StatusLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    paint(painter, rect(), status_, font());
+    paint(painter, rect(), status_, font(), palette().color(QPalette::Window));
 }
 
 }  // namespace corvane::app

@@ -8,11 +8,11 @@
 
 namespace corvane::app {
 
-// The coloured badge of a connection's status: its capitalised name in the
-// status colour on a capsule of that colour at 15 %; on a selected row, name
-// and outline in the selected-text colour, where the status colours would not
-// read. As a widget for the detail sheet, and as a painter for the Connections
-// page's table and list.
+// The coloured badge of a connection's status: its capitalised name on a
+// capsule of the status colour at 15 %, in the shade of that colour that reads
+// on the capsule; on a selected row, name and outline in the selected-text
+// colour, where the status colours would not read. As a widget for the detail
+// sheet, and as a painter for the Connections page's table and list.
 class StatusLabel : public QWidget {
     Q_OBJECT
 
@@ -24,10 +24,10 @@ public:
 
     // The badge's size in `font` (the caption size is taken from it).
     static QSize badgeSize(ConnectionStatus status, const QFont& font);
-    // Paints the badge at the leading edge of `area`, centred vertically; in
-    // `selectedText` on a selected row.
+    // Paints the badge at the leading edge of `area`, centred vertically, on
+    // a row of `background`; in `selectedText` on a selected row.
     static void paint(QPainter& painter, const QRect& area, ConnectionStatus status, const QFont& font,
-                      std::optional<QColor> selectedText = std::nullopt);
+                      const QColor& background, std::optional<QColor> selectedText = std::nullopt);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -67,8 +67,8 @@ void ThroughputChart::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRect content = rect().adjusted(kHorizontalPadding, kVerticalPadding, -kHorizontalPadding, -kVerticalPadding);
-    int left = paintLegend(painter, content.left(), content.top(), Tones::blue(), "Sent", data_.sentText());
-    paintLegend(painter, left + kEntrySpacing, content.top(), Tones::green(), "Received", data_.receivedText());
+    int left = paintLegend(painter, content.left(), content.top(), sentColour(), "Sent", data_.sentText());
+    paintLegend(painter, left + kEntrySpacing, content.top(), receivedColour(), "Received", data_.receivedText());
 
     const QRect body(content.left(), content.top() + legendHeight() + kRowSpacing, content.width(), kPlotHeight);
     if (data_.isCollecting()) {
@@ -98,6 +98,10 @@ int ThroughputChart::paintLegend(QPainter& painter, int left, int top, const QCo
     return left + metrics.horizontalAdvance(value);
 }
 
+QColor ThroughputChart::sentColour() const { return Tones::readable(Tones::blue(), palette()); }
+
+QColor ThroughputChart::receivedColour() const { return Tones::readable(Tones::green(), palette()); }
+
 void ThroughputChart::paintPlot(QPainter& painter, const QRect& area) const {
     const QFont labelFont = Fonts::caption(Fonts::caption(font()));
     const QFontMetrics metrics(labelFont);
@@ -126,12 +130,12 @@ void ThroughputChart::paintPlot(QPainter& painter, const QRect& area) const {
     filled.lineTo(placed({data_.receivedPoints().front().x(), 0}, plot));
     filled.closeSubpath();
     painter.setPen(Qt::NoPen);
-    painter.setBrush(Tones::faded(Tones::green(), 0.18));
+    painter.setBrush(Tones::faded(receivedColour(), 0.18));
     painter.drawPath(filled);
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(Tones::green(), 1.5));
+    painter.setPen(QPen(receivedColour(), 1.5));
     painter.drawPath(received);
-    painter.setPen(QPen(Tones::blue(), 1.5));
+    painter.setPen(QPen(sentColour(), 1.5));
     painter.drawPath(line(data_.sentPoints(), plot));
 }
 

@@ -33,6 +33,9 @@ private:
     // Says the latest rates to assistive technology, as the legend shows them.
     void describe();
     int legendHeight() const;
+    // The series' colours, in the shades that read as the legend's keys.
+    QColor sentColour() const;
+    QColor receivedColour() const;
     int paintLegend(QPainter& painter, int left, int top, const QColor& colour, const QString& label,
                     const QString& value) const;
     void paintPlot(QPainter& painter, const QRect& area) const;

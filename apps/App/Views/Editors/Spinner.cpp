@@ -29,7 +29,7 @@ void Spinner::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal width = std::max(1.5, diameter_ / 8.0);
     const QRectF circle = QRectF(rect()).adjusted(width, width, -width, -width);
-    QPen track(Tones::tertiaryText(palette()), width);
+    QPen track(Tones::faint(palette()), width);
     painter.setPen(track);
     painter.drawEllipse(circle);
     QPen arc(Tones::secondaryText(palette()), width, Qt::SolidLine, Qt::RoundCap);

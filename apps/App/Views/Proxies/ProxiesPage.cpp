@@ -78,7 +78,7 @@ QWidget* ProxiesPage::makeEmptyState() {
     view->setBackgroundRole(QPalette::Base);
     view->setAutoFillBackground(true);
     auto* symbol = new QLabel;
-    symbol->setPixmap(IconRegistry::tinted("server.rack", Tones::tertiaryText(palette())).pixmap(40, 40));
+    symbol->setPixmap(IconRegistry::tinted("server.rack", Tones::faint(palette())).pixmap(40, 40));
     symbol->setAlignment(Qt::AlignCenter);
     auto* text = new QLabel("No proxy servers configured");
     text->setAlignment(Qt::AlignCenter);

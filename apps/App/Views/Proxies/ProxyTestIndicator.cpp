@@ -89,7 +89,7 @@ void ProxyTestIndicator::refreshMark() {
     std::optional<QColor> ring;
     if (selected_) ring = selectedText;
     dot_->setPixmap(dot(success ? Tones::green() : Tones::red(), ring));
-    const QColor text = success ? Tones::secondaryText(palette()) : Tones::red();
+    const QColor text = success ? Tones::secondaryText(palette()) : Tones::readable(Tones::red(), palette());
     ViewStyle::setColour(text_, selected_ ? selectedText : text);
 }
 

@@ -28,13 +28,14 @@ QWidget* errorRow(const PatternValidator::EntryError& error) {
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
+    const QColor colour = Tones::readable(Tones::red(), row->palette());
     auto* icon = new QLabel(row);
-    icon->setPixmap(IconRegistry::tinted("xmark.circle.fill", Tones::red()).pixmap(12, 12));
+    icon->setPixmap(IconRegistry::tinted("xmark.circle.fill", colour).pixmap(12, 12));
     auto* text = new QLabel(ViewStyle::text(PatternListTexts::errorLine(error)), row);
     text->setObjectName("errorLine");
     text->setFont(Fonts::callout(text->font()));
     text->setWordWrap(true);
-    ViewStyle::setColour(text, Tones::red());
+    ViewStyle::setColour(text, colour);
     layout->addWidget(icon, 0, Qt::AlignTop);
     layout->addWidget(text, 1);
     return row;
@@ -51,12 +52,9 @@ PatternListEditor::PatternListEditor(const QString& title, const QString& exampl
     text_->setFont(mono);
     text_->setPlaceholderText(examples);
     text_->setAccessibleName(title);
-    QPalette faint = text_->palette();
-    faint.setColor(QPalette::PlaceholderText, Tones::tertiaryText(faint));
-    text_->setPalette(faint);
     text_->setFixedHeight(height);
     text_->setTabChangesFocus(true);
-    text_->setStyleSheet(outlineStyle(Tones::tertiaryText(palette())));
+    text_->setStyleSheet(outlineStyle(Tones::faint(palette())));
     errors_->setContentsMargins(0, 0, 0, 0);
     errors_->setSpacing(2);
 
@@ -91,7 +89,7 @@ void PatternListEditor::setErrors(const std::vector<PatternValidator::EntryError
         delete item;
     }
     for (const auto& error : errors) errors_->addWidget(errorRow(error));
-    text_->setStyleSheet(outlineStyle(errors.empty() ? Tones::tertiaryText(palette()) : Tones::red()));
+    text_->setStyleSheet(outlineStyle(errors.empty() ? Tones::faint(palette()) : Tones::red()));
 }
 
 QStringList PatternListEditor::errorLines() const {

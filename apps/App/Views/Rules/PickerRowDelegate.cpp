@@ -41,11 +41,9 @@ void PickerRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         painter->fillRect(row, hover);
     }
     const QRect check(row.left() + kMargin, row.center().y() - kCheck / 2, kCheck, kCheck);
-    QColor faint = Tones::secondaryText(palette);
-    faint.setAlphaF(faint.alphaF() * 0.5f);
     const QIcon mark = index.data(CheckedRole).toBool()
                            ? IconRegistry::tinted("checkmark.circle.fill", palette.color(QPalette::Highlight))
-                           : IconRegistry::tinted("circle", faint);
+                           : IconRegistry::tinted("circle", Tones::secondaryText(palette));
     mark.paint(painter, check);
     const QRect iconRect(check.right() + 1 + kSpacing, row.center().y() - kIcon / 2, kIcon, kIcon);
     index.data(Qt::DecorationRole).value<QIcon>().paint(painter, iconRect);

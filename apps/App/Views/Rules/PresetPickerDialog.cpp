@@ -24,7 +24,7 @@ PresetPickerDialog::PresetPickerDialog(QWidget* parent)
 QWidget* PresetPickerDialog::makeEmptyView() {
     auto* view = new QWidget;
     auto* symbol = new QLabel;
-    symbol->setPixmap(IconRegistry::tinted("questionmark.folder", Tones::tertiaryText(palette())).pixmap(32, 32));
+    symbol->setPixmap(IconRegistry::tinted("questionmark.folder", Tones::faint(palette())).pixmap(32, 32));
     symbol->setAlignment(Qt::AlignCenter);
     nothingMatches_ = new QLabel;
     nothingMatches_->setObjectName("nothingMatches");

@@ -189,12 +189,13 @@ QWidget* RuleEditorDialog::makeActionSection() {
 
 SheetFooter* RuleEditorDialog::makeFooter() {
     warningRow_ = new QWidget;
+    const QColor warning = Tones::readable(Tones::orange(), palette());
     auto* icon = new QLabel;
-    icon->setPixmap(IconRegistry::tinted("exclamationmark.triangle.fill", Tones::orange()).pixmap(14, 14));
+    icon->setPixmap(IconRegistry::tinted("exclamationmark.triangle.fill", warning).pixmap(14, 14));
     warning_ = new QLabel("Fix the highlighted entries to save");
     warning_->setObjectName("warning");
     warning_->setFont(Fonts::callout(warning_->font()));
-    ViewStyle::setColour(warning_, Tones::orange());
+    ViewStyle::setColour(warning_, warning);
     auto* warningLayout = new QHBoxLayout(warningRow_);
     warningLayout->setContentsMargins(0, 0, 0, 0);
     warningLayout->setSpacing(5);

@@ -32,7 +32,7 @@ void paintSwitch(QPainter* painter, const QRect& rect, bool on, bool selected, c
         painter->setBrush(Qt::NoBrush);
     } else {
         painter->setPen(Qt::NoPen);
-        painter->setBrush(selected ? selectedText : on ? selection : Tones::tertiaryText(palette));
+        painter->setBrush(selected ? selectedText : on ? selection : Tones::faint(palette));
     }
     painter->drawRoundedRect(track, radius, radius);
     const qreal knob = rect.height() - 4;

@@ -161,8 +161,10 @@ void SimulatorPage::showTrace() {
 
     const QColor colour = Tones::action(shown_->banner.kind);
     QPalette background = banner_->palette();
-    background.setColor(QPalette::Window, Tones::faded(colour, 0.1));
+    const QColor tint = Tones::over(Tones::faded(colour, 0.1), palette().color(QPalette::Window));
+    background.setColor(QPalette::Window, tint);
     banner_->setPalette(background);
+    ViewStyle::setColour(bannerSubtitle_, Tones::readable(Tones::secondaryText(palette()), {tint}));
     bannerSymbol_->setPixmap(
         IconRegistry::tinted(actionSymbol(shown_->banner.kind), colour).pixmap(kBannerSymbolSize, kBannerSymbolSize));
     bannerLabel_->setText(shown_->banner.label);

@@ -23,8 +23,6 @@
 #include <QTreeView>
 #include <gtest/gtest.h>
 
-#include "Presenters/Rules/RulesPresenter.hpp"
-#include "Support/Profiles.hpp"
 #include "Views/Connections/ConnectionsPage.hpp"
 #include "Views/Proxies/ProxiesPage.hpp"
 #include "Views/Proxies/ProxyEditorDialog.hpp"
@@ -38,11 +36,10 @@
 #include "Views/Shell/MainWindow.hpp"
 #include "Views/Shell/PageHost.hpp"
 #include "Views/Simulator/SimulatorPage.hpp"
-#include "Views/Support/FakeDesktopServices.hpp"
-#include "Views/Support/SampleRecords.hpp"
 #include "Views/Support/Contrast.hpp"
+#include "Views/Support/DesktopLookFixture.hpp"
+#include "Views/Support/SampleRecords.hpp"
 #include "Views/Support/Screenshot.hpp"
-#include "Views/Support/ShellFixture.hpp"
 
 namespace corvane::app::testing {
 namespace {
@@ -75,41 +72,8 @@ QStringList faintLabels(const QWidget& root) {
     return faint;
 }
 
-class DesktopLookTest : public ShellFixture {
+class DesktopLookTest : public DesktopLookFixture {
 protected:
-    const ProxyServer office = proxyNamed("Office", std::nullopt, "office.example", 1080);
-    const ProxyServer home = proxyNamed("Home", "secret", "home.example", 8080);
-
-    std::unique_ptr<AppShell> shellWithProfile() {
-        auto shell = makeShell();
-        Profile profile = profileWith({office, home});
-        Rule web = RulesPresenter::newRule();
-        web.name = "Work browser";
-        web.applications = {"org.mozilla.firefox"};
-        web.action = RuleAction::proxy(office.id);
-        Rule off = RulesPresenter::newRule();
-        off.name = "Old block";
-        off.isEnabled = false;
-        off.action = RuleAction::block();
-        profile.rules = {web, off};
-        shell->state().setProfile(profile);
-        shell->state().saveProfile();
-        settle();
-        return shell;
-    }
-
-    // The engine runs and the model has fetched `records` (oldest first, as the daemon lists them).
-    void showRecords(AppState& state, const std::vector<ConnectionRecord>& records) {
-        state.extensionManager().start();
-        settle();
-        const std::string text = encodeRecordList(records);
-        daemon.answer = [text](const platform::Bytes&) {
-            return DaemonConnection::MessageResult{platform::Bytes(text.begin(), text.end()), std::nullopt};
-        };
-        auto poll = state.pollRecords();
-        settle();
-    }
-
     // What a case made, the widget to look at, its selected rows and the
     // buttons on them (which draw their own face), in that widget's coordinates.
     struct Selection {
@@ -122,18 +86,6 @@ protected:
         const char* name;
         std::function<Selection(AppShell&)> select;
     };
-
-    static QRect inView(const QAbstractItemView& view, const QWidget& shown, const QRect& row) {
-        return QRect(view.viewport()->mapTo(&shown, row.topLeft()), row.size());
-    }
-    // The whole row of `index`, from the view's left edge (a tree's branch
-    // marks included) to its last column.
-    static QRect rowOf(const QAbstractItemView& view, const QWidget& shown, const QModelIndex& index) {
-        const QModelIndex last = index.siblingAtColumn(view.model()->columnCount(index.parent()) - 1);
-        QRect row = view.visualRect(index).united(view.visualRect(last));
-        row.setLeft(0);
-        return inView(view, shown, row);
-    }
 
     // Every kind of list with its rows selected: the sidebar, the proxies with
     // their health, the rules with their switches, the connections flat and
@@ -235,7 +187,6 @@ protected:
         };
     }
 
-    FakeDesktopServices desktop;
 };
 
 bool isSelectionColour(const QColor& colour, const QPalette& palette) {

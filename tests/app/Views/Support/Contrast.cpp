@@ -6,8 +6,14 @@
 #include <vector>
 
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QStyle>
 #include <QWidget>
+
+#include "Views/Common/CapsuleLabel.hpp"
+#include "Views/Connections/StatusLabel.hpp"
 
 namespace corvane::app::testing {
 
@@ -24,6 +30,12 @@ double luminance(const QColor& colour) {
 constexpr double kInkThreshold = 1.25;
 // Pieces smaller than this (in scaled pixels) are specks of a glyph's fringe.
 constexpr int kSmallestPiece = 12;
+// The least contrast text keeps against what it is drawn on.
+constexpr double kTextContrast = 4.5;
+// A badge's capsule is a tint of its row: closer to it than any text or mark.
+constexpr double kMostTint = 1.6;
+// One colour over fewer pixels than this (scaled) is a glyph's fringe, not a capsule.
+constexpr int kSmallestCapsule = 400;
 
 QRect scaled(const QRect& area, const QImage& image) {
     return QRect(area.topLeft() * kInkScale, area.size() * kInkScale).intersected(image.rect());
@@ -164,6 +176,89 @@ QStringList faintInk(const QImage& image, const QRect& area, const QColor& backg
                                   QString::number(strongestAt.y() / kInkScale));
             }
         }
+    }
+    return faint;
+}
+
+std::optional<QRect> capsuleIn(const QImage& image, const QRect& area, const QColor& background) {
+    const QRect at = scaled(area, image);
+    const QRgb row = background.rgb();
+    std::map<QRgb, int> tints;
+    for (int y = at.top(); y <= at.bottom(); ++y) {
+        for (int x = at.left(); x <= at.right(); ++x) {
+            const QRgb pixel = image.pixel(x, y) | 0xff000000u;
+            if (pixel != row && contrast(QColor::fromRgb(pixel), background) < kMostTint) ++tints[pixel];
+        }
+    }
+    const auto tint = std::max_element(tints.begin(), tints.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (tint == tints.end() || tint->second < kSmallestCapsule) return std::nullopt;
+    QRect box;
+    for (int y = at.top(); y <= at.bottom(); ++y) {
+        for (int x = at.left(); x <= at.right(); ++x) {
+            if ((image.pixel(x, y) | 0xff000000u) == tint->first) box |= QRect(x, y, 1, 1);
+        }
+    }
+    return QRect(QPoint(box.left() / kInkScale, box.top() / kInkScale),
+                 QPoint(box.right() / kInkScale, box.bottom() / kInkScale));
+}
+
+QRect insideOf(const QRect& capsule) {
+    const int end = capsule.height() / 2;
+    return capsule.adjusted(end, 1, -end, -1);
+}
+
+QStringList unreadableInRow(const QImage& image, const QRect& area, const std::vector<QRect>& leftOut) {
+    const QColor background = commonest(image, area);
+    const std::optional<QRect> capsule = capsuleIn(image, area, background);
+    std::vector<QRect> skipped = leftOut;
+    if (capsule) skipped.push_back(capsule->adjusted(-1, -1, 1, 1));
+    QStringList faint = faintInk(image, area, background, kTextContrast, skipped);
+    if (capsule) {
+        const QRect inside = insideOf(*capsule);
+        for (const QString& piece : faintInk(image, inside, commonest(image, inside), kTextContrast))
+            faint << "on the badge: " + piece;
+    }
+    return faint;
+}
+
+namespace {
+
+// What `widget` shows as text and where, in `root`'s coordinates: a label's
+// text, a badge's inside, an empty field's placeholder; none for anything else.
+std::optional<std::pair<QString, QRect>> textOf(const QWidget& widget, const QWidget& root) {
+    const QRect visible = widget.visibleRegion().boundingRect();
+    if (visible.isEmpty()) return std::nullopt;
+    const QRect area(widget.mapTo(&root, visible.topLeft()), visible.size());
+    if (const auto* badge = qobject_cast<const StatusLabel*>(&widget)) return {{badge->accessibleName(), insideOf(area)}};
+    if (const auto* label = qobject_cast<const QLabel*>(&widget)) {
+        if (label->text().trimmed().isEmpty()) return std::nullopt;
+        return {{label->text(), qobject_cast<const CapsuleLabel*>(label) ? insideOf(area) : area}};
+    }
+    // Clear of the field's frame.
+    const QRect inside = area.adjusted(3, 3, -3, -3);
+    if (const auto* field = qobject_cast<const QLineEdit*>(&widget)) {
+        if (!field->text().isEmpty() || field->placeholderText().isEmpty()) return std::nullopt;
+        return {{field->placeholderText(), inside}};
+    }
+    if (const auto* field = qobject_cast<const QPlainTextEdit*>(&widget)) {
+        if (!field->toPlainText().isEmpty() || field->placeholderText().isEmpty()) return std::nullopt;
+        return {{field->placeholderText(), inside}};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+QStringList unreadableTexts(const QWidget& root, const QImage& image) {
+    QStringList faint;
+    for (const QWidget* widget : root.findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(&root) || !widget->isEnabled()) continue;
+        const auto text = textOf(*widget, root);
+        if (!text) continue;
+        const auto& [words, area] = *text;
+        for (const QString& piece : faintInk(image, area, commonest(image, area), kTextContrast))
+            faint << QString("“%1”: %2").arg(words.simplified().left(40), piece);
     }
     return faint;
 }

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 class QWidget;
@@ -50,5 +51,20 @@ int pixelsReaching(const QImage& image, const QRect& area, const QColor& backgro
 // that draw their own face, such as buttons) is no ink.
 QStringList faintInk(const QImage& image, const QRect& area, const QColor& background, double ratio,
                      const std::vector<QRect>& leftOut = {});
+
+// The tinted capsule of a badge in `area` (a row painted on `background`): the
+// box of the commonest colour there that is a tint of the background rather
+// than ink; none when no such colour covers a badge's worth of pixels.
+std::optional<QRect> capsuleIn(const QImage& image, const QRect& area, const QColor& background);
+// The inside of a capsule `box`, clear of its rounded ends and its edge.
+QRect insideOf(const QRect& capsule);
+// The ink of a row in `area` that stays under 4.5:1: its texts and marks
+// against the row's colour, and the text of a badge on it against the
+// badge's capsule. What lies in `leftOut` (controls, switches) is no ink.
+QStringList unreadableInRow(const QImage& image, const QRect& area, const std::vector<QRect>& leftOut = {});
+// The visible, enabled labels and badges under `root` (`image` is `root`
+// rendered) whose text stays under 4.5:1 against what it is drawn on, and the
+// empty text fields whose placeholder does.
+QStringList unreadableTexts(const QWidget& root, const QImage& image);
 
 }  // namespace corvane::app::testing
