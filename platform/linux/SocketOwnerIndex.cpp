@@ -1,11 +1,13 @@
 #include "SocketOwnerIndex.hpp"
 
 #include "ProcessFiles.hpp"
+#include "ProcessStatus.hpp"
 #include "CorvaneCore/Support/StandardInteger.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -77,6 +79,21 @@ std::vector<int> numbersIn(std::string_view text) {
         pos = end;
     }
     return numbers;
+}
+
+// Now, in the clock ticks after boot that a process's start time counts.
+std::uint64_t ticksSinceBoot() {
+    static const auto ticksPerSecond = static_cast<std::uint64_t>(::sysconf(_SC_CLK_TCK));
+    timespec now{};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * ticksPerSecond +
+           static_cast<std::uint64_t>(now.tv_nsec) * ticksPerSecond / 1000000000;
+}
+
+// When a process started; nothing when it is gone.
+std::optional<std::uint64_t> startOf(const std::string& procRoot, int pid) {
+    const auto stat = procfs::readSmallFile(processDirectory(procRoot, pid) + "/stat");
+    return stat ? ProcessStatus::startTimeFromStat(*stat) : std::nullopt;
 }
 
 std::optional<int> parentOf(const std::string& procRoot, int pid) {
@@ -176,39 +193,61 @@ std::optional<SocketOwnerIndex::ProcessKey> SocketOwnerIndex::keyOf(int pid) con
 // thread only: an execve leaves that thread alone, and the children of the
 // threads it ended become its own, so a program executed after a fork sees
 // every child that can share its sockets.
-std::vector<int> SocketOwnerIndex::relativesOf(int pid, const ProcessKey& key) {
+SocketOwnerIndex::Relatives SocketOwnerIndex::relativesOf(int pid, const ProcessKey& key) {
     {
         std::lock_guard guard(lock_);
         if (const auto kept = relatives_.find(pid); kept != relatives_.end() && kept->second.key == key)
-            return kept->second.pids;
+            return kept->second;
     }
-    std::vector<int> relatives;
-    if (const auto parent = parentOf(procRoot_, pid); parent && *parent > 1) relatives.push_back(*parent);
+    // Unknown, the start is taken as now: no list read before counts.
+    Relatives relatives{key, startOf(procRoot_, pid).value_or(ticksSinceBoot()), {}};
+    if (const auto parent = parentOf(procRoot_, pid); parent && *parent > 1) relatives.pids.push_back(*parent);
     const auto directory = processDirectory(procRoot_, pid);
     if (const auto children = procfs::readSmallFile(directory + "/task/" + std::to_string(pid) + "/children")) {
         for (const int child : numbersIn(*children)) {
-            if (relatives.size() >= kRelativeLimit) break;
-            relatives.push_back(child);
+            if (relatives.pids.size() >= kRelativeLimit) break;
+            relatives.pids.push_back(child);
         }
     }
     std::lock_guard guard(lock_);
     if (relatives_.size() >= kCacheLimit) relatives_.clear();
-    relatives_.insert_or_assign(pid, Relatives{key, relatives});
+    relatives_.insert_or_assign(pid, relatives);
     return relatives;
 }
 
-// An inherited socket usually keeps its descriptor number; else every
-// descriptor, at most kRelativeBudget.
-bool SocketOwnerIndex::holdsAnywhere(int pid, int fd, std::uint64_t inode) const {
-    if (stillHolds({pid, fd}, inode)) return true;
+// The sockets among a process's descriptors, at most kRelativeBudget of them read.
+SocketOwnerIndex::Sockets SocketOwnerIndex::socketsOf(int pid, const ProcessKey& key) const {
+    Sockets sockets{key, ticksSinceBoot(), {}};
     DIR* directory = ::opendir(fdDirectory(procRoot_, pid).c_str());
-    if (!directory) return false;
-    bool found = false;
-    for (const int candidate : numericEntries(directory, kRelativeBudget)) {
-        if ((found = inodeAt(::dirfd(directory), candidate) == inode)) break;
+    if (!directory) return sockets;
+    for (const int fd : numericEntries(directory, kRelativeBudget)) {
+        if (const auto inode = inodeAt(::dirfd(directory), fd)) sockets.inodes.push_back(*inode);
     }
     ::closedir(directory);
-    return found;
+    std::sort(sockets.inodes.begin(), sockets.inodes.end());
+    return sockets;
+}
+
+// Whether a relative of the owner holds the socket too, looked for first at
+// the owner's descriptor number, which an inherited socket usually keeps. A
+// list read more than a tick after the owner started answers "no" for good; a
+// "yes" is read again.
+bool SocketOwnerIndex::relativeHolds(const Holder& relative, const ProcessKey& key, std::uint64_t ownerStartedAt,
+                                     std::uint64_t inode) {
+    if (stillHolds(relative, inode)) return true;
+    {
+        std::lock_guard guard(lock_);
+        const auto kept = sockets_.find(relative.pid);
+        if (kept != sockets_.end() && kept->second.key == key && kept->second.readAt > ownerStartedAt + 1 &&
+            !std::binary_search(kept->second.inodes.begin(), kept->second.inodes.end(), inode))
+            return false;
+    }
+    Sockets sockets = socketsOf(relative.pid, key);
+    const bool holds = std::binary_search(sockets.inodes.begin(), sockets.inodes.end(), inode);
+    std::lock_guard guard(lock_);
+    if (sockets_.size() >= kCacheLimit) sockets_.clear();
+    sockets_.insert_or_assign(relative.pid, std::move(sockets));
+    return holds;
 }
 
 std::optional<SocketOwnerIndex::Holder> SocketOwnerIndex::cached(std::uint64_t inode) {
@@ -260,11 +299,13 @@ std::vector<int> SocketOwnerIndex::holdersOf(std::uint64_t inode, std::uint32_t 
     for (const Holder& holder : holders) pids.push_back(holder.pid);
     const Holder first = holders.front();
     if (const auto key = keyOf(first.pid)) {
-        for (const int relative : relativesOf(first.pid, *key)) {
+        const Relatives relatives = relativesOf(first.pid, *key);
+        for (const int relative : relatives.pids) {
             if (std::find(pids.begin(), pids.end(), relative) != pids.end()) continue;
             const auto other = keyOf(relative);
             const bool sameProgram = other && other->device == key->device && other->executable == key->executable;
-            if (other && !sameProgram && holdsAnywhere(relative, first.fd, inode)) pids.push_back(relative);
+            if (other && !sameProgram && relativeHolds({relative, first.fd}, *other, relatives.startedAt, inode))
+                pids.push_back(relative);
         }
     }
     remember(inode, user, first);

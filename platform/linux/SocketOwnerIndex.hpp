@@ -34,9 +34,15 @@ namespace corvane::platform {
 // after the other side executed something else), at most kRelativeLimit of
 // them and kRelativeBudget descriptors each. Who a process's relatives are
 // is kept (kCacheLimit processes) until it executes another program, which
-// is what a program passing as another must do after its fork. Other holders
-// (a socket passed over a Unix socket to an unrelated process) are not
-// looked for.
+// is what a program passing as another must do after its fork. So is the
+// list of the sockets a relative held when it was last read: a socket the
+// owner holds can be the relative's only by inheritance, so a list read after
+// the owner started holds every socket the two can share (a socket passed
+// over a Unix socket aside), and a relative need not be read again for each
+// of the owner's new sockets. A list that names the socket is read again
+// before it counts, since the relative may have closed it since. Other
+// holders (a socket passed over a Unix socket to an unrelated process) are
+// not looked for.
 class SocketOwnerIndex {
 public:
     static constexpr std::size_t kCacheLimit = 4096;
@@ -72,7 +78,14 @@ private:
     };
     struct Relatives {
         ProcessKey key;
+        std::uint64_t startedAt = 0;  // clock ticks after boot
         std::vector<int> pids;
+    };
+    // The sockets a process held when its descriptors were read.
+    struct Sockets {
+        ProcessKey key;
+        std::uint64_t readAt = 0;  // clock ticks after boot
+        std::vector<std::uint64_t> inodes;  // sorted
     };
     enum class Scope { user, everyone };
 
@@ -83,8 +96,10 @@ private:
     std::vector<Holder> scan(std::uint64_t inode, std::uint32_t user, Scope scope) const;
     bool mayScanWidely(std::uint32_t user);
     std::optional<ProcessKey> keyOf(int pid) const;
-    std::vector<int> relativesOf(int pid, const ProcessKey& key);
-    bool holdsAnywhere(int pid, int fd, std::uint64_t inode) const;
+    Relatives relativesOf(int pid, const ProcessKey& key);
+    bool relativeHolds(const Holder& relative, const ProcessKey& key, std::uint64_t ownerStartedAt,
+                       std::uint64_t inode);
+    Sockets socketsOf(int pid, const ProcessKey& key) const;
     void remember(std::uint64_t inode, std::uint32_t user, const Holder& holder);
 
     const std::string procRoot_;
@@ -93,6 +108,7 @@ private:
     std::unordered_map<std::uint32_t, std::deque<Holder>> recentOwners_;
     std::unordered_map<std::uint32_t, std::chrono::steady_clock::time_point> wideScans_;
     std::unordered_map<int, Relatives> relatives_;
+    std::unordered_map<int, Sockets> sockets_;
 };
 
 }  // namespace corvane::platform

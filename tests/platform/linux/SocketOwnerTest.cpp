@@ -21,6 +21,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <thread>
 #include <utility>
 
@@ -471,6 +472,16 @@ protected:
         std::filesystem::create_symlink("socket:[" + std::to_string(inode) + "]", directory / std::to_string(fd));
     }
     void exits(int pid) { std::filesystem::remove_all(root_ / std::to_string(pid)); }
+    // PID runs EXECUTABLE, a child of PARENT, started STARTED clock ticks after boot.
+    void runs(int pid, int parent, const std::string& executable, std::uint64_t started) {
+        const auto directory = root_ / std::to_string(pid);
+        std::filesystem::create_directories(directory / "fd");
+        std::filesystem::create_symlink(executable, directory / "exe");
+        std::ofstream(directory / "status") << "Name:\tx\nPPid:\t" << parent << "\n";
+        std::string fields;
+        for (int field = 5; field < 22; ++field) fields += " 0";  // process group to itrealvalue
+        std::ofstream(directory / "stat") << pid << " (x) S " << parent << fields << ' ' << started << " 0\n";
+    }
 
     std::filesystem::path root_;
 };
@@ -506,6 +517,40 @@ TEST_F(FakeProcTest, AskedOwnersAreRecheckedAndRecentOwnersComeFirst) {
     EXPECT_EQ(index.holdersOf(9, user + 1), std::vector<int>{100});
     holds(300, 2, 8);
     EXPECT_EQ(index.holdersOf(8, user + 1), std::vector<int>{});
+}
+
+// What a relative of the owner held is kept: a list read after the owner
+// started answers "no" without a new read, one read before it does not, and a
+// list that names the socket is read again.
+TEST_F(FakeProcTest, ARelativesSocketsAreKeptOnlyFromAfterTheOwnerStarted) {
+    const std::uint64_t longAgo = 0;
+    const std::uint64_t later = std::numeric_limits<std::uint32_t>::max();
+    runs(100, 1, "/bin/sh", longAgo);
+    runs(200, 100, "/bin/sleep", later);
+    runs(300, 100, "/bin/cat", longAgo);
+    holds(100, 3, 500);
+    holds(200, 4, 501);
+    holds(300, 4, 601);
+    SocketOwnerIndex index(root_.string());
+    const auto user = ::geteuid();
+    ASSERT_EQ(index.holdersOf(501, user), std::vector<int>{200});
+    ASSERT_EQ(index.holdersOf(601, user), std::vector<int>{300});
+
+    // The parent gains a socket its children hold under other numbers. For
+    // 200, started after the parent's list was read, the list is read again.
+    holds(200, 5, 502);
+    holds(100, 6, 502);
+    EXPECT_EQ(sorted(index.holdersOf(502, user)), sorted({200, 100}));
+    // Passed to 300 and closed in the parent and in 200: for 300 the parent's
+    // list, which names it, is read again and no longer does.
+    holds(300, 8, 502);
+    std::filesystem::remove(root_ / "100" / "fd" / "6");
+    std::filesystem::remove(root_ / "200" / "fd" / "5");
+    EXPECT_EQ(index.holdersOf(502, user), std::vector<int>{300});
+    // Under the owner's own number the parent is seen holding it at once.
+    holds(300, 7, 503);
+    holds(100, 7, 503);
+    EXPECT_EQ(sorted(index.holdersOf(503, user)), sorted({300, 100}));
 }
 
 }  // namespace
