@@ -181,8 +181,10 @@ TEST_F(MainWindowTest, AlertFollowsAChangedErrorAndWaitsForAClosedWindow) {
     settle();
     ASSERT_NE(alert(), nullptr);
     EXPECT_EQ(alert()->text(), "first");
-    shell->state().setLastError("second");
-    EXPECT_EQ(alert()->text(), "second");
+    const QString second = "Import failed: The data is not valid JSON: syntax error while parsing object key - "
+                           "invalid literal; expected string literal (at line 3, column 3).";
+    shell->state().setLastError(second.toStdString());
+    EXPECT_EQ(alert()->text(), second);
     saveScreenshot(window, "shell-error-alert-window");
     saveScreenshot(*alert(), "shell-error-alert");
     shell->state().setLastError(std::nullopt);

@@ -89,5 +89,25 @@ TEST_F(SimulatorPageTest, AProfileChangeShowsWhenThePageAppearsAgain) {
     saveScreenshot(page, "simulator-default");
 }
 
+// A program named by a name no verified program backs: the trace says why
+// the rule for that name does not apply.
+TEST_F(SimulatorPageTest, AnUnverifiedProgramsRowSaysWhyItsRuleDoesNotApply) {
+    Profile profile = state->profile();
+    profile.rules.insert(profile.rules.begin(),
+                         ruleNamed("Browser", RuleAction::block(), {"example.com"}, {"org.mozilla.firefox"}));
+    state->setProfile(profile);
+    page.hide();
+    page.show();
+    settle();
+    page.applicationField()->setText("org.mozilla.firefox");
+    EXPECT_EQ(page.verdictText(), "Proxy: Office\nvia rule “Work sites”");
+    const auto rows = page.traceList()->findChildren<TraceRow*>();
+    ASSERT_FALSE(rows.empty());
+    QStringList texts;
+    for (const QLabel* label : rows.front()->findChildren<QLabel*>()) texts << label->text();
+    EXPECT_TRUE(texts.join('\n').contains("claims to be “org.mozilla.firefox”, signature not verified")) << texts.join('\n').toStdString();
+    saveScreenshot(page, "simulator-unverified-program");
+}
+
 }  // namespace
 }  // namespace corvane::app::testing
