@@ -51,7 +51,7 @@ public:
     std::unique_ptr<Updater> updater = makeUpdater();
 
     std::unique_ptr<Updater> makeUpdater() {
-        Updater::Settings values{server.url("/feed.json"), bytes(key.publicKey()), "1", 400ms};
+        Updater::Settings values{server.url("/feed.json"), key.publicKey(), "1", 400ms};
         return std::make_unique<Updater>(values, Updater::Dependencies{settings, installer, scheduler, clock.clock()});
     }
 

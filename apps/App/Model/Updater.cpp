@@ -32,14 +32,13 @@ QNetworkRequest request(const QUrl& url, std::chrono::milliseconds timeout) {
     return request;
 }
 
-bool signatureMatches(const QString& path, const UpdateRelease& release, const QByteArray& publicKey) {
+bool signatureMatches(const QString& path, const UpdateRelease& release,
+                      const std::optional<updates::UpdateSignature::PublicKey>& key) {
     updates::UpdateSignature::Signature sig{};
-    updates::UpdateSignature::PublicKey key{};
-    if (release.signature.size() != qsizetype(sig.size()) || publicKey.size() != qsizetype(key.size())) return false;
+    if (!key || release.signature.size() != qsizetype(sig.size())) return false;
     std::copy(release.signature.begin(), release.signature.end(), sig.begin());
-    std::copy(publicKey.begin(), publicKey.end(), key.begin());
     return updates::UpdateSignature::verifyRelease(path.toStdString(), release.version.toStdString(),
-                                                   release.build.toStdString(), sig, key);
+                                                   release.build.toStdString(), sig, *key);
 }
 
 QString lengthMismatch(qint64 received, qint64 expected) {

@@ -4,7 +4,6 @@
 #include <memory>
 #include <optional>
 
-#include <QByteArray>
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
@@ -15,6 +14,7 @@
 #include "Scheduler.hpp"
 #include "UpdateInstaller.hpp"
 #include "UpdateSession.hpp"
+#include "Updates/UpdateSignature.hpp"
 #include "platform/Clock.hpp"
 #include "platform/Logger.hpp"
 
@@ -44,8 +44,9 @@ public:
 
     struct Settings {
         QUrl feedUrl;
-        // The raw Ed25519 public key releases are signed with (32 bytes).
-        QByteArray publicKey;
+        // The Ed25519 public key releases are signed with; without one no
+        // release verifies.
+        std::optional<updates::UpdateSignature::PublicKey> publicKey;
         QString currentBuild;
         // How long the server may stay silent during a transfer.
         std::chrono::milliseconds transferTimeout{30000};

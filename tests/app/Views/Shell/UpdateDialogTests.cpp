@@ -33,8 +33,7 @@ protected:
 
     std::unique_ptr<AppShell> configuredShell() {
         updaterSettings.feedUrl = server.url("/feed.json");
-        const auto publicKey = key.publicKey();
-        updaterSettings.publicKey = QByteArray(reinterpret_cast<const char*>(publicKey.data()), 32);
+        updaterSettings.publicKey = key.publicKey();
         updaterSettings.transferTimeout = 5s;
         return makeShell();
     }
