@@ -137,6 +137,37 @@ TEST_F(UpdaterTest, ANewerBuildIsDownloadedVerifiedInstalledAndRelaunched) {
     EXPECT_EQ(stage(), Stage::idle);
 }
 
+// The network hands the updater at most 1 MiB at a time, so this archive
+// comes in at least five chunks; the progress shows far fewer times.
+TEST_F(UpdaterTest, ADownloadShowsItsProgressOnceAnIntervalAndAlwaysItsLastCount) {
+    const QByteArray archive = QByteArray("many chunks ").repeated(400000);
+    std::vector<qint64> shown;
+    QObject::connect(updater.get(), &Updater::sessionChanged, [&] {
+        if (stage() == Stage::downloading) shown.push_back(updater->session().received);
+    });
+
+    server.serve("/feed.json", feed("2", archive.size(), releaseSignedBy(key, archive)));
+    server.serve("/Corvane-1.1.tar.gz", {200, archive, archive.size(), false, 3000000});
+    checkAndInstall();
+    ASSERT_TRUE(waitUntil([&] { return updater->session().received == 3000000; }));
+    EXPECT_EQ(shown.size(), 2u) << "the start and the first chunk";
+    scheduler.advance(Updater::kProgressInterval);
+    EXPECT_EQ(shown.back(), 3000000) << "a stalled download shows where it stands";
+    updater->dismiss();
+
+    shown.clear();
+    offer(archive, releaseSignedBy(key, archive), archive.size());
+    updater->checkForUpdates();
+    ASSERT_TRUE(reach(Stage::updateFound)) << error().toStdString();
+    updater->installUpdate();
+    ASSERT_TRUE(reach(Stage::installed)) << error().toStdString();
+    ASSERT_EQ(shown.size(), 3u) << "the start, the first chunk and the whole";
+    EXPECT_EQ(shown.front(), 0);
+    EXPECT_EQ(shown.back(), archive.size());
+    ASSERT_EQ(installer.installs.size(), 1u);
+    EXPECT_EQ(installer.installs[0].content, archive);
+}
+
 struct RefusedCase {
     const char* name;
     std::function<void(UpdaterTest&)> serve;

@@ -54,7 +54,8 @@ Updater::Updater(Settings settings, Dependencies dependencies, QObject* parent)
       settings_(std::move(settings)),
       deps_(std::move(dependencies)),
       log_(std::string(AppIdentifiers::appIdentifier), "updater"),
-      network_(new QNetworkAccessManager(this)) {}
+      network_(new QNetworkAccessManager(this)),
+      progress_(deps_.scheduler, kProgressInterval, [this] { emit sessionChanged(); }) {}
 
 Updater::~Updater() { dropTransfer(); }
 
@@ -150,15 +151,15 @@ void Updater::archiveArrived() {
     if (archive_->write(chunk) != chunk.size()) {
         return fail("Could not store the download: " + archive_->errorString() + ".");
     }
-    UpdateSession progress = session_;
-    progress.received += chunk.size();
-    setSession(progress);
+    session_.received += chunk.size();
+    progress_.report();
 }
 
 void Updater::archiveFinished() {
     QNetworkReply* reply = reply_;
     if (!reply) return;
     if (reply->error() == QNetworkReply::NoError && reply->bytesAvailable() > 0) archiveArrived();
+    progress_.flush();
     if (session_.stage != Stage::downloading) return;
     reply_.clear();
     reply->deleteLater();
@@ -230,6 +231,7 @@ void Updater::endSession() {
 
 void Updater::setSession(UpdateSession session) {
     session_ = std::move(session);
+    progress_.reset();
     emit sessionChanged();
 }
 

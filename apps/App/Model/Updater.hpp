@@ -11,6 +11,7 @@
 #include <QString>
 #include <QUrl>
 
+#include "ProgressThrottle.hpp"
 #include "Scheduler.hpp"
 #include "UpdateInstaller.hpp"
 #include "UpdateSession.hpp"
@@ -28,7 +29,9 @@ namespace corvane::app {
 // feed names a newer build it offers it, downloads the archive with a progress
 // and a time-out, refuses an archive whose length or Ed25519 signature does not
 // match, and hands a verified one to the installation step, then offers to
-// relaunch. One session at a time: `session()` is what its dialog shows.
+// relaunch. One session at a time: `session()` is what its dialog shows;
+// sessionChanged tells each new stage at once, the download's progress at most
+// once every kProgressInterval and its last count before the download ends.
 //
 // It checks by itself at most once a day while automatic checks are on (off
 // until the user turns them on); a check it made by itself shows nothing unless
@@ -41,6 +44,7 @@ public:
     static constexpr const char* kSettingsGroup = "Updates";
     static constexpr const char* kAutomaticKey = "automaticallyChecksForUpdates";
     static constexpr const char* kLastCheckKey = "lastUpdateCheckDate";
+    static constexpr std::chrono::milliseconds kProgressInterval{100};
 
     struct Settings {
         QUrl feedUrl;
@@ -115,6 +119,8 @@ private:
     platform::Logger log_;
     QNetworkAccessManager* network_;
     UpdateSession session_;
+    // Announces the download's progress in session_: a redraw for every chunk is too many.
+    ProgressThrottle progress_;
     bool started_ = false;
     bool canCheck_ = false;
     QPointer<QNetworkReply> reply_;

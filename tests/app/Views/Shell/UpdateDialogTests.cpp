@@ -103,6 +103,7 @@ TEST_F(UpdateDialogTest, ANewVersionIsOfferedDownloadedAndInstalled) {
 
     dialog.press("Install Update");
     ASSERT_TRUE(waitUntil([&] { return updater.session().received == 100000; }));
+    scheduler.advance(Updater::kProgressInterval);
     EXPECT_EQ(dialog.content().title, "Downloading Corvane 1.1 (2)…");
     EXPECT_EQ(dialog.content().message, "97.7 kB of 312.5 kB");
     saveScreenshot(dialog, "update-downloading");
