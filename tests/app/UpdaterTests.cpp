@@ -168,6 +168,21 @@ TEST_F(UpdaterTest, ADownloadShowsItsProgressOnceAnIntervalAndAlwaysItsLastCount
     EXPECT_EQ(installer.installs[0].content, archive);
 }
 
+TEST_F(UpdaterTest, ARelaunchThatFailsSaysSoAndTheAppStays) {
+    installer.relaunchWorks = false;
+    offer(kArchive, releaseSignedBy(key, kArchive), kArchive.size());
+    QSignalSpy quit(updater.get(), &Updater::quitRequested);
+    checkAndInstall();
+    ASSERT_TRUE(reach(Stage::installed)) << error().toStdString();
+    updater->relaunch();
+    EXPECT_EQ(installer.relaunches, 1);
+    EXPECT_EQ(quit.count(), 0);
+    EXPECT_EQ(stage(), Stage::failed);
+    EXPECT_EQ(error(), "Could not start the new version of Corvane.");
+    updater->dismiss();
+    EXPECT_TRUE(updater->canCheckForUpdates());
+}
+
 struct RefusedCase {
     const char* name;
     std::function<void(UpdaterTest&)> serve;
