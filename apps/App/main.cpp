@@ -23,19 +23,19 @@ using namespace corvane;
 
 QString text(std::string_view view) { return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size())); }
 
-app::Updater::Settings updaterSettings() {
+using ReleaseKey = std::optional<updates::UpdateSignature::PublicKey>;
+
+app::Updater::Settings updaterSettings(const ReleaseKey& key) {
     app::Updater::Settings settings;
     settings.feedUrl = QUrl(text(updates::UpdateConfiguration::feedURL));
-    settings.publicKey = QByteArray::fromBase64(QByteArray(updates::UpdateConfiguration::publicKeyBase64.data(),
-                                                           updates::UpdateConfiguration::publicKeyBase64.size()));
+    settings.publicKey = key;
     settings.currentBuild = text(ProductVersion::build);
     return settings;
 }
 
-app::FolderUpdateInstaller::Settings installerSettings(const std::filesystem::path& appPath) {
+app::FolderUpdateInstaller::Settings installerSettings(const std::filesystem::path& appPath, const ReleaseKey& key) {
     app::FolderUpdateInstaller::Settings settings;
     settings.folder = app::FolderUpdateInstaller::installFolder(appPath);
-    const auto key = updates::UpdateSignature::publicKeyFromBase64(updates::UpdateConfiguration::publicKeyBase64);
     if (key) settings.key = *key;
     return settings;
 }
@@ -58,10 +58,12 @@ int main(int argc, char** argv) {
 
     const std::filesystem::path appPath = QApplication::applicationFilePath().toStdString();
     app::AppServices services(appPath);
-    app::FolderUpdateInstaller updateInstaller(installerSettings(appPath), services.rootHelper());
+    const ReleaseKey key = updates::UpdateSignature::releaseKey();
+    app::FolderUpdateInstaller updateInstaller(installerSettings(appPath, key), services.rootHelper());
     QSettings settings;
     app::AppShell shell({services.environment(), settings, app::LoginItem::forCurrentUser(appPath),
-                         updaterSettings(), updateInstaller, [] { return QSystemTrayIcon::isSystemTrayAvailable(); }});
+                         updaterSettings(key), updateInstaller,
+                         [] { return QSystemTrayIcon::isSystemTrayAvailable(); }});
     QObject::connect(&instance, &app::SingleInstance::activationRequested, &shell, &app::AppShell::bringWindowForward);
     shell.launch();
     return application.exec();

@@ -43,7 +43,18 @@ bool OwnershipWalk::passes(int rootDirectory, std::string_view path, Expected fi
 }
 
 std::optional<OwnershipWalk::Found> OwnershipWalk::find(int rootDirectory, std::string_view path, uid_t owner) {
-    if (!path.starts_with('/')) return std::nullopt;
+    const auto reached = walk(rootDirectory, path, owner);
+    if (!reached || !S_ISREG(reached->info.st_mode)) return std::nullopt;
+    return Found{{reached->info.st_dev, reached->info.st_ino}, reached->trusted};
+}
+
+bool OwnershipWalk::isTrustedFolder(int rootDirectory, std::string_view path, uid_t owner) {
+    const auto reached = walk(rootDirectory, path, owner);
+    return reached && reached->trusted && S_ISDIR(reached->info.st_mode);
+}
+
+std::optional<OwnershipWalk::Reached> OwnershipWalk::walk(int rootDirectory, std::string_view path, uid_t owner) {
+    if (!path.starts_with('/') || (path.size() > 1 && path.ends_with('/'))) return std::nullopt;
     Descriptor current(::openat(rootDirectory, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct stat info {};
     if (current.get() < 0 || ::fstat(current.get(), &info) != 0) return std::nullopt;
@@ -66,8 +77,7 @@ std::optional<OwnershipWalk::Found> OwnershipWalk::find(int rootDirectory, std::
         }
         current = std::move(next);
     }
-    if (!sawFile) return std::nullopt;
-    return Found{{info.st_dev, info.st_ino}, trusted};
+    return Reached{info, trusted};
 }
 
 }  // namespace corvane::platform

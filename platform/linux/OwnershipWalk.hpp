@@ -13,6 +13,7 @@ namespace corvane::platform {
 // links and requires each, the root included, to be owned by `owner` and
 // writable by neither group nor others; the last one must be a regular file
 // that is the expected file (same device and inode), so a replaced binary fails.
+// The same walk vouches for a folder that only the owner can fill.
 class OwnershipWalk {
 public:
     struct Expected {
@@ -35,6 +36,19 @@ public:
     // (no links, only directories on the way); nothing when there is none.
     static std::optional<Found> find(int rootDirectory, std::string_view path, uid_t owner = 0);
 
+    // Whether `path` below `rootDirectory`, reached the same way, is a folder
+    // that is trusted, like every folder above it.
+    static bool isTrustedFolder(int rootDirectory, std::string_view path, uid_t owner = 0);
+
+private:
+    // What the last component of a path is, and whether the whole way is trusted.
+    struct Reached {
+        struct stat info;
+        bool trusted = false;
+    };
+    // Every component non-empty and no "." or "..": folders, and at most a
+    // regular file at the end.
+    static std::optional<Reached> walk(int rootDirectory, std::string_view path, uid_t owner);
     static bool isTrusted(const struct stat& info, uid_t owner);
 };
 

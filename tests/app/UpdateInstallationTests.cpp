@@ -16,6 +16,7 @@
 #include "Support/TestSigningKey.hpp"
 #include "Updates/UpdateError.hpp"
 #include "Updates/UpdateInstallation.hpp"
+#include "Updates/UpdateSignature.hpp"
 #include "platform/linux/TemporaryDirectory.hpp"
 
 namespace corvane::app::testing {
@@ -84,6 +85,9 @@ public:
         return {};
     }
 };
+
+// A build configured with a key that is none could verify no update at all.
+TEST(ReleaseKeyTest, TheBuildCarriesAReleaseKey) { EXPECT_TRUE(updates::UpdateSignature::releaseKey()); }
 
 TEST_F(UpdateInstallationTest, ASignedNewerReleaseReplacesTheFolderWhole) {
     makeArchive(archive, newRelease());

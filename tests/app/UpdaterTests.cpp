@@ -51,7 +51,7 @@ public:
     std::unique_ptr<Updater> updater = makeUpdater();
 
     std::unique_ptr<Updater> makeUpdater() {
-        Updater::Settings values{server.url("/feed.json"), bytes(key.publicKey()), "1", 400ms};
+        Updater::Settings values{server.url("/feed.json"), key.publicKey(), "1", 400ms};
         return std::make_unique<Updater>(values, Updater::Dependencies{settings, installer, scheduler, clock.clock()});
     }
 
@@ -135,6 +135,52 @@ TEST_F(UpdaterTest, ANewerBuildIsDownloadedVerifiedInstalledAndRelaunched) {
     EXPECT_EQ(installer.relaunches, 1);
     EXPECT_EQ(quit.count(), 1);
     EXPECT_EQ(stage(), Stage::idle);
+}
+
+// The network hands the updater at most 1 MiB at a time, so this archive
+// comes in at least five chunks; the progress shows far fewer times.
+TEST_F(UpdaterTest, ADownloadShowsItsProgressOnceAnIntervalAndAlwaysItsLastCount) {
+    const QByteArray archive = QByteArray("many chunks ").repeated(400000);
+    std::vector<qint64> shown;
+    QObject::connect(updater.get(), &Updater::sessionChanged, [&] {
+        if (stage() == Stage::downloading) shown.push_back(updater->session().received);
+    });
+
+    server.serve("/feed.json", feed("2", archive.size(), releaseSignedBy(key, archive)));
+    server.serve("/Corvane-1.1.tar.gz", {200, archive, archive.size(), false, 3000000});
+    checkAndInstall();
+    ASSERT_TRUE(waitUntil([&] { return updater->session().received == 3000000; }));
+    EXPECT_EQ(shown.size(), 2u) << "the start and the first chunk";
+    scheduler.advance(Updater::kProgressInterval);
+    EXPECT_EQ(shown.back(), 3000000) << "a stalled download shows where it stands";
+    updater->dismiss();
+
+    shown.clear();
+    offer(archive, releaseSignedBy(key, archive), archive.size());
+    updater->checkForUpdates();
+    ASSERT_TRUE(reach(Stage::updateFound)) << error().toStdString();
+    updater->installUpdate();
+    ASSERT_TRUE(reach(Stage::installed)) << error().toStdString();
+    ASSERT_EQ(shown.size(), 3u) << "the start, the first chunk and the whole";
+    EXPECT_EQ(shown.front(), 0);
+    EXPECT_EQ(shown.back(), archive.size());
+    ASSERT_EQ(installer.installs.size(), 1u);
+    EXPECT_EQ(installer.installs[0].content, archive);
+}
+
+TEST_F(UpdaterTest, ARelaunchThatFailsSaysSoAndTheAppStays) {
+    installer.relaunchWorks = false;
+    offer(kArchive, releaseSignedBy(key, kArchive), kArchive.size());
+    QSignalSpy quit(updater.get(), &Updater::quitRequested);
+    checkAndInstall();
+    ASSERT_TRUE(reach(Stage::installed)) << error().toStdString();
+    updater->relaunch();
+    EXPECT_EQ(installer.relaunches, 1);
+    EXPECT_EQ(quit.count(), 0);
+    EXPECT_EQ(stage(), Stage::failed);
+    EXPECT_EQ(error(), "Could not start the new version of Corvane.");
+    updater->dismiss();
+    EXPECT_TRUE(updater->canCheckForUpdates());
 }
 
 struct RefusedCase {

@@ -32,14 +32,13 @@ QNetworkRequest request(const QUrl& url, std::chrono::milliseconds timeout) {
     return request;
 }
 
-bool signatureMatches(const QString& path, const UpdateRelease& release, const QByteArray& publicKey) {
+bool signatureMatches(const QString& path, const UpdateRelease& release,
+                      const std::optional<updates::UpdateSignature::PublicKey>& key) {
     updates::UpdateSignature::Signature sig{};
-    updates::UpdateSignature::PublicKey key{};
-    if (release.signature.size() != qsizetype(sig.size()) || publicKey.size() != qsizetype(key.size())) return false;
+    if (!key || release.signature.size() != qsizetype(sig.size())) return false;
     std::copy(release.signature.begin(), release.signature.end(), sig.begin());
-    std::copy(publicKey.begin(), publicKey.end(), key.begin());
     return updates::UpdateSignature::verifyRelease(path.toStdString(), release.version.toStdString(),
-                                                   release.build.toStdString(), sig, key);
+                                                   release.build.toStdString(), sig, *key);
 }
 
 QString lengthMismatch(qint64 received, qint64 expected) {
@@ -55,7 +54,8 @@ Updater::Updater(Settings settings, Dependencies dependencies, QObject* parent)
       settings_(std::move(settings)),
       deps_(std::move(dependencies)),
       log_(std::string(AppIdentifiers::appIdentifier), "updater"),
-      network_(new QNetworkAccessManager(this)) {}
+      network_(new QNetworkAccessManager(this)),
+      progress_(deps_.scheduler, kProgressInterval, [this] { emit sessionChanged(); }) {}
 
 Updater::~Updater() { dropTransfer(); }
 
@@ -151,15 +151,15 @@ void Updater::archiveArrived() {
     if (archive_->write(chunk) != chunk.size()) {
         return fail("Could not store the download: " + archive_->errorString() + ".");
     }
-    UpdateSession progress = session_;
-    progress.received += chunk.size();
-    setSession(progress);
+    session_.received += chunk.size();
+    progress_.report();
 }
 
 void Updater::archiveFinished() {
     QNetworkReply* reply = reply_;
     if (!reply) return;
     if (reply->error() == QNetworkReply::NoError && reply->bytesAvailable() > 0) archiveArrived();
+    progress_.flush();
     if (session_.stage != Stage::downloading) return;
     reply_.clear();
     reply->deleteLater();
@@ -231,6 +231,7 @@ void Updater::endSession() {
 
 void Updater::setSession(UpdateSession session) {
     session_ = std::move(session);
+    progress_.reset();
     emit sessionChanged();
 }
 

@@ -4,7 +4,6 @@
 #include <memory>
 #include <optional>
 
-#include <QByteArray>
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
@@ -12,9 +11,11 @@
 #include <QString>
 #include <QUrl>
 
+#include "ProgressThrottle.hpp"
 #include "Scheduler.hpp"
 #include "UpdateInstaller.hpp"
 #include "UpdateSession.hpp"
+#include "Updates/UpdateSignature.hpp"
 #include "platform/Clock.hpp"
 #include "platform/Logger.hpp"
 
@@ -28,7 +29,9 @@ namespace corvane::app {
 // feed names a newer build it offers it, downloads the archive with a progress
 // and a time-out, refuses an archive whose length or Ed25519 signature does not
 // match, and hands a verified one to the installation step, then offers to
-// relaunch. One session at a time: `session()` is what its dialog shows.
+// relaunch. One session at a time: `session()` is what its dialog shows;
+// sessionChanged tells each new stage at once, the download's progress at most
+// once every kProgressInterval and its last count before the download ends.
 //
 // It checks by itself at most once a day while automatic checks are on (off
 // until the user turns them on); a check it made by itself shows nothing unless
@@ -41,11 +44,13 @@ public:
     static constexpr const char* kSettingsGroup = "Updates";
     static constexpr const char* kAutomaticKey = "automaticallyChecksForUpdates";
     static constexpr const char* kLastCheckKey = "lastUpdateCheckDate";
+    static constexpr std::chrono::milliseconds kProgressInterval{100};
 
     struct Settings {
         QUrl feedUrl;
-        // The raw Ed25519 public key releases are signed with (32 bytes).
-        QByteArray publicKey;
+        // The Ed25519 public key releases are signed with; without one no
+        // release verifies.
+        std::optional<updates::UpdateSignature::PublicKey> publicKey;
         QString currentBuild;
         // How long the server may stay silent during a transfer.
         std::chrono::milliseconds transferTimeout{30000};
@@ -114,6 +119,8 @@ private:
     platform::Logger log_;
     QNetworkAccessManager* network_;
     UpdateSession session_;
+    // Announces the download's progress in session_: a redraw for every chunk is too many.
+    ProgressThrottle progress_;
     bool started_ = false;
     bool canCheck_ = false;
     QPointer<QNetworkReply> reply_;

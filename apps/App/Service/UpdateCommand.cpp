@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 #include "ServiceError.hpp"
 #include "Updates/ScratchFolder.hpp"
@@ -27,20 +26,8 @@ namespace {
 // Every component of the absolute path, "/" included, is a real folder (no
 // link) that belongs to root and that neither group nor others may write.
 bool isTrustedFolder(const fs::path& folder) {
-    auto current = std::make_unique<FileDescriptor>(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    struct stat info {};
-    if (current->get() < 0 || ::fstat(current->get(), &info) != 0 || !platform::OwnershipWalk::isTrusted(info, 0)) {
-        return false;
-    }
-    for (const fs::path& part : folder.relative_path()) {
-        auto next = std::make_unique<FileDescriptor>(
-            ::openat(current->get(), part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (next->get() < 0 || ::fstat(next->get(), &info) != 0 || !platform::OwnershipWalk::isTrusted(info, 0)) {
-            return false;
-        }
-        current = std::move(next);
-    }
-    return true;
+    const FileDescriptor root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return root.get() >= 0 && platform::OwnershipWalk::isTrustedFolder(root.get(), folder.string());
 }
 
 // A copy of the archive in `into` that nobody else can change any more.

@@ -18,7 +18,7 @@
 #include "ServiceInstallation.hpp"
 #include "ServiceUnit.hpp"
 #include "UpdateCommand.hpp"
-#include "Updates/UpdateConfiguration.hpp"
+#include "Updates/UpdateSignature.hpp"
 
 int main(int argc, char** argv) {
     using namespace corvane::service;
@@ -48,8 +48,7 @@ int main(int argc, char** argv) {
         } else if (uninstall) {
             ServiceInstallation(ServiceSettings::fromEnvironment(), log).uninstall();
         } else {
-            const auto key = corvane::updates::UpdateSignature::publicKeyFromBase64(
-                corvane::updates::UpdateConfiguration::publicKeyBase64);
+            const auto key = corvane::updates::UpdateSignature::releaseKey();
             if (!key) throw ServiceError(ServiceError::Code::failed, "This build has no valid update key.");
             UpdateCommand::run({argv[2], argv[3], argv[4], argv[5], argv[6]}, *key);
         }

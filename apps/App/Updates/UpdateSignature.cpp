@@ -10,6 +10,7 @@
 #include <openssl/evp.h>
 
 #include "CorvaneCore/Support/Base64.hpp"
+#include "Updates/UpdateConfiguration.hpp"
 #include "platform/FileDescriptor.hpp"
 
 namespace corvane::updates::UpdateSignature {
@@ -102,5 +103,7 @@ bool verifyRelease(const std::filesystem::path& archive, std::string_view versio
 std::optional<PublicKey> publicKeyFromBase64(std::string_view text) { return fixed<32>(text); }
 
 std::optional<Signature> signatureFromBase64(std::string_view text) { return fixed<64>(text); }
+
+std::optional<PublicKey> releaseKey() { return publicKeyFromBase64(UpdateConfiguration::publicKeyBase64); }
 
 }  // namespace corvane::updates::UpdateSignature

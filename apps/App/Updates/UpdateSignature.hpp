@@ -42,5 +42,7 @@ bool verifyRelease(const std::filesystem::path& archive, std::string_view versio
 // From strict base64 of exactly the key's or signature's size; none for anything else.
 std::optional<PublicKey> publicKeyFromBase64(std::string_view text);
 std::optional<Signature> signatureFromBase64(std::string_view text);
+// The key compiled into this build (UpdateConfiguration); none when that is no key.
+std::optional<PublicKey> releaseKey();
 
 }  // namespace corvane::updates::UpdateSignature

@@ -114,6 +114,9 @@ TEST_F(UpdateCommandTest, RefusesWhatTheAppCouldNotVouchFor) {
         {"a folder others may write above", archive, good, open / "Corvane",
          "The install folder “" + (open / "Corvane").string() +
              "” is refused: it and every folder above it must belong to root and be writable by nobody else."},
+        {"a folder named with a trailing slash", archive, good, folder.string() + "/",
+         "The install folder “" + folder.string() +
+             "/” is refused: it and every folder above it must belong to root and be writable by nobody else."},
         {"a relative folder", archive, good, "Corvane",
          "The install folder “Corvane” is refused: it and every folder above it must belong to root and be "
          "writable by nobody else."},

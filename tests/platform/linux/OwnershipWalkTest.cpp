@@ -39,6 +39,13 @@ protected:
         return result;
     }
 
+    bool trustedFolder(const std::string& path = "/opt/tool/bin") {
+        const int rootFd = ::open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const bool result = OwnershipWalk::isTrustedFolder(rootFd, path, ::geteuid());
+        ::close(rootFd);
+        return result;
+    }
+
     testing::TemporaryDirectory temporary_;
     fs::path root_;
 };
@@ -68,6 +75,7 @@ TEST_F(OwnershipWalkTest, FailsOnLinksReplacedFilesAndOddPaths) {
     EXPECT_FALSE(walk("/opt/tool/../tool/bin/probe"));
     EXPECT_FALSE(walk("opt/tool/bin/probe"));          // not absolute
     EXPECT_FALSE(walk("/opt/tool/bin/probe/x"));
+    EXPECT_FALSE(walk("/opt/tool/bin/probe/"));
 
     // Same name, other file: an upgraded or swapped binary is not the one running.
     struct stat original {};
@@ -100,6 +108,31 @@ TEST_F(OwnershipWalkTest, FailsWhenAPartBelongsToAnotherUser) {
     if (::geteuid() != 0) GTEST_SKIP() << "changing a folder's owner needs root";
     ::chown((root_ / "opt/tool").c_str(), 65534, 65534);
     EXPECT_FALSE(walk());
+    EXPECT_FALSE(trustedFolder());
+}
+
+// A folder is vouched for by the same walk, ending at the folder: what lies
+// inside it has no say, only the folder and every folder above it.
+TEST_F(OwnershipWalkTest, TrustsAFolderOnlyWhenNobodyElseCanWriteItsChain) {
+    EXPECT_TRUE(trustedFolder());
+    EXPECT_TRUE(trustedFolder("/"));
+    ::chmod((root_ / "opt/tool/bin/probe").c_str(), 0777);
+    EXPECT_TRUE(trustedFolder()) << "a file inside";
+
+    const std::vector<std::pair<std::string, mode_t>> writable = {
+        {"", 0775}, {"opt", 0757}, {"opt/tool", 0777}, {"opt/tool/bin", 01777}};
+    for (const auto& [part, mode] : writable) {
+        ::chmod((root_ / part).c_str(), mode);
+        EXPECT_FALSE(trustedFolder()) << part << " " << std::oct << mode;
+        ::chmod((root_ / part).c_str(), 0755);
+        EXPECT_TRUE(trustedFolder()) << part;
+    }
+
+    fs::create_symlink("tool", root_ / "opt/link");
+    for (const char* path : {"/opt/tool/bin/probe", "/opt/link", "/opt/link/bin", "/opt/missing", "opt/tool",
+                             "/opt/tool/", "/opt//tool", "/opt/./tool", "/opt/tool/../tool"}) {
+        EXPECT_FALSE(trustedFolder(path)) << path;
+    }
 }
 
 TEST(OwnershipWalk, SystemBinariesPassAndTheTemporaryFolderFails) {

@@ -33,8 +33,7 @@ protected:
 
     std::unique_ptr<AppShell> configuredShell() {
         updaterSettings.feedUrl = server.url("/feed.json");
-        const auto publicKey = key.publicKey();
-        updaterSettings.publicKey = QByteArray(reinterpret_cast<const char*>(publicKey.data()), 32);
+        updaterSettings.publicKey = key.publicKey();
         updaterSettings.transferTimeout = 5s;
         return makeShell();
     }
@@ -104,6 +103,7 @@ TEST_F(UpdateDialogTest, ANewVersionIsOfferedDownloadedAndInstalled) {
 
     dialog.press("Install Update");
     ASSERT_TRUE(waitUntil([&] { return updater.session().received == 100000; }));
+    scheduler.advance(Updater::kProgressInterval);
     EXPECT_EQ(dialog.content().title, "Downloading Corvane 1.1 (2)…");
     EXPECT_EQ(dialog.content().message, "97.7 kB of 312.5 kB");
     saveScreenshot(dialog, "update-downloading");

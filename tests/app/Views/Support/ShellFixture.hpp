@@ -21,7 +21,7 @@ protected:
     bool trayAvailable = true;
     FakeUpdateInstaller updateInstaller;
     // A feed nobody serves; the updater tests serve their own.
-    Updater::Settings updaterSettings{QUrl("http://127.0.0.1:9/feed.json"), QByteArray(32, 0), "1"};
+    Updater::Settings updaterSettings{QUrl("http://127.0.0.1:9/feed.json"), updates::UpdateSignature::PublicKey{}, "1"};
 
     std::filesystem::path autostartFolder() const { return configFolder.filePath("autostart").toStdString(); }
 
