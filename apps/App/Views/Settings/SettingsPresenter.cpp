@@ -3,7 +3,7 @@
 #include <QFile>
 
 #include "Model/ConfigStore.hpp"
-#include "Shared/ProductVersion.hpp"
+#include "Shared/VersionText.hpp"
 
 namespace corvane::app {
 
@@ -91,16 +91,7 @@ QString SettingsPresenter::extensionStatusText() const {
 
 void SettingsPresenter::installExtension() { state_.extensionManager().install(); }
 
-QString SettingsPresenter::versionText(std::optional<std::string_view> shortVersion,
-                                       std::optional<std::string_view> build) {
-    const auto text = [](std::optional<std::string_view> value) {
-        return value && !value->empty() ? QString::fromUtf8(value->data(), static_cast<qsizetype>(value->size()))
-                                        : QStringLiteral("?");
-    };
-    return text(shortVersion) + " (" + text(build) + ")";
-}
-
-QString SettingsPresenter::versionText() { return versionText(ProductVersion::shortVersion, ProductVersion::build); }
+QString SettingsPresenter::versionText() { return QString::fromStdString(corvane::versionText()); }
 
 QString SettingsPresenter::profileLocation() const {
     const std::optional<std::filesystem::path> location = state_.store().currentLocation();

@@ -205,14 +205,6 @@ TEST_F(SettingsPresenterTest, TheExtensionStatusReadsInWords) {
         << "a socket that refuses this account";
 }
 
-TEST(SettingsVersionTest, AMissingPartReadsAsAQuestionMark) {
-    EXPECT_EQ(SettingsPresenter::versionText("1.2", std::nullopt), "1.2 (?)");
-    EXPECT_EQ(SettingsPresenter::versionText(std::nullopt, "7"), "? (7)");
-    EXPECT_EQ(SettingsPresenter::versionText("", ""), "? (?)");
-    EXPECT_EQ(SettingsPresenter::versionText("1.0", "12"), "1.0 (12)");
-    EXPECT_FALSE(SettingsPresenter::versionText().contains('?'));
-}
-
 TEST_F(SettingsPresenterTest, TheProfileLocationIsShownInTheFileManager) {
     EXPECT_EQ(presenter.profileLocation(), QString::fromStdString(currentFile().string()));
     presenter.showProfileInFileManager();
