@@ -37,7 +37,8 @@ FileContents readProfileFile(const QString& path) {
 
 SettingsPresenter::SettingsPresenter(AppState& state, DesktopServices& desktop, QObject* parent)
     : QObject(parent), state_(state), desktop_(desktop) {
-    connect(&state_, &AppState::changed, this, &SettingsPresenter::changed);
+    connect(&state_, &AppState::profileChanged, this, &SettingsPresenter::changed);
+    connect(&state_.extensionManager(), &ExtensionManager::extensionStatusChanged, this, &SettingsPresenter::changed);
 }
 
 std::vector<SettingsPresenter::Check> SettingsPresenter::profileChecks() const {

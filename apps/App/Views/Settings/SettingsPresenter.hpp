@@ -54,6 +54,8 @@ public:
     void importProfile();
 
 signals:
+    // The profile or the extension's status changed: what the page shows from
+    // the model. Records polls, the engine's status and errors leave it alone.
     void changed();
 
 private:

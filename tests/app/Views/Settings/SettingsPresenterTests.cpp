@@ -3,11 +3,15 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <functional>
+
+#include <QSignalSpy>
 
 #include "CorvaneCore/Persistence/ProfileCodec.hpp"
 #include "Support/Profiles.hpp"
 #include "Views/Settings/SettingsPresenter.hpp"
 #include "Views/Support/PageFixture.hpp"
+#include "Views/Support/Records.hpp"
 
 namespace corvane::app::testing {
 namespace {
@@ -203,6 +207,35 @@ TEST_F(SettingsPresenterTest, TheExtensionStatusReadsInWords) {
               "Installed, but this account may not use it: it must be a member of the group “corvane”. "
               "Install / Update Service adds it; then log in again.")
         << "a socket that refuses this account";
+}
+
+TEST_F(SettingsPresenterTest, OnlyAChangeOfWhatThePageShowsRefreshesIt) {
+    QSignalSpy refreshes(&presenter, &SettingsPresenter::changed);
+    installer.activation = [](const ServiceInstaller::ActivationDelegate& d) {
+        d.finished(ActivationResult::completed);
+    };
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        bool refreshes;
+    } cases[] = {
+        {"the engine starting", [this] { runEngine(); }, false},
+        {"a records poll", [this] { showRecords({shownRecord("curl", "example.org:443", "Direct", std::nullopt)}); },
+         false},
+        {"an error", [this] { state->setLastError("Export failed: disk full"); }, false},
+        {"the profile", [this] { state->setProfile(profileWith({office})); }, true},
+        {"the extension's status",
+         [this] {
+             state->extensionManager().install();
+             settle();
+         },
+         true},
+    };
+    for (const auto& c : cases) {
+        refreshes.clear();
+        c.change();
+        EXPECT_EQ(!refreshes.isEmpty(), c.refreshes) << c.name;
+    }
 }
 
 TEST_F(SettingsPresenterTest, TheProfileLocationIsShownInTheFileManager) {
