@@ -1,26 +1,18 @@
 #include "ConnectionsPresenter.hpp"
 
-#include <QSaveFile>
+#include <cstdint>
+#include <span>
 
 #include "CorvaneCore/Logging/ConnectionGrouping.hpp"
+#include "Model/AtomicFile.hpp"
 #include "Views/Connections/ConnectionTexts.hpp"
 
 namespace corvane::app {
 
 namespace {
 
-// The whole text written at once: a failed write leaves no partial file.
-std::optional<QString> writeFile(const QString& path, const std::string& text) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
-    if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return error;
-    }
-    if (!file.commit()) return file.errorString();
-    return std::nullopt;
-}
+// A document the user saves for others to read.
+constexpr mode_t kExportMode = 0644;
 
 }  // namespace
 
@@ -107,8 +99,11 @@ void ConnectionsPresenter::exportCSV() {
     const std::optional<QString> path =
         desktop_.chooseSaveLocation("Corvane-connections.csv", {"CSV files (*.csv)", "Text files (*.txt)"});
     if (!path) return;
-    if (const std::optional<QString> error = writeFile(*path, text)) {
-        state_.setLastError("Export failed: " + error->toStdString());
+    try {
+        AtomicFile::write(path->toStdString(), {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
+                          kExportMode);
+    } catch (const AtomicFile::WriteError& e) {
+        state_.setLastError(std::string("Export failed: ") + e.what());
     }
 }
 

@@ -208,5 +208,32 @@ TEST_F(ConnectionsPresenterTest, AFailedExportIsReportedAndACancelledOneIsSilent
     EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
+TEST_F(ConnectionsPresenterTest, AnExportThatCannotBeWrittenIsReportedAndLeavesNoFileBehind) {
+    showRecords(records);
+    std::ofstream(folder.path() / "plain.txt") << "a file";
+    std::filesystem::create_directory(folder.path() / "taken.csv");
+    const struct {
+        const char* name;
+        std::filesystem::path path;
+    } cases[] = {
+        {"a missing folder", folder.path() / "missing" / "out.csv"},
+        {"a file for a folder", folder.path() / "plain.txt" / "out.csv"},
+        {"a folder in the way", folder.path() / "taken.csv"},
+    };
+    for (const auto& c : cases) {
+        state->setLastError(std::nullopt);
+        desktop.savePath = QString::fromStdString(c.path.string());
+        presenter.exportCSV();
+        ASSERT_TRUE(state->lastError()) << c.name;
+        EXPECT_TRUE(state->lastError()->starts_with("Export failed: ")) << *state->lastError();
+        EXPECT_NE(state->lastError()->find(c.path.string()), std::string::npos) << *state->lastError();
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path() / "taken.csv"));
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".csv."), std::string::npos)
+            << "a half-written copy stays: " << entry.path();
+    }
+}
+
 }  // namespace
 }  // namespace corvane::app::testing
