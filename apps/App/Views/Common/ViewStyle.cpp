@@ -1,8 +1,10 @@
 #include "ViewStyle.hpp"
 
+#include <QApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QScrollArea>
+#include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QToolButton>
 
@@ -40,6 +42,13 @@ QColor rowBackground(const QStyleOptionViewItem& option) {
     if (option.backgroundBrush.style() == Qt::SolidPattern) return option.backgroundBrush.color();
     const bool alternate = option.features & QStyleOptionViewItem::Alternate;
     return option.palette.color(alternate ? QPalette::AlternateBase : QPalette::Base);
+}
+
+void paintRowBackground(QPainter& painter, QStyleOptionViewItem option) {
+    option.text.clear();
+    option.icon = {};
+    QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &option, &painter, option.widget);
 }
 
 QFrame* divider() {

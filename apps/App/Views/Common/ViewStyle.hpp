@@ -9,6 +9,7 @@
 
 class QLabel;
 class QFrame;
+class QPainter;
 class QScrollArea;
 class QStyleOptionViewItem;
 class QToolButton;
@@ -28,6 +29,10 @@ QLabel* sectionHeader(const QString& text);
 void setColour(QWidget* widget, const QColor& colour);
 // The colour an item view paints the unselected row of `option` with.
 QColor rowBackground(const QStyleOptionViewItem& option);
+// What the style paints for the item of `option` (its background, selection
+// and focus) without its text and icon, for a delegate that paints those
+// itself; in the style of the option's widget, else the application's.
+void paintRowBackground(QPainter& painter, QStyleOptionViewItem option);
 // A one-pixel horizontal line between a sheet's parts.
 QFrame* divider();
 // A frameless area scrolling `content`, with its controls, vertically.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include <QApplication>
 #include <QPainter>
 
 #include "Views/Common/DateTexts.hpp"
@@ -51,14 +50,6 @@ QColor primaryText(const QStyleOptionViewItem& option) {
 }
 QColor secondaryText(const QStyleOptionViewItem& option) {
     return isSelected(option) ? option.palette.color(QPalette::HighlightedText) : Tones::secondaryText(option.palette);
-}
-
-void paintBackground(QPainter* painter, const QStyleOptionViewItem& option) {
-    QStyleOptionViewItem background = option;
-    background.text.clear();
-    background.icon = {};
-    QStyle* style = option.widget ? option.widget->style() : QApplication::style();
-    style->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
 }
 
 void paintGroup(QPainter& painter, const QStyleOptionViewItem& option, const ConnectionGroup& group) {
@@ -110,7 +101,7 @@ ConnectionGroupDelegate::ConnectionGroupDelegate(const ConnectionGroupModel& mod
 
 void ConnectionGroupDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                     const QModelIndex& index) const {
-    paintBackground(painter, option);
+    ViewStyle::paintRowBackground(*painter, option);
     painter->save();
     if (const ConnectionGroup* group = model_.group(index)) paintGroup(*painter, option, *group);
     if (const ConnectionRecord* record = model_.record(index)) paintRecord(*painter, option, *record);

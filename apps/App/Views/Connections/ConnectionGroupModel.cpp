@@ -1,24 +1,6 @@
 #include "ConnectionGroupModel.hpp"
 
-#include "Views/Connections/ListChanges.hpp"
-
 namespace corvane::app {
-
-namespace {
-
-template <class Item>
-void applyOnce(std::vector<Item>& items, const ListChange& change, const auto& source) {
-    const auto first = items.begin() + change.first;
-    switch (change.kind) {
-        case ListChange::Kind::remove: items.erase(first, first + change.count); break;
-        case ListChange::Kind::insert:
-            for (int i = change.first; i < change.first + change.count; ++i) items.insert(items.begin() + i, source(i));
-            break;
-        case ListChange::Kind::move: std::rotate(items.begin() + change.to, first, first + 1); break;
-    }
-}
-
-}  // namespace
 
 ConnectionGroupModel::~ConnectionGroupModel() = default;
 
@@ -41,19 +23,7 @@ void ConnectionGroupModel::syncGroups(const std::vector<ConnectionGroup>& groups
     std::vector<std::string> wanted;
     for (const ConnectionGroup& group : groups) wanted.push_back(group.id);
     const auto make = [&](int row) { return std::make_unique<Node>(Node{groups[static_cast<std::size_t>(row)]}); };
-    for (const ListChange& change : listChanges(shown, wanted)) {
-        switch (change.kind) {
-            case ListChange::Kind::remove: beginRemoveRows({}, change.first, change.first + change.count - 1); break;
-            case ListChange::Kind::insert: beginInsertRows({}, change.first, change.first + change.count - 1); break;
-            case ListChange::Kind::move: beginMoveRows({}, change.first, change.first, {}, change.to); break;
-        }
-        applyOnce(nodes_, change, make);
-        switch (change.kind) {
-            case ListChange::Kind::remove: endRemoveRows(); break;
-            case ListChange::Kind::insert: endInsertRows(); break;
-            case ListChange::Kind::move: endMoveRows(); break;
-        }
-    }
+    for (const ListChange& change : listChanges(shown, wanted)) applyChange(change, {}, nodes_, make);
 }
 
 void ConnectionGroupModel::syncRecords(int row, const ConnectionGroup& group) {
@@ -61,21 +31,7 @@ void ConnectionGroupModel::syncRecords(int row, const ConnectionGroup& group) {
     const QModelIndex parent = index(row, 0);
     const auto take = [&](int at) { return group.records[static_cast<std::size_t>(at)]; };
     for (const ListChange& change : listChanges(idsOf(records), idsOf(group.records))) {
-        switch (change.kind) {
-            case ListChange::Kind::remove:
-                beginRemoveRows(parent, change.first, change.first + change.count - 1);
-                break;
-            case ListChange::Kind::insert:
-                beginInsertRows(parent, change.first, change.first + change.count - 1);
-                break;
-            case ListChange::Kind::move: beginMoveRows(parent, change.first, change.first, parent, change.to); break;
-        }
-        applyOnce(records, change, take);
-        switch (change.kind) {
-            case ListChange::Kind::remove: endRemoveRows(); break;
-            case ListChange::Kind::insert: endInsertRows(); break;
-            case ListChange::Kind::move: endMoveRows(); break;
-        }
+        applyChange(change, parent, records, take);
     }
 }
 

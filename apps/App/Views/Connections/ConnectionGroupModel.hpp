@@ -6,6 +6,7 @@
 #include <QAbstractItemModel>
 
 #include "CorvaneCore/Logging/ConnectionGroup.hpp"
+#include "Views/Connections/ListChangeModel.hpp"
 
 namespace corvane::app {
 
@@ -13,11 +14,11 @@ namespace corvane::app {
 // its records as children. Updated in place, groups kept by application and
 // records by id, so the view keeps which groups are open, its scroll position
 // and an open context menu across polls.
-class ConnectionGroupModel : public QAbstractItemModel {
+class ConnectionGroupModel : public ListChangeModel<QAbstractItemModel> {
     Q_OBJECT
 
 public:
-    using QAbstractItemModel::QAbstractItemModel;
+    using ListChangeModel::ListChangeModel;
     ~ConnectionGroupModel() override;
 
     void setGroups(const std::vector<ConnectionGroup>& groups);

@@ -1,6 +1,5 @@
 #include "ConnectionTableDelegate.hpp"
 
-#include <QApplication>
 #include <QPainter>
 
 #include "Views/Common/Tones.hpp"
@@ -32,10 +31,7 @@ void ConnectionTableDelegate::paint(QPainter* painter, const QStyleOptionViewIte
     if (index.column() != ConnectionTableModel::status) return QStyledItemDelegate::paint(painter, option, index);
     QStyleOptionViewItem background = option;
     initStyleOption(&background, index);
-    background.text.clear();
-    const QWidget* widget = option.widget;
-    QStyle* style = widget ? widget->style() : QApplication::style();
-    style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+    ViewStyle::paintRowBackground(*painter, background);
     const auto status = static_cast<ConnectionStatus>(index.data(ConnectionTableModel::kStatusRole).toInt());
     std::optional<QColor> selectedText;
     if (option.state & QStyle::State_Selected) selectedText = option.palette.color(QPalette::HighlightedText);

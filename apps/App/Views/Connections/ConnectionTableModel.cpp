@@ -3,7 +3,6 @@
 #include "Views/Common/DateTexts.hpp"
 #include "Views/Common/FormatBytes.hpp"
 #include "Views/Connections/ConnectionTexts.hpp"
-#include "Views/Connections/ListChanges.hpp"
 
 namespace corvane::app {
 
@@ -26,25 +25,9 @@ QString cellText(const ConnectionRecord& record, int column) {
 }  // namespace
 
 void ConnectionTableModel::setRecords(const std::vector<ConnectionRecord>& records) {
+    const auto take = [&](int row) { return records[static_cast<std::size_t>(row)]; };
     for (const ListChange& change : listChanges(idsOf(records_), idsOf(records))) {
-        const auto first = records_.begin() + change.first;
-        switch (change.kind) {
-            case ListChange::Kind::remove:
-                beginRemoveRows({}, change.first, change.first + change.count - 1);
-                records_.erase(first, first + change.count);
-                endRemoveRows();
-                break;
-            case ListChange::Kind::insert:
-                beginInsertRows({}, change.first, change.first + change.count - 1);
-                records_.insert(first, records.begin() + change.first, records.begin() + change.first + change.count);
-                endInsertRows();
-                break;
-            case ListChange::Kind::move:
-                beginMoveRows({}, change.first, change.first, {}, change.to);
-                std::rotate(records_.begin() + change.to, first, first + 1);
-                endMoveRows();
-                break;
-        }
+        applyChange(change, {}, records_, take);
     }
     records_ = records;
     if (!records_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));

@@ -5,12 +5,13 @@
 #include <QAbstractTableModel>
 
 #include "CorvaneCore/Logging/ConnectionRecord.hpp"
+#include "Views/Connections/ListChangeModel.hpp"
 
 namespace corvane::app {
 
 // The flat table of the Connections page: one row per record, updated in place
 // so the view keeps its scroll position across polls.
-class ConnectionTableModel : public QAbstractTableModel {
+class ConnectionTableModel : public ListChangeModel<QAbstractTableModel> {
     Q_OBJECT
 
 public:
@@ -20,7 +21,7 @@ public:
     static constexpr int kStatusRole = Qt::UserRole + 1;
     static constexpr int kSecondaryRole = Qt::UserRole + 2;
 
-    using QAbstractTableModel::QAbstractTableModel;
+    using ListChangeModel::ListChangeModel;
 
     void setRecords(const std::vector<ConnectionRecord>& records);
     const ConnectionRecord& record(int row) const { return records_[static_cast<std::size_t>(row)]; }

@@ -1,45 +1,42 @@
 #include "ConnectionsPresenter.hpp"
 
-#include <QSaveFile>
+#include <cstdint>
+#include <span>
 
 #include "CorvaneCore/Logging/ConnectionGrouping.hpp"
+#include "Model/AtomicFile.hpp"
 #include "Views/Connections/ConnectionTexts.hpp"
 
 namespace corvane::app {
 
 namespace {
 
-// The whole text written at once: a failed write leaves no partial file.
-std::optional<QString> writeFile(const QString& path, const std::string& text) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
-    if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return error;
-    }
-    if (!file.commit()) return file.errorString();
-    return std::nullopt;
-}
+// A document the user saves for others to read.
+constexpr mode_t kExportMode = 0644;
 
 }  // namespace
 
 ConnectionsPresenter::ConnectionsPresenter(AppState& state, QSettings& settings, DesktopServices& desktop,
                                            QObject* parent)
     : QObject(parent), state_(state), settings_(settings), desktop_(desktop) {
+    // The model announces new records before it announces the change.
+    connect(&state_, &AppState::recordsChanged, this, &ConnectionsPresenter::applyFilter);
     connect(&state_, &AppState::changed, this, &ConnectionsPresenter::changed);
+    applyFilter();
 }
 
 void ConnectionsPresenter::setSearchText(const QString& text) {
     if (text == searchText_) return;
     searchText_ = text;
     filter_.searchText = text.toStdString();
+    applyFilter();
     emit changed();
 }
 
 void ConnectionsPresenter::setStatusFilter(std::optional<ConnectionStatus> status) {
     if (status == filter_.status) return;
     filter_.status = status;
+    applyFilter();
     emit changed();
 }
 
@@ -59,10 +56,10 @@ void ConnectionsPresenter::setShowsChart(bool shown) {
     emit changed();
 }
 
-std::vector<ConnectionRecord> ConnectionsPresenter::filteredRecords() const { return filter_.apply(state_.records()); }
+void ConnectionsPresenter::applyFilter() { filtered_ = filter_.apply(state_.records()); }
 
 std::vector<ConnectionGroup> ConnectionsPresenter::groups() const {
-    return ConnectionGrouping::byApplication(filteredRecords());
+    return ConnectionGrouping::byApplication(filtered_);
 }
 
 ConnectionsPresenter::Content ConnectionsPresenter::content() const {
@@ -73,7 +70,7 @@ ConnectionsPresenter::Content ConnectionsPresenter::content() const {
 bool ConnectionsPresenter::showsChartArea() const { return showsChart() && !state_.throughput().empty(); }
 
 bool ConnectionsPresenter::showsNoMatchOverlay() const {
-    return !state_.records().empty() && filteredRecords().empty();
+    return !state_.records().empty() && filtered_.empty();
 }
 
 QString ConnectionsPresenter::emptyStateHint() const {
@@ -89,7 +86,7 @@ QString ConnectionsPresenter::filterTitle() const {
     return filter_.status ? ConnectionTexts::statusTitle(*filter_.status) : QStringLiteral("All");
 }
 
-bool ConnectionsPresenter::canExport() const { return !filteredRecords().empty(); }
+bool ConnectionsPresenter::canExport() const { return !filtered_.empty(); }
 
 void ConnectionsPresenter::setPolling(bool on) {
     if (on == isPolling()) return;
@@ -98,12 +95,15 @@ void ConnectionsPresenter::setPolling(bool on) {
 
 void ConnectionsPresenter::exportCSV() {
     if (!canExport()) return;
-    const std::string text = AppState::connectionsCSV(filteredRecords());
+    const std::string text = AppState::connectionsCSV(filtered_);
     const std::optional<QString> path =
         desktop_.chooseSaveLocation("Corvane-connections.csv", {"CSV files (*.csv)", "Text files (*.txt)"});
     if (!path) return;
-    if (const std::optional<QString> error = writeFile(*path, text)) {
-        state_.setLastError("Export failed: " + error->toStdString());
+    try {
+        AtomicFile::write(path->toStdString(), {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
+                          kExportMode);
+    } catch (const AtomicFile::WriteError& e) {
+        state_.setLastError(std::string("Export failed: ") + e.what());
     }
 }
 

@@ -19,7 +19,9 @@ namespace corvane::app {
 
 // The Connections page without its widgets: the filters, the two stored
 // toggles, what the page shows for the model's records, the records poll while
-// the page is shown, and the CSV export of the visible records.
+// the page is shown, and the CSV export of the visible records. The records
+// are filtered once per poll and per filter change; the table, the groups, the
+// no-match overlay and the export all read that one result.
 class ConnectionsPresenter : public QObject {
     Q_OBJECT
 
@@ -41,8 +43,8 @@ public:
     bool showsChart() const;
     void setShowsChart(bool shown);
 
-    // Derived from the model on every call.
-    std::vector<ConnectionRecord> filteredRecords() const;
+    // The model's records that pass the filters, in their order.
+    const std::vector<ConnectionRecord>& filteredRecords() const { return filtered_; }
     std::vector<ConnectionGroup> groups() const;
     Content content() const;
     const std::vector<ThroughputTracker::Sample>& throughput() const { return state_.throughput(); }
@@ -70,11 +72,14 @@ signals:
     void changed();
 
 private:
+    void applyFilter();
+
     AppState& state_;
     QSettings& settings_;
     DesktopServices& desktop_;
     QString searchText_;
     ConnectionFilter filter_;
+    std::vector<ConnectionRecord> filtered_;
     std::unique_ptr<RecordsPoll> poll_;
 };
 

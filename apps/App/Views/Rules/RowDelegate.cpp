@@ -1,9 +1,9 @@
 #include "RowDelegate.hpp"
 
-#include <QApplication>
 #include <QMouseEvent>
 
 #include "Views/Common/Tones.hpp"
+#include "Views/Common/ViewStyle.hpp"
 
 namespace corvane::app {
 
@@ -11,8 +11,7 @@ void RowDelegate::paintBackground(QPainter* painter, const QStyleOptionViewItem&
                                   const QModelIndex& index) const {
     QStyleOptionViewItem background = option;
     initStyleOption(&background, index);
-    background.text.clear();
-    QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
+    ViewStyle::paintRowBackground(*painter, background);
 }
 
 RowDelegate::Colours RowDelegate::colours(const QStyleOptionViewItem& option) {

@@ -21,7 +21,7 @@ class AcknowledgementsSheet;
 // and tray-only mode, updates, the daemon service, the version and licences,
 // and the profile file with its export and import. Everything shown is read
 // again from the model, the updater and the autostart file whenever the page
-// shows or any of them changes.
+// shows or what it shows of them changes.
 class SettingsPage : public QWidget {
     Q_OBJECT
 

@@ -3,7 +3,7 @@
 #include <QFile>
 
 #include "Model/ConfigStore.hpp"
-#include "Shared/ProductVersion.hpp"
+#include "Shared/VersionText.hpp"
 
 namespace corvane::app {
 
@@ -37,7 +37,8 @@ FileContents readProfileFile(const QString& path) {
 
 SettingsPresenter::SettingsPresenter(AppState& state, DesktopServices& desktop, QObject* parent)
     : QObject(parent), state_(state), desktop_(desktop) {
-    connect(&state_, &AppState::changed, this, &SettingsPresenter::changed);
+    connect(&state_, &AppState::profileChanged, this, &SettingsPresenter::changed);
+    connect(&state_.extensionManager(), &ExtensionManager::extensionStatusChanged, this, &SettingsPresenter::changed);
 }
 
 std::vector<SettingsPresenter::Check> SettingsPresenter::profileChecks() const {
@@ -91,16 +92,7 @@ QString SettingsPresenter::extensionStatusText() const {
 
 void SettingsPresenter::installExtension() { state_.extensionManager().install(); }
 
-QString SettingsPresenter::versionText(std::optional<std::string_view> shortVersion,
-                                       std::optional<std::string_view> build) {
-    const auto text = [](std::optional<std::string_view> value) {
-        return value && !value->empty() ? QString::fromUtf8(value->data(), static_cast<qsizetype>(value->size()))
-                                        : QStringLiteral("?");
-    };
-    return text(shortVersion) + " (" + text(build) + ")";
-}
-
-QString SettingsPresenter::versionText() { return versionText(ProductVersion::shortVersion, ProductVersion::build); }
+QString SettingsPresenter::versionText() { return QString::fromStdString(corvane::versionText()); }
 
 QString SettingsPresenter::profileLocation() const {
     const std::optional<std::filesystem::path> location = state_.store().currentLocation();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <optional>
-#include <string_view>
 #include <vector>
 
 #include <QObject>
@@ -42,9 +41,7 @@ public:
     QString extensionStatusText() const;
     void installExtension();
 
-    // Short version and build, "?" for either one missing.
-    static QString versionText(std::optional<std::string_view> shortVersion, std::optional<std::string_view> build);
-    // This build's.
+    // This build's short version and build, "1.0 (42)".
     static QString versionText();
 
     // The profile file's path; empty when the system offers no place for it.
@@ -57,6 +54,8 @@ public:
     void importProfile();
 
 signals:
+    // The profile or the extension's status changed: what the page shows from
+    // the model. Records polls, the engine's status and errors leave it alone.
     void changed();
 
 private:

@@ -6,18 +6,13 @@
 
 #include "IconRegistry.hpp"
 #include "Shared/AppIdentifiers.hpp"
-#include "Shared/ProductVersion.hpp"
+#include "Shared/VersionText.hpp"
 #include "Views/Common/Fonts.hpp"
 #include "Views/Common/ViewStyle.hpp"
 
 namespace corvane::app {
 
 namespace {
-
-std::optional<std::string_view> present(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    return text;
-}
 
 QLabel* centred(const QString& text) {
     auto* label = new QLabel(text);
@@ -37,8 +32,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     large.setPointSizeF(large.pointSizeF() * 1.5);
     large.setBold(true);
     name->setFont(large);
-    auto* version = centred(
-        "Version " + QString::fromStdString(currentVersionText()));
+    auto* version = centred("Version " + QString::fromStdString(versionText()));
     version->setObjectName("versionLabel");
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* purpose = centred("Routes the network traffic of this machine per application.");
@@ -56,15 +50,6 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     layout->addSpacing(8);
     layout->addWidget(buttons);
     setFixedSize(sizeHint());
-}
-
-std::string AboutDialog::versionText(std::optional<std::string_view> shortVersion,
-                                     std::optional<std::string_view> build) {
-    return std::string(shortVersion.value_or("?")) + " (" + std::string(build.value_or("?")) + ")";
-}
-
-std::string AboutDialog::currentVersionText() {
-    return versionText(present(ProductVersion::shortVersion), present(ProductVersion::build));
 }
 
 }  // namespace corvane::app

@@ -1,9 +1,5 @@
 #pragma once
 
-#include <optional>
-#include <string>
-#include <string_view>
-
 #include <QDialog>
 
 namespace corvane::app {
@@ -14,11 +10,6 @@ class AboutDialog : public QDialog {
 
 public:
     explicit AboutDialog(QWidget* parent = nullptr);
-
-    // "<short version> (<build>)"; a missing part is "?".
-    static std::string versionText(std::optional<std::string_view> shortVersion, std::optional<std::string_view> build);
-    // This build's version text.
-    static std::string currentVersionText();
 };
 
 }  // namespace corvane::app

@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "MainWindow.hpp"
-#include "AboutDialog.hpp"
+#include "Shared/VersionText.hpp"
 #include "TrayIcon.hpp"
 #include "UpdateDialog.hpp"
 
@@ -23,7 +23,7 @@ AppShell::AppShell(Parts parts, QObject* parent)
                          [this] { bringWindowForward(); }}) {
     window_ = std::make_unique<MainWindow>(pageContext());
     trayIcon_ = std::make_unique<TrayIcon>(state_, [this] { bringWindowForward(); });
-    updateDialog_ = std::make_unique<UpdateDialog>(updater_, QString::fromStdString(AboutDialog::currentVersionText()));
+    updateDialog_ = std::make_unique<UpdateDialog>(updater_, QString::fromStdString(versionText()));
     connect(&updater_, &Updater::quitRequested, qApp, &QApplication::quit, Qt::QueuedConnection);
 }
 

@@ -1,6 +1,7 @@
 // The Connections page over the model: what it shows for the records, its
 // stored toggles, the poll's lifetime and the CSV export.
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "Views/Connections/ConnectionTexts.hpp"
@@ -66,6 +67,40 @@ TEST_F(ConnectionsPresenterTest, RecordsThatAllFailTheFilterShowTheOverlayAndDis
     EXPECT_EQ(presenter.searchText(), "no such host") << "switching the layout keeps the filters";
     presenter.setSearchText("");
     EXPECT_FALSE(presenter.showsNoMatchOverlay());
+}
+
+TEST_F(ConnectionsPresenterTest, OneFilteringPerPollOrFilterChangeFeedsTheRowsTheOverlayAndTheExport) {
+    // Held across the steps: the presenter keeps one filtered list and renews it.
+    const std::vector<ConnectionRecord>& kept = presenter.filteredRecords();
+    const struct {
+        const char* name;
+        std::function<void()> step;
+    } steps[] = {
+        {"a poll", [&] { showRecords(records); }},
+        {"a search", [&] { presenter.setSearchText("FIREFOX"); }},
+        {"a status", [&] { presenter.setStatusFilter(ConnectionStatus::closed); }},
+        {"a poll that nothing passes", [&] { showRecords({blocked}); }},
+        {"a search that everything passes",
+         [&] {
+             presenter.setSearchText("");
+             presenter.setStatusFilter(std::nullopt);
+         }},
+        {"an empty poll", [&] { showRecords({}); }},
+    };
+    for (const auto& [name, step] : steps) {
+        step();
+        const ConnectionFilter filter{presenter.searchText().toStdString(), presenter.statusFilter()};
+        const std::vector<ConnectionRecord> expected = filter.apply(state->records());
+        EXPECT_EQ(kept, expected) << name;
+        EXPECT_EQ(presenter.canExport(), !expected.empty()) << name;
+        EXPECT_EQ(presenter.showsNoMatchOverlay(), !state->records().empty() && expected.empty()) << name;
+        std::size_t grouped = 0;
+        for (const ConnectionGroup& group : presenter.groups()) grouped += group.records.size();
+        EXPECT_EQ(grouped, expected.size()) << name;
+    }
+    showRecords(records);
+    EXPECT_EQ(ConnectionsPresenter(*state, settings, desktop).filteredRecords(), records)
+        << "a presenter made after the poll starts from the model's records";
 }
 
 TEST_F(ConnectionsPresenterTest, TheFilterMenuIsTitledAfterTheFilteredStatus) {
@@ -171,6 +206,33 @@ TEST_F(ConnectionsPresenterTest, AFailedExportIsReportedAndACancelledOneIsSilent
     EXPECT_TRUE(state->lastError()->starts_with("Export failed: ")) << *state->lastError();
     EXPECT_GT(state->lastError()->size(), std::string("Export failed: ").size());
     EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST_F(ConnectionsPresenterTest, AnExportThatCannotBeWrittenIsReportedAndLeavesNoFileBehind) {
+    showRecords(records);
+    std::ofstream(folder.path() / "plain.txt") << "a file";
+    std::filesystem::create_directory(folder.path() / "taken.csv");
+    const struct {
+        const char* name;
+        std::filesystem::path path;
+    } cases[] = {
+        {"a missing folder", folder.path() / "missing" / "out.csv"},
+        {"a file for a folder", folder.path() / "plain.txt" / "out.csv"},
+        {"a folder in the way", folder.path() / "taken.csv"},
+    };
+    for (const auto& c : cases) {
+        state->setLastError(std::nullopt);
+        desktop.savePath = QString::fromStdString(c.path.string());
+        presenter.exportCSV();
+        ASSERT_TRUE(state->lastError()) << c.name;
+        EXPECT_TRUE(state->lastError()->starts_with("Export failed: ")) << *state->lastError();
+        EXPECT_NE(state->lastError()->find(c.path.string()), std::string::npos) << *state->lastError();
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path() / "taken.csv"));
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".csv."), std::string::npos)
+            << "a half-written copy stays: " << entry.path();
+    }
 }
 
 }  // namespace

@@ -3,11 +3,15 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <functional>
+
+#include <QSignalSpy>
 
 #include "CorvaneCore/Persistence/ProfileCodec.hpp"
 #include "Support/Profiles.hpp"
 #include "Views/Settings/SettingsPresenter.hpp"
 #include "Views/Support/PageFixture.hpp"
+#include "Views/Support/Records.hpp"
 
 namespace corvane::app::testing {
 namespace {
@@ -205,12 +209,33 @@ TEST_F(SettingsPresenterTest, TheExtensionStatusReadsInWords) {
         << "a socket that refuses this account";
 }
 
-TEST(SettingsVersionTest, AMissingPartReadsAsAQuestionMark) {
-    EXPECT_EQ(SettingsPresenter::versionText("1.2", std::nullopt), "1.2 (?)");
-    EXPECT_EQ(SettingsPresenter::versionText(std::nullopt, "7"), "? (7)");
-    EXPECT_EQ(SettingsPresenter::versionText("", ""), "? (?)");
-    EXPECT_EQ(SettingsPresenter::versionText("1.0", "12"), "1.0 (12)");
-    EXPECT_FALSE(SettingsPresenter::versionText().contains('?'));
+TEST_F(SettingsPresenterTest, OnlyAChangeOfWhatThePageShowsRefreshesIt) {
+    QSignalSpy refreshes(&presenter, &SettingsPresenter::changed);
+    installer.activation = [](const ServiceInstaller::ActivationDelegate& d) {
+        d.finished(ActivationResult::completed);
+    };
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        bool refreshes;
+    } cases[] = {
+        {"the engine starting", [this] { runEngine(); }, false},
+        {"a records poll", [this] { showRecords({shownRecord("curl", "example.org:443", "Direct", std::nullopt)}); },
+         false},
+        {"an error", [this] { state->setLastError("Export failed: disk full"); }, false},
+        {"the profile", [this] { state->setProfile(profileWith({office})); }, true},
+        {"the extension's status",
+         [this] {
+             state->extensionManager().install();
+             settle();
+         },
+         true},
+    };
+    for (const auto& c : cases) {
+        refreshes.clear();
+        c.change();
+        EXPECT_EQ(!refreshes.isEmpty(), c.refreshes) << c.name;
+    }
 }
 
 TEST_F(SettingsPresenterTest, TheProfileLocationIsShownInTheFileManager) {
