@@ -1,18 +1,28 @@
 #include "ConnectionsPresenter.hpp"
 
 #include <cstdint>
+#include <cstdlib>
 #include <span>
+#include <string_view>
 
 #include "CorvaneCore/Logging/ConnectionGrouping.hpp"
 #include "Model/AtomicFile.hpp"
+#include "platform/linux/ProcessFiles.hpp"
 #include "Views/Connections/ConnectionTexts.hpp"
 
 namespace corvane::app {
 
 namespace {
 
-// A document the user saves for others to read.
-constexpr mode_t kExportMode = 0644;
+// The mode a newly made file gets: read and write for all, less the umask,
+// read from the kernel since umask() cannot read it without setting it.
+mode_t newFileMode() {
+    constexpr std::string_view key = "\nUmask:";
+    const auto status = platform::procfs::readSmallFile("/proc/self/status");
+    const auto at = status ? status->find(key) : std::string::npos;
+    if (at == std::string::npos) return 0600;
+    return 0666 & ~static_cast<mode_t>(std::strtoul(status->c_str() + at + key.size(), nullptr, 8));
+}
 
 }  // namespace
 
@@ -101,7 +111,7 @@ void ConnectionsPresenter::exportCSV() {
     if (!path) return;
     try {
         AtomicFile::write(path->toStdString(), {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
-                          kExportMode);
+                          newFileMode());
     } catch (const AtomicFile::WriteError& e) {
         state_.setLastError(std::string("Export failed: ") + e.what());
     }

@@ -1,8 +1,12 @@
 // The Connections page over the model: what it shows for the records, its
 // stored toggles, the poll's lifetime and the CSV export.
+#include <sys/stat.h>
+
 #include <fstream>
 #include <functional>
+#include <ios>
 #include <iterator>
+#include <string>
 
 #include "Views/Connections/ConnectionTexts.hpp"
 #include "Views/Connections/ConnectionsPresenter.hpp"
@@ -191,6 +195,22 @@ TEST_F(ConnectionsPresenterTest, TheExportWritesTheCSVOfTheVisibleRecordsOnce) {
     EXPECT_EQ(fileContents(path), expected);
     EXPECT_NE(expected.find("\"'=cmd|"), std::string::npos) << "a formula is defused";
     EXPECT_EQ(state->lastError(), std::nullopt);
+}
+
+// The export is a file the user makes: it gets the mode the user's umask
+// gives new files, as any program's would.
+TEST_F(ConnectionsPresenterTest, TheExportTakesTheModeTheUmaskGives) {
+    showRecords(records);
+    for (const mode_t mask : {mode_t{022}, mode_t{077}}) {
+        const mode_t before = ::umask(mask);
+        const auto path = folder.path() / ("umask-" + std::to_string(mask) + ".csv");
+        desktop.savePath = QString::fromStdString(path.string());
+        presenter.exportCSV();
+        ::umask(before);
+        struct stat file {};
+        ASSERT_EQ(::stat(path.c_str(), &file), 0) << path;
+        EXPECT_EQ(file.st_mode & 0777, 0666 & ~mask) << "umask " << std::oct << mask;
+    }
 }
 
 TEST_F(ConnectionsPresenterTest, AFailedExportIsReportedAndACancelledOneIsSilent) {
