@@ -7,9 +7,6 @@
 
 #include <fstream>
 #include <sstream>
-#include <thread>
-
-#include <QCoreApplication>
 
 #include "Support/Shell.hpp"
 
@@ -101,16 +98,6 @@ std::string RealSession::missingRequirement() {
     }
     if (!fs::exists("/usr/libexec/at-spi-bus-launcher")) return "the real-window tests need at-spi2-core";
     return {};
-}
-
-bool RealSession::waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
 }
 
 std::string RealSession::sessionBus() const { return "unix:path=" + (folder() / "bus").string(); }

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include "AccessibilityTree.hpp"
+#include "Support/EventLoop.hpp"
 #include "Support/Process.hpp"
 #include "platform/linux/TemporaryDirectory.hpp"
 
@@ -35,9 +36,12 @@ public:
 
     // Why the session cannot run here (not root, a program missing); empty when it can.
     static std::string missingRequirement();
-    // Runs the event loop (the accessibility events arrive through it) until
-    // `done` holds or `limit` passes; whether it held.
-    static bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
+    // waitUntil with 20 ms between the checks, which start programs and walk
+    // the accessibility tree (the accessibility events arrive through the
+    // event loop it runs).
+    static bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+        return waitUntil(done, limit, std::chrono::milliseconds(20));
+    }
 
     const std::filesystem::path& folder() const { return folder_.path(); }
     std::string sessionBus() const;
