@@ -382,8 +382,8 @@ protected:
         EXPECT_TRUE(readText(download()) == readText(folder() / "www/payload.bin")) << "the download differs";
         EXPECT_GT(lineCount(topology->folder / "danted.log"), danteLines) << "dante saw no connection";
         EXPECT_NE(run("wget -q --tries=1 --timeout=10 -O /dev/null " + kPayloadURL), 0) << "wget was not blocked";
-        // The peer holds its end open a while: an HTTP proxy ends the tunnel at the first half-close.
-        const nlohmann::json echoed = topology->probe("tcp-probe", kTarget, 7, 4096, 500);
+        // The peer holds its end open until the echo came: an HTTP proxy ends the tunnel at the first half-close.
+        const nlohmann::json echoed = topology->probe("tcp-echo-probe", kTarget, 7, 4096);
         EXPECT_EQ(echoed.value("greeting", ""), "peer=" + kTarget) << "not relayed by tinyproxy: " << echoed.dump();
         EXPECT_EQ(echoed.value("received", 0), 17 + 4096) << echoed.dump();
         EXPECT_NE(readText(topology->folder / "tinyproxy.log").find("CONNECT " + kTarget + ":7"), std::string::npos)
