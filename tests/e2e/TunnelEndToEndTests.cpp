@@ -107,7 +107,7 @@ TEST_F(TunnelEndToEnd, MicrosocksPasswordComesFromTheSecrets) {
     run(profile, {{microsocks.id.toString(), "s3cret"}});
     std::size_t index = recordCount();
     // microsocks ends both directions when the client half-closes: wait for the echo.
-    const auto echo = probe("tcp-probe", "198.18.0.10", 7, 5, 300);
+    const auto echo = probe("tcp-echo-probe", "198.18.0.10", 7, 5);
     EXPECT_EQ(echo.value("received", 0), echo.value("greeting", "").size() + 1 + 5) << echo.dump();
     EXPECT_TRUE(waitForRecord(index, ConnectionStatus::closed));
 
@@ -121,7 +121,7 @@ TEST_F(TunnelEndToEnd, MicrosocksPasswordComesFromTheSecrets) {
 TEST_F(TunnelEndToEnd, TinyproxyDeliversTheBannerOfATargetThatSpeaksFirst) {
     run(profileWith({topology()->tinyproxy}, RuleAction::proxy(topology()->tinyproxy.id)));
     // tinyproxy connects from the target's own address, 198.18.0.10.
-    const auto echo = probe("tcp-probe", "198.18.0.10", 7, 10, 300);
+    const auto echo = probe("tcp-echo-probe", "198.18.0.10", 7, 10);
     EXPECT_EQ(echo.value("greeting", ""), "peer=198.18.0.10");
     EXPECT_EQ(echo.value("received", 0), 17 + 10);
     EXPECT_NE(readFile(topology()->folder / "tinyproxy.log").find("CONNECT 198.18.0.10:7"), std::string::npos);
@@ -142,7 +142,7 @@ TEST_F(TunnelEndToEnd, ChainsAndFailoverReachTheTarget) {
     const ProxyServer& dead = topology()->dead;
     run(profileWith({dante, tinyproxy}, RuleAction::chain({dante.id, tinyproxy.id})));
     std::size_t index = recordCount();
-    EXPECT_EQ(probe("tcp-probe", "198.18.0.10", 7, 10, 300).value("received", 0), 17 + 10);
+    EXPECT_EQ(probe("tcp-echo-probe", "198.18.0.10", 7, 10).value("received", 0), 17 + 10);
     auto record = waitForRecord(index, ConnectionStatus::closed);
     ASSERT_TRUE(record);
     EXPECT_EQ(record->actionDescription, "Chain: dante → tinyproxy");
@@ -239,7 +239,7 @@ TEST_F(TunnelEndToEnd, NamesOneUserWasToldServeNoOtherUser) {
     std::size_t index = recordCount();
     const auto literal = peerAs(kAlice, "resolve-probe 10.203.0.2 198.18.0.66 7");
     EXPECT_EQ(literal.value("greeting", ""), "peer=10.203.0.2") << literal.dump();
-    const auto bob = peerAs(kBob, "tcp-probe 198.18.0.10 7 5 300");
+    const auto bob = peerAs(kBob, "tcp-echo-probe 198.18.0.10 7 5");
     EXPECT_EQ(bob.value("greeting", ""), "peer=10.203.0.2") << bob.dump();
     EXPECT_EQ(bob.value("received", 0), 16 + 5);
     for (std::size_t flow : {index, index + 1}) {
@@ -252,7 +252,7 @@ TEST_F(TunnelEndToEnd, NamesOneUserWasToldServeNoOtherUser) {
     index = recordCount();
     const auto named = peerAs(kAlice, "resolve-probe 10.203.0.2 www.target.test 7");
     EXPECT_EQ(named.value("greeting", ""), "peer=10.203.0.2") << named.dump();
-    EXPECT_EQ(peerAs(kBob, "tcp-probe 198.18.0.10 7 5 300").value("greeting", ""), "peer=10.203.0.2");
+    EXPECT_EQ(peerAs(kBob, "tcp-echo-probe 198.18.0.10 7 5").value("greeting", ""), "peer=10.203.0.2");
     const auto alices = waitForRecord(index, ConnectionStatus::closed);
     const auto bobs = waitForRecord(index + 1, ConnectionStatus::closed);
     ASSERT_TRUE(alices && bobs);

@@ -97,7 +97,7 @@ TEST_F(AppModelEndToEnd, RunsTheEngineShowsRecordsAndSeesTheDaemonDie) {
     auto poll = state.pollRecords();
     ASSERT_TRUE(waitUntil([&] { return fetches >= 1; }));
 
-    const auto result = topology()->probe("tcp-probe", "198.18.0.10", 7, 1000, 300);
+    const auto result = topology()->probe("tcp-echo-probe", "198.18.0.10", 7, 1000);
     // microsocks, beside the target in its namespace, reaches it from the target's own address.
     ASSERT_EQ(result.value("greeting", ""), "peer=198.18.0.10") << result.dump();
     const int afterProbe = fetches;

@@ -1,5 +1,7 @@
 #include "AccessibilityTree.hpp"
 
+#include <utility>
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -30,6 +32,14 @@ QDBusArgument& operator<<(QDBusArgument& argument, const Reference& reference) {
     argument << reference.service << reference.path;
     argument.endStructure();
     return argument;
+}
+
+// The first value of the reply to `call` on `bus` (2 s at most); an invalid
+// one when the call failed or returned nothing.
+QVariant firstValue(const QDBusConnection& bus, const QDBusMessage& call) {
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 2000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+    return reply.arguments().first();
 }
 
 struct Extents {
@@ -70,6 +80,7 @@ void AccessibilityTree::Listener::stateChanged(const QDBusMessage& message) {
 }
 
 void AccessibilityTree::watchShownObjects() {
+    if (std::exchange(listener_->watching, true)) return;
     bus_.connect({}, {}, "org.a11y.atspi.Event.Object", "StateChanged", listener_.get(),
                  SLOT(stateChanged(QDBusMessage)));
     // Programs send events only once someone registered for them.
@@ -89,11 +100,9 @@ std::optional<AccessibilityTree> AccessibilityTree::connect(const QString& sessi
     qDBusRegisterMetaType<QList<Reference>>();
     qDBusRegisterMetaType<Extents>();
     QDBusConnection session = QDBusConnection::connectToBus(sessionBusAddress, kSessionName);
-    const QDBusMessage reply = session.call(
-        QDBusMessage::createMethodCall("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress"), QDBus::Block,
-        2000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return std::nullopt;
-    const QString address = reply.arguments().first().toString();
+    const QDBusMessage getAddress =
+        QDBusMessage::createMethodCall("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress");
+    const QString address = firstValue(session, getAddress).toString();
     if (address.isEmpty()) return std::nullopt;
     QDBusConnection bus = QDBusConnection::connectToBus(address, kAccessibilityName);
     if (!bus.isConnected()) return std::nullopt;
@@ -109,59 +118,44 @@ std::vector<AccessibilityTree::Node> AccessibilityTree::applications() const {
     return children({"org.a11y.atspi.Registry", QDBusObjectPath("/org/a11y/atspi/accessible/root")});
 }
 
+QVariant AccessibilityTree::query(const Node& node, const char* interface, const char* method,
+                                  const QVariantList& arguments) const {
+    QDBusMessage call = QDBusMessage::createMethodCall(node.service, node.path.path(), interface, method);
+    call.setArguments(arguments);
+    return firstValue(bus_, call);
+}
+
 std::vector<AccessibilityTree::Node> AccessibilityTree::children(const Node& node) const {
-    QDBusMessage call = QDBusMessage::createMethodCall(node.service, node.path.path(), kAccessible, "GetChildren");
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, 2000);
     std::vector<Node> nodes;
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return nodes;
-    const auto references = qdbus_cast<QList<Reference>>(reply.arguments().first());
-    for (const Reference& reference : references) {
+    for (const Reference& reference : qdbus_cast<QList<Reference>>(query(node, kAccessible, "GetChildren"))) {
         if (reference.path.path() != "/org/a11y/atspi/null") nodes.push_back({reference.service, reference.path});
     }
     return nodes;
 }
 
 QString AccessibilityTree::name(const Node& node) const {
-    QDBusMessage call = QDBusMessage::createMethodCall(node.service, node.path.path(),
-                                                       "org.freedesktop.DBus.Properties", "Get");
-    call << QString(kAccessible) << QString("Name");
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, 2000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
-    return qdbus_cast<QDBusVariant>(reply.arguments().first()).variant().toString();
+    const QVariant name =
+        query(node, "org.freedesktop.DBus.Properties", "Get", {QString(kAccessible), QString("Name")});
+    return qdbus_cast<QDBusVariant>(name).variant().toString();
 }
 
 QString AccessibilityTree::roleName(const Node& node) const {
-    QDBusMessage call = QDBusMessage::createMethodCall(node.service, node.path.path(), kAccessible, "GetRoleName");
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, 2000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
-    return reply.arguments().first().toString();
+    return query(node, kAccessible, "GetRoleName").toString();
 }
 
 QString AccessibilityTree::text(const Node& node) const {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(node.service, node.path.path(), "org.a11y.atspi.Text", "GetText");
-    call << 0 << -1;
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, 2000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
-    return reply.arguments().first().toString();
+    return query(node, "org.a11y.atspi.Text", "GetText", {0, -1}).toString();
 }
 
 bool AccessibilityTree::hasState(const Node& node, int state) const {
-    QDBusMessage call = QDBusMessage::createMethodCall(node.service, node.path.path(), kAccessible, "GetState");
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, 2000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
-    const auto words = qdbus_cast<QList<uint>>(reply.arguments().first());
+    const auto words = qdbus_cast<QList<uint>>(query(node, kAccessible, "GetState"));
     const int word = state / 32;
     return word < words.size() && (words[word] >> (state % 32) & 1u) != 0;
 }
 
 QRect AccessibilityTree::extents(const Node& node) const {
-    QDBusMessage call = QDBusMessage::createMethodCall(node.service, node.path.path(), "org.a11y.atspi.Component",
-                                                       "GetExtents");
-    call << uint(0);  // screen coordinates
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, 2000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
-    const auto extents = qdbus_cast<Extents>(reply.arguments().first());
+    // In screen coordinates (0).
+    const auto extents = qdbus_cast<Extents>(query(node, "org.a11y.atspi.Component", "GetExtents", {uint(0)}));
     return {extents.x, extents.y, extents.width, extents.height};
 }
 

@@ -9,6 +9,7 @@
 #include <QDBusObjectPath>
 #include <QRect>
 #include <QString>
+#include <QVariant>
 
 namespace corvane::app::testing {
 
@@ -41,7 +42,8 @@ public:
     // The node's place on the screen.
     QRect extents(const Node& node) const;
 
-    // Asks programs to announce objects being shown, and records them.
+    // Asks programs to announce objects being shown, and records them; once,
+    // later calls change nothing.
     void watchShownObjects();
     // The objects that announced being shown since watchShownObjects(), in order.
     const std::vector<Node>& shownObjects() const;
@@ -68,6 +70,10 @@ private:
     class Listener;
 
     explicit AccessibilityTree(QDBusConnection bus);
+    // The first value `method` of `interface` returns for `node`; an invalid
+    // one (which casts to an empty value) when the call failed or returned nothing.
+    QVariant query(const Node& node, const char* interface, const char* method,
+                   const QVariantList& arguments = {}) const;
 
     QDBusConnection bus_;
     std::shared_ptr<Listener> listener_;
@@ -78,6 +84,7 @@ class AccessibilityTree::Listener : public QObject {
     Q_OBJECT
 
 public:
+    bool watching = false;
     std::vector<Node> shown;
 
 public slots:

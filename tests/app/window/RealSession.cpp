@@ -7,9 +7,6 @@
 
 #include <fstream>
 #include <sstream>
-#include <thread>
-
-#include <QCoreApplication>
 
 #include "Support/Shell.hpp"
 
@@ -101,16 +98,6 @@ std::string RealSession::missingRequirement() {
     }
     if (!fs::exists("/usr/libexec/at-spi-bus-launcher")) return "the real-window tests need at-spi2-core";
     return {};
-}
-
-bool RealSession::waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
 }
 
 std::string RealSession::sessionBus() const { return "unix:path=" + (folder() / "bus").string(); }
@@ -236,6 +223,53 @@ bool RealSession::connectAccessibility() {
         }
         return app_.has_value();
     }, 10s);
+}
+
+std::vector<RealSession::Node> RealSession::findAll(const QString& role,
+                                                   const std::function<bool(const QString&)>& matches) const {
+    return tree_->find(*app_, [&](const Node& node) {
+        return tree_->roleName(node) == role && (!matches || matches(tree_->name(node)));
+    });
+}
+
+std::vector<RealSession::Node> RealSession::findAll(const QString& role, const QString& name) const {
+    return findAll(role, [&](const QString& named) { return named == name; });
+}
+
+std::optional<RealSession::Node> RealSession::find(const QString& role, const QString& name,
+                                                   std::chrono::milliseconds limit) const {
+    std::vector<Node> found;
+    if (!waitFor([&] { return !(found = findAll(role, name)).empty(); }, limit)) return std::nullopt;
+    return found.front();
+}
+
+bool RealSession::clickSidebar(const QString& page) const {
+    const std::optional<Node> row = find("list item", page);
+    if (!row) return false;
+    click(tree_->extents(*row));
+    return waitFor([&] { return tree_->hasState(*row, AccessibilityTree::kSelected); }, 5s);
+}
+
+std::vector<RealSession::Node> RealSession::openTrayMenu(const Process& app, int button) {
+    const std::string icon = trayIcon(app);
+    if (icon.empty()) return {};
+    tree_->watchShownObjects();
+    x("mousemove --window " + icon + " 8 8 click " + std::to_string(button));
+    std::vector<Node> items;
+    waitFor([&] { return !(items = trayMenu()).empty(); }, 5s);
+    return items;
+}
+
+std::vector<RealSession::Node> RealSession::trayMenu() const {
+    std::vector<Node> items;
+    for (const Node& menu : tree_->shownObjects()) {
+        if (menu.service != app_->service || tree_->roleName(menu) != "popup menu" ||
+            !tree_->hasState(menu, AccessibilityTree::kShowing)) {
+            continue;
+        }
+        for (const Node& item : tree_->children(menu)) items.push_back(item);
+    }
+    return items;
 }
 
 std::string RealSession::x(const std::string& arguments) const {

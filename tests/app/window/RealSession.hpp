@@ -12,6 +12,7 @@
 #include <QString>
 
 #include "AccessibilityTree.hpp"
+#include "Support/EventLoop.hpp"
 #include "Support/Process.hpp"
 #include "platform/linux/TemporaryDirectory.hpp"
 
@@ -35,9 +36,12 @@ public:
 
     // Why the session cannot run here (not root, a program missing); empty when it can.
     static std::string missingRequirement();
-    // Runs the event loop (the accessibility events arrive through it) until
-    // `done` holds or `limit` passes; whether it held.
-    static bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
+    // waitUntil with 20 ms between the checks, which start programs and walk
+    // the accessibility tree (the accessibility events arrive through the
+    // event loop it runs).
+    static bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+        return waitUntil(done, limit, std::chrono::milliseconds(20));
+    }
 
     const std::filesystem::path& folder() const { return folder_.path(); }
     std::string sessionBus() const;
@@ -75,6 +79,22 @@ public:
     bool connectAccessibility();
     AccessibilityTree& tree() { return *tree_; }
     const Node& app() const { return *app_; }
+
+    // The app's nodes of `role` whose name `matches` (all of that role without
+    // `matches`), as it shows now.
+    std::vector<Node> findAll(const QString& role, const std::function<bool(const QString&)>& matches = {}) const;
+    // The app's nodes of `role` named `name`, as it shows now.
+    std::vector<Node> findAll(const QString& role, const QString& name) const;
+    // The first of them, once one shows within `limit`; none when none does.
+    std::optional<Node> find(const QString& role, const QString& name,
+                             std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
+    // Clicks the sidebar row of `page`; whether it was there and became selected.
+    bool clickSidebar(const QString& page) const;
+    // Clicks the tray icon of `app` with `button`; the items of the pop-up
+    // menu that opened, none when none did within 5 s.
+    std::vector<Node> openTrayMenu(const e2e::Process& app, int button = 3);
+    // The items of the app's pop-up menu that shows now.
+    std::vector<Node> trayMenu() const;
 
     // xdotool with these arguments on the session's display; what it printed.
     std::string x(const std::string& arguments) const;

@@ -168,39 +168,18 @@ protected:
 
     AccessibilityTree& tree() { return session->tree(); }
 
-    std::vector<Node> findAll(const QString& role, const QString& name) {
-        return tree().find(session->app(), [&](const Node& node) {
-            return tree().roleName(node) == role && tree().name(node) == name;
-        });
-    }
-    std::optional<Node> find(const QString& role, const QString& name, std::chrono::milliseconds limit = 10s) {
-        std::vector<Node> found;
-        RealSession::waitFor([&] { return !(found = findAll(role, name)).empty(); }, limit);
-        if (found.empty()) return std::nullopt;
-        return found.front();
-    }
-    // The names of the nodes of `role` whose name matches `pattern`.
-    std::vector<QString> namesMatching(const QString& role, const QRegularExpression& pattern) {
-        std::vector<QString> names;
-        for (const Node& node : tree().find(session->app(), [&](const Node& node) {
-                 return tree().roleName(node) == role && pattern.match(tree().name(node)).hasMatch();
-             })) {
-            names.push_back(tree().name(node));
-        }
-        return names;
+    // How many nodes of `role` have a name that matches `pattern`.
+    std::size_t countMatching(const QString& role, const QRegularExpression& pattern) {
+        return session->findAll(role, [&](const QString& name) { return pattern.match(name).hasMatch(); }).size();
     }
     bool shows(const QString& role, const QString& name, std::chrono::milliseconds limit = 10s) {
-        return find(role, name, limit).has_value();
+        return session->find(role, name, limit).has_value();
     }
     // The rows of the Connections table by application: its cells' texts, in column order.
     std::map<QString, std::vector<QString>> connectionRows() {
         constexpr std::size_t kColumns = 8;
         std::vector<QString> cells;
-        for (const Node& cell : tree().find(session->app(), [&](const Node& node) {
-                 return tree().roleName(node) == "cell";
-             })) {
-            cells.push_back(tree().name(cell));
-        }
+        for (const Node& cell : session->findAll("cell")) cells.push_back(tree().name(cell));
         // find() meets siblings last to first.
         std::reverse(cells.begin(), cells.end());
         std::map<QString, std::vector<QString>> rows;
@@ -225,7 +204,7 @@ protected:
     // --- Acting as a user ------------------------------------------------
 
     void press(const QString& role, const QString& name) {
-        const auto node = find(role, name);
+        const auto node = session->find(role, name);
         ASSERT_TRUE(node) << "no " << role.toStdString() << " \"" << name.toStdString() << "\"\n" << dump();
         session->click(tree().extents(*node));
     }
@@ -253,11 +232,11 @@ protected:
             fill("Password", login->password);
         }
         session->key("Return");
-        ASSERT_TRUE(RealSession::waitFor([&] { return findAll("text", "Host").empty(); }, 10s)) << dump();
+        ASSERT_TRUE(RealSession::waitFor([&] { return session->findAll("text", "Host").empty(); }, 10s)) << dump();
     }
     // Opens the rule editor's action menu and picks the option starting with `prefix` by typing it.
     void chooseAction(const std::string& prefix) {
-        const auto menu = find("combo box", "Direct");
+        const auto menu = session->find("combo box", "Direct");
         ASSERT_TRUE(menu) << dump();
         session->click(tree().extents(*menu));
         session->type(prefix);
@@ -265,11 +244,11 @@ protected:
     }
     void saveRule() {
         press("push button", "Save");
-        ASSERT_TRUE(RealSession::waitFor([&] { return findAll("text", "Name").empty(); }, 10s)) << dump();
+        ASSERT_TRUE(RealSession::waitFor([&] { return session->findAll("text", "Name").empty(); }, 10s)) << dump();
     }
     // Adds the proxy `name` to the chain being edited with the add button on its row.
     void addHop(const QString& name) {
-        const auto label = find("label", name);
+        const auto label = session->find("label", name);
         ASSERT_TRUE(label) << dump();
         const QRect row = tree().extents(*label);
         const auto buttons = tree().find(session->app(), [&](const Node& node) {
@@ -281,16 +260,10 @@ protected:
         session->click(tree().extents(buttons.front()));
         // Its row leaves the available proxies.
         EXPECT_TRUE(RealSession::waitFor([&] {
-            const auto labels = findAll("label", name);
+            const auto labels = session->findAll("label", name);
             return std::none_of(labels.begin(), labels.end(),
                                 [&](const Node& node) { return tree().extents(node) == row; });
         }, 5s)) << dump();
-    }
-    void showPage(const QString& label) {
-        const auto item = find("list item", label);
-        ASSERT_TRUE(item) << "no sidebar row " << label.toStdString();
-        session->click(tree().extents(*item));
-        ASSERT_TRUE(RealSession::waitFor([&] { return tree().hasState(*item, AccessibilityTree::kSelected); }, 5s));
     }
     // Types `path` into the file dialog that is open and saves there.
     void saveThroughFileDialog(const fs::path& path, const std::string& picture) {
@@ -302,20 +275,12 @@ protected:
         ASSERT_TRUE(RealSession::waitFor([&] { return fs::exists(path); }, 10s)) << dump();
     }
     void quitFromTray() {
-        const std::string icon = session->trayIcon(*app);
-        ASSERT_FALSE(icon.empty()) << "no tray icon of the app";
-        tree().watchShownObjects();
-        session->x("mousemove --window " + icon + " 8 8 click 3");
-        std::optional<Node> quit;
-        ASSERT_TRUE(RealSession::waitFor([&] {
-            for (const Node& menu : tree().shownObjects()) {
-                if (tree().roleName(menu) != "popup menu") continue;
-                for (const Node& item : tree().children(menu)) {
-                    if (tree().name(item) == "Quit") quit = item;
-                }
-            }
-            return quit.has_value();
-        }, 5s)) << "no tray menu";
+        ASSERT_FALSE(session->trayIcon(*app).empty()) << "no tray icon of the app";
+        const std::vector<Node> menu = session->openTrayMenu(*app);
+        const auto quit = std::find_if(menu.begin(), menu.end(), [&](const Node& item) {
+            return tree().name(item) == "Quit";
+        });
+        ASSERT_NE(quit, menu.end()) << "no Quit in the tray menu";
         screenshot("4-tray-menu");
         session->click(tree().extents(*quit));
         const auto status = session->waitForExit(*app, 20s);
@@ -342,7 +307,7 @@ protected:
     // No daemon yet: the app offers to install it, and installs it.
     void installTheDaemon() {
         ASSERT_NO_FATAL_FAILURE(startApp());
-        ASSERT_NO_FATAL_FAILURE(showPage("Settings"));
+        ASSERT_TRUE(session->clickSidebar("Settings"));
         ASSERT_TRUE(shows("label", "Not installed")) << dump();
         screenshot("1-not-installed");
         ASSERT_NO_FATAL_FAILURE(press("push button", "Install / Update Service"));
@@ -353,19 +318,19 @@ protected:
 
     // Proxies and rules, added with keyboard and mouse only; the proxies answer.
     void addProxiesAndRules() {
-        ASSERT_NO_FATAL_FAILURE(showPage("Proxies"));
+        ASSERT_TRUE(session->clickSidebar("Proxies"));
         ASSERT_NO_FATAL_FAILURE(addProxy("dante", false, "1080"));
         ASSERT_NO_FATAL_FAILURE(addProxy("tinyproxy", true, "8888"));
         ASSERT_NO_FATAL_FAILURE(addProxy("microsocks", false, "1081", Login{"alice", "s3cret"}));
         ASSERT_NO_FATAL_FAILURE(press("push button", "Check All"));
         const QRegularExpression answered("^(dante|tinyproxy|microsocks), .*, [0-9]+ ms$");
-        EXPECT_TRUE(RealSession::waitFor([&] { return namesMatching("list item", answered).size() == 3; }, 20s))
+        EXPECT_TRUE(RealSession::waitFor([&] { return countMatching("list item", answered) == 3; }, 20s))
             << dump();
         screenshot("2-proxies");
 
         // The rules: curl through dante, picked from the installed apps; wget
         // blocked; the peer program through microsocks and then tinyproxy.
-        ASSERT_NO_FATAL_FAILURE(showPage("Rules"));
+        ASSERT_TRUE(session->clickSidebar("Rules"));
         ASSERT_NO_FATAL_FAILURE(press("push button", "Add Rule"));
         ASSERT_TRUE(shows("text", "Name")) << dump();
         ASSERT_NO_FATAL_FAILURE(fill("Name", "curl via dante"));
@@ -397,7 +362,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(addHop("tinyproxy"));
         screenshot("2-chain");
         ASSERT_NO_FATAL_FAILURE(press("push button", "Use Chain"));
-        ASSERT_TRUE(RealSession::waitFor([&] { return findAll("push button", "Use Chain").empty(); }, 10s));
+        ASSERT_TRUE(RealSession::waitFor([&] { return session->findAll("push button", "Use Chain").empty(); }, 10s));
         screenshot("2-rule-chain");
         ASSERT_NO_FATAL_FAILURE(saveRule());
         screenshot("2-rules");
@@ -410,15 +375,15 @@ protected:
     // Real traffic, watched on the Connections page: curl's download comes
     // through dante intact, over a few of the page's polls; wget is refused.
     void routeRealTraffic() {
-        ASSERT_NO_FATAL_FAILURE(showPage("Connections"));
+        ASSERT_TRUE(session->clickSidebar("Connections"));
         ASSERT_NO_FATAL_FAILURE(press("check box", "Group by app"));
         const std::size_t danteLines = lineCount(topology->folder / "danted.log");
         ASSERT_EQ(run("curl -sS --limit-rate 1M --max-time 30 -o '" + download().string() + "' " + kPayloadURL), 0);
         EXPECT_TRUE(readText(download()) == readText(folder() / "www/payload.bin")) << "the download differs";
         EXPECT_GT(lineCount(topology->folder / "danted.log"), danteLines) << "dante saw no connection";
         EXPECT_NE(run("wget -q --tries=1 --timeout=10 -O /dev/null " + kPayloadURL), 0) << "wget was not blocked";
-        // The peer holds its end open a while: an HTTP proxy ends the tunnel at the first half-close.
-        const nlohmann::json echoed = topology->probe("tcp-probe", kTarget, 7, 4096, 500);
+        // The peer holds its end open until the echo came: an HTTP proxy ends the tunnel at the first half-close.
+        const nlohmann::json echoed = topology->probe("tcp-echo-probe", kTarget, 7, 4096);
         EXPECT_EQ(echoed.value("greeting", ""), "peer=" + kTarget) << "not relayed by tinyproxy: " << echoed.dump();
         EXPECT_EQ(echoed.value("received", 0), 17 + 4096) << echoed.dump();
         EXPECT_NE(readText(topology->folder / "tinyproxy.log").find("CONNECT " + kTarget + ":7"), std::string::npos)
@@ -445,7 +410,7 @@ protected:
         }, 15s)) << "the throughput chart drew no line";
 
         // The simulator gives the same verdicts, typed in by hand.
-        ASSERT_NO_FATAL_FAILURE(showPage("Simulator"));
+        ASSERT_TRUE(session->clickSidebar("Simulator"));
         ASSERT_NO_FATAL_FAILURE(fill("Application", "curl"));
         ASSERT_NO_FATAL_FAILURE(fill("Host or IP", kTarget));
         ASSERT_NO_FATAL_FAILURE(fill("Port", "8080"));
@@ -461,7 +426,7 @@ protected:
     // Export the profile and the connections through the real file dialogs.
     void exportTheProfileAndConnections() {
         const fs::path exportedProfile = folder() / "exported-profile.json";
-        ASSERT_NO_FATAL_FAILURE(showPage("Settings"));
+        ASSERT_TRUE(session->clickSidebar("Settings"));
         ASSERT_NO_FATAL_FAILURE(press("push button", "Export…"));
         ASSERT_NO_FATAL_FAILURE(saveThroughFileDialog(exportedProfile, "4-export-profile"));
         const auto exported = nlohmann::json::parse(readText(exportedProfile), nullptr, false);
@@ -473,7 +438,7 @@ protected:
                   fs::perms::owner_read | fs::perms::owner_write);
 
         const fs::path exportedCSV = folder() / "connections.csv";
-        ASSERT_NO_FATAL_FAILURE(showPage("Connections"));
+        ASSERT_TRUE(session->clickSidebar("Connections"));
         ASSERT_NO_FATAL_FAILURE(press("push button", "Export CSV"));
         ASSERT_NO_FATAL_FAILURE(saveThroughFileDialog(exportedCSV, "4-export-csv"));
         const std::string csv = readText(exportedCSV);
@@ -496,27 +461,25 @@ protected:
 
         // The app comes back with the profile and the passwords.
         ASSERT_NO_FATAL_FAILURE(startApp());
-        ASSERT_NO_FATAL_FAILURE(showPage("Rules"));
+        ASSERT_TRUE(session->clickSidebar("Rules"));
         for (const std::string& rule : kRuleNames) {
             EXPECT_TRUE(shows("list item", QString::fromStdString(rule))) << rule;
         }
-        ASSERT_NO_FATAL_FAILURE(showPage("Proxies"));
+        ASSERT_TRUE(session->clickSidebar("Proxies"));
         // microsocks answers only with alice's password: the check passes only when it came back.
         ASSERT_NO_FATAL_FAILURE(press("push button", "Check All"));
         const QRegularExpression microsocksAnswered("^microsocks, .*, [0-9]+ ms$");
-        EXPECT_TRUE(RealSession::waitFor(
-            [&] { return namesMatching("list item", microsocksAnswered).size() == 1; }, 20s))
+        EXPECT_TRUE(RealSession::waitFor([&] { return countMatching("list item", microsocksAnswered) == 1; }, 20s))
             << dump();
         // The editor shows the password's dots (screen readers get no text of a password field).
-        std::vector<Node> microsocks = tree().find(session->app(), [&](const Node& node) {
-            return tree().roleName(node) == "list item" && tree().name(node).startsWith("microsocks, ");
-        });
+        const std::vector<Node> microsocks =
+            session->findAll("list item", [](const QString& name) { return name.startsWith("microsocks, "); });
         ASSERT_EQ(microsocks.size(), 1u) << dump();
         const QRect row = tree().extents(microsocks.front());
         session->x("mousemove " + std::to_string(row.center().x()) + " " + std::to_string(row.center().y()) +
                    " click --repeat 2 --delay 80 1");
         ASSERT_TRUE(shows("text", "Username")) << dump();
-        EXPECT_EQ(tree().text(*find("text", "Username")), "alice");
+        EXPECT_EQ(tree().text(*session->find("text", "Username")), "alice");
         screenshot("4-restarted-proxy-editor");
         session->key("Escape");
         // The profile file holds no password: it came back from the daemon's configuration.
@@ -530,7 +493,7 @@ protected:
         stopDaemon(SIGKILL);
         EXPECT_TRUE(shows("label", "Stopped", 10s)) << dump();
         screenshot("5-daemon-killed");
-        ASSERT_NO_FATAL_FAILURE(showPage("Settings"));
+        ASSERT_TRUE(session->clickSidebar("Settings"));
         EXPECT_TRUE(shows("label", "Not installed", 10s)) << "Settings still reads the lost daemon\n" << dump();
         screenshot("5-settings-without-the-daemon");
         const std::size_t danteAtDeath = lineCount(topology->folder / "danted.log");
@@ -538,7 +501,7 @@ protected:
         EXPECT_TRUE(readText(download()) == readText(folder() / "www/payload.bin")) << "the download differs";
         EXPECT_EQ(lineCount(topology->folder / "danted.log"), danteAtDeath) << "curl still went through dante";
         EXPECT_EQ(run("wget -q --tries=1 --timeout=10 -O /dev/null " + kPayloadURL), 0) << "wget is still blocked";
-        ASSERT_NO_FATAL_FAILURE(showPage("Rules"));
+        ASSERT_TRUE(session->clickSidebar("Rules"));
         for (const std::string& rule : kRuleNames) {
             EXPECT_TRUE(shows("list item", QString::fromStdString(rule))) << rule;
         }

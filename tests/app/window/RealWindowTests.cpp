@@ -137,51 +137,24 @@ TEST_F(RealWindowTest, SidebarAndTrayMenuOfTheRunningApp) {
     ASSERT_FALSE(window.empty()) << session->appLog();
     EXPECT_EQ(session->x("getwindowname " + window), "Corvane");
     ASSERT_TRUE(session->connectAccessibility()) << "the app is not on the accessibility bus";
-    AccessibilityTree& tree = session->tree();
-    const Node corvane = session->app();
 
-    auto sidebarItem = [&](const QString& label) -> std::optional<Node> {
-        const auto found = tree.find(corvane, [&](const Node& node) {
-            return tree.roleName(node) == "list item" && tree.name(node) == label;
-        });
-        if (found.empty()) return std::nullopt;
-        return found.front();
-    };
     for (const QString label : {"Rules", "Proxies", "Simulator", "Settings", "Connections"}) {
         SCOPED_TRACE(label.toStdString());
-        const auto item = sidebarItem(label);
-        ASSERT_TRUE(item) << "no sidebar row";
-        session->click(tree.extents(*item));
-        EXPECT_TRUE(RealSession::waitFor([&] { return tree.hasState(*item, AccessibilityTree::kSelected); }, 5s));
+        EXPECT_TRUE(session->clickSidebar(label));
         session->screenshot(window, "real-window-" + label.toStdString());
     }
 
     ASSERT_NO_FATAL_FAILURE(expectTrayIconShows(app, "light"));
-    const std::string trayIcon = session->trayIcon(app);
-
-    tree.watchShownObjects();
-    // The lines of the app's pop-up menu that is on screen now.
-    auto trayMenuLines = [&]() {
-        std::vector<QString> lines;
-        for (const Node& node : tree.shownObjects()) {
-            if (node.service != corvane.service || tree.roleName(node) != "popup menu" ||
-                !tree.hasState(node, AccessibilityTree::kShowing)) {
-                continue;
-            }
-            for (const Node& item : tree.children(node)) lines.push_back(tree.name(item));
-        }
-        return lines;
-    };
     for (const int button : {3, 1}) {
         SCOPED_TRACE(button == 3 ? "right click" : "left click");
-        session->x("mousemove --window " + trayIcon + " 8 8 click " + std::to_string(button));
         std::vector<QString> lines;
-        ASSERT_TRUE(RealSession::waitFor([&] { return !(lines = trayMenuLines()).empty(); }, 5s)) << "no tray menu";
+        for (const Node& item : session->openTrayMenu(app, button)) lines.push_back(session->tree().name(item));
+        ASSERT_FALSE(lines.empty()) << "no tray menu";
         EXPECT_EQ(lines.front(), "Engine: Stopped");
         EXPECT_NE(std::find(lines.begin(), lines.end(), "Open Corvane"), lines.end());
         session->screenshot("root", button == 3 ? "real-window-tray-menu" : "real-window-tray-menu-left-click");
         session->key("Escape");
-        EXPECT_TRUE(RealSession::waitFor([&] { return trayMenuLines().empty(); }, 5s));
+        EXPECT_TRUE(RealSession::waitFor([&] { return session->trayMenu().empty(); }, 5s));
     }
 }
 
@@ -200,28 +173,13 @@ TEST_F(RealWindowTest, OnALaptopScreenWithADarkPanel) {
     ASSERT_FALSE(window.empty()) << session->appLog();
     ASSERT_TRUE(session->connectAccessibility()) << "the app is not on the accessibility bus";
     AccessibilityTree& tree = session->tree();
-    const Node corvane = session->app();
-    const auto find = [&](const QString& role, const QString& name) {
-        std::vector<Node> found;
-        RealSession::waitFor([&] {
-            found = tree.find(corvane, [&](const Node& node) {
-                return tree.roleName(node) == role && tree.name(node).startsWith(name);
-            });
-            return !found.empty();
-        }, 10s);
-        return found;
-    };
 
     ASSERT_NO_FATAL_FAILURE(expectTrayIconShows(app, "dark"));
 
-    const std::vector<Node> proxies = find("list item", "Proxies");
-    ASSERT_FALSE(proxies.empty());
-    session->click(tree.extents(proxies.front()));
+    ASSERT_TRUE(session->clickSidebar("Proxies"));
     std::vector<Node> rows;
     ASSERT_TRUE(RealSession::waitFor([&] {
-        rows = tree.find(corvane, [&](const Node& node) {
-            return tree.roleName(node) == "list item" && tree.name(node).endsWith(", Failed");
-        });
+        rows = session->findAll("list item", [](const QString& name) { return name.endsWith(", Failed"); });
         return rows.size() == 2;
     }, 20s)) << "the proxies' checks did not fail";
     for (const Node& row : rows) {
@@ -235,28 +193,26 @@ TEST_F(RealWindowTest, OnALaptopScreenWithADarkPanel) {
     EXPECT_TRUE(RealSession::waitFor([&] { return tree.hasState(rows.back(), AccessibilityTree::kSelected); }, 5s));
     session->screenshot(window, "real-window-proxies-chosen");
 
-    const std::vector<Node> rules = find("list item", "Rules");
-    ASSERT_FALSE(rules.empty());
-    session->click(tree.extents(rules.front()));
-    const std::vector<Node> add = find("push button", "Add Rule");
-    ASSERT_FALSE(add.empty());
-    session->click(tree.extents(add.front()));
-    const std::vector<Node> save = find("push button", "Save");
-    const std::vector<Node> cancel = find("push button", "Cancel");
-    ASSERT_FALSE(save.empty());
-    ASSERT_FALSE(cancel.empty());
+    ASSERT_TRUE(session->clickSidebar("Rules"));
+    const std::optional<Node> add = session->find("push button", "Add Rule");
+    ASSERT_TRUE(add);
+    session->click(tree.extents(*add));
+    const std::optional<Node> save = session->find("push button", "Save");
+    const std::optional<Node> cancel = session->find("push button", "Cancel");
+    ASSERT_TRUE(save);
+    ASSERT_TRUE(cancel);
     // The window manager frames and places the sheet: wait until it stays put.
     QRect placed;
     RealSession::waitFor([&] {
-        const QRect before = tree.extents(save.front());
+        const QRect before = tree.extents(*save);
         RealSession::waitFor([] { return false; }, 300ms);
-        return (placed = tree.extents(save.front())) == before;
+        return (placed = tree.extents(*save)) == before;
     }, 5s);
     session->screenshot("root", "real-window-rule-editor-1280x800");
     const QRect screen(0, 0, 1280, 800);
-    EXPECT_TRUE(screen.contains(tree.extents(save.front()))) << "Save lies off the screen";
-    EXPECT_TRUE(screen.contains(tree.extents(cancel.front()))) << "Cancel lies off the screen";
-    const std::vector<Node> sheet = find("dialog", "");
+    EXPECT_TRUE(screen.contains(tree.extents(*save))) << "Save lies off the screen";
+    EXPECT_TRUE(screen.contains(tree.extents(*cancel))) << "Cancel lies off the screen";
+    const std::vector<Node> sheet = session->findAll("dialog");
     ASSERT_FALSE(sheet.empty());
     const QRect sheetAt = tree.extents(sheet.front());
     // The window manager's title bar sits above the sheet, on the screen too.

@@ -5,6 +5,8 @@
 //   tcp-probe HOST PORT N [MS] connects, sends N bytes, half-closes (MS milliseconds later: some
 //                             proxies drop the answer of a half-closed client), reads to the end;
 //                             prints JSON
+//   tcp-echo-probe HOST PORT N  tcp-probe that half-closes once the echo server's greeting line
+//                             and the N bytes echoed came (20 s at most), however slow they are
 //   udp-probe HOST PORT N     sends N datagrams and collects the replies; prints JSON
 //   tcp-burst HOST PORT FLOWS N  runs FLOWS tcp-probes at once, each with N random bytes, and checks
 //                             each echo (after the greeting) against a checksum of what it sent;
@@ -31,8 +33,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -187,32 +191,84 @@ ProbeSocket openProbe(const char* host, const char* port, int timeoutSeconds) {
     return probe;
 }
 
-int tcpProbe(const char* host, const char* port, std::size_t count, int holdMilliseconds) {
+// How long a probe's writer waits before it half-closes: `limit`, or less once
+// the reading ended or, `untilEchoed`, an echo server's whole answer came.
+struct Hold {
+    std::chrono::milliseconds limit{0};
+    bool untilEchoed = false;
+};
+
+// What a probe reads, shared with its writer, which waits on it before it half-closes.
+class ProbeReading {
+public:
+    explicit ProbeReading(std::size_t count) : count_(count) {}
+
+    void add(const char* bytes, std::size_t length) {
+        {
+            const std::lock_guard held(lock_);
+            received_.append(bytes, length);
+        }
+        changed_.notify_all();
+    }
+    void end() {
+        {
+            const std::lock_guard held(lock_);
+            ended_ = true;
+        }
+        changed_.notify_all();
+    }
+    void wait(const Hold& hold) {
+        std::unique_lock held(lock_);
+        changed_.wait_for(held, hold.limit, [&] { return ended_ || (hold.untilEchoed && echoed()); });
+    }
+    // All that was read; once the reading ended.
+    const std::string& received() const { return received_; }
+
+private:
+    // The greeting line and the `count` bytes after it.
+    bool echoed() const {
+        const std::size_t newline = received_.find('\n');
+        return newline != std::string::npos && received_.size() - newline - 1 >= count_;
+    }
+
+    const std::size_t count_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::string received_;
+    bool ended_ = false;
+};
+
+// The hold of an echo probe: long enough for any load.
+const Hold kUntilEchoed{std::chrono::seconds(20), true};
+
+int tcpProbe(const char* host, const char* port, std::size_t count, const Hold& hold) {
     const ProbeSocket probe = openProbe(host, port, 5);
     if (probe.fd < 0) return 2;
     const int fd = probe.fd;
     const bool connected = probe.connected;
     std::string error = probe.error;
-    std::string received;
+    ProbeReading reading(count);
     if (connected) {
-        std::thread writer([fd, count, holdMilliseconds] {
+        std::thread writer([fd, count, &hold, &reading] {
             const std::string chunk(count, 'x');
             sendAll(fd, chunk.data(), chunk.size());
-            std::this_thread::sleep_for(std::chrono::milliseconds(holdMilliseconds));
+            reading.wait(hold);
             shutdown(fd, SHUT_WR);
         });
         char buffer[16384];
         for (;;) {
             const ssize_t got = recv(fd, buffer, sizeof buffer, 0);
             if (got > 0) {
-                received.append(buffer, static_cast<std::size_t>(got));
+                reading.add(buffer, static_cast<std::size_t>(got));
                 continue;
             }
             if (got < 0) error = errnoName(errno);
             break;
         }
+        reading.end();
         writer.join();
     }
+    const std::string& received = reading.received();
     const std::size_t newline = received.find('\n');
     const std::string greeting = newline == std::string::npos ? "" : received.substr(0, newline);
     std::string hex;
@@ -402,7 +458,7 @@ int resolveProbe(const char* server, const std::string& name, const char* port) 
     }
     const std::string answer = std::to_string(reply[got - 4]) + "." + std::to_string(reply[got - 3]) + "." +
                                std::to_string(reply[got - 2]) + "." + std::to_string(reply[got - 1]);
-    return tcpProbe(answer.c_str(), port, 5, 300);
+    return tcpProbe(answer.c_str(), port, 5, kUntilEchoed);
 }
 
 // Connects `fd` to HOST:PORT and reports whether any byte arrives before the
@@ -487,8 +543,10 @@ int main(int argc, char** argv) {
     if (mode == "banner" && argc == 3) serve(static_cast<std::uint16_t>(std::stoi(argv[2])), serveBanner);
     if (mode == "udp-echo" && argc == 4) udpEcho(argv[2], argv[3]);
     if (mode == "tcp-probe" && (argc == 5 || argc == 6)) {
-        return tcpProbe(argv[2], argv[3], std::stoul(argv[4]), argc == 6 ? std::stoi(argv[5]) : 0);
+        return tcpProbe(argv[2], argv[3], std::stoul(argv[4]),
+                        Hold{std::chrono::milliseconds(argc == 6 ? std::stoi(argv[5]) : 0)});
     }
+    if (mode == "tcp-echo-probe" && argc == 5) return tcpProbe(argv[2], argv[3], std::stoul(argv[4]), kUntilEchoed);
     if (mode == "udp-probe" && argc == 5) return udpProbe(argv[2], argv[3], std::stoi(argv[4]));
     if (mode == "silent" && argc == 3) {
         listener(AF_INET, static_cast<std::uint16_t>(std::stoi(argv[2])));

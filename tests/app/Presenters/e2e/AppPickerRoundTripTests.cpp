@@ -67,7 +67,7 @@ protected:
         fs::create_symlink("corvane-roundtrip-peer", bin / "roundtrip-tool");
         std::ofstream(applications / "org.example.RoundTrip.desktop")
             << "[Desktop Entry]\nType=Application\nName=Round Trip\nIcon=network-workgroup\n"
-            << "Exec=env CVT_ROUND_TRIP=1 roundtrip-tool tcp-probe 198.18.0.10 7 1000 300\n";
+            << "Exec=env CVT_ROUND_TRIP=1 roundtrip-tool tcp-echo-probe 198.18.0.10 7 1000\n";
     }
     static std::string daemonLog() {
         std::ifstream in(topology()->folder / "daemon.log");
