@@ -5,7 +5,7 @@
 
 #include "CorvaneCore/Logging/ConnectionGrouping.hpp"
 #include "Model/AtomicFile.hpp"
-#include "Views/Connections/ConnectionTexts.hpp"
+#include "Presenters/Connections/ConnectionTexts.hpp"
 
 namespace corvane::app {
 
