@@ -11,15 +11,15 @@
 #include <gtest/gtest.h>
 
 #include "CorvaneCore/Logging/ConnectionGrouping.hpp"
+#include "Presenters/FormatBytes.hpp"
 #include "Support/EventLoop.hpp"
+#include "Support/FakeDesktopServices.hpp"
 #include "Support/Profiles.hpp"
 #include "Support/RealAppModel.hpp"
 #include "Support/Shell.hpp"
 #include "Support/TopologyTest.hpp"
-#include "Views/Common/FormatBytes.hpp"
 #include "Views/Connections/ConnectionsPage.hpp"
 #include "Views/Connections/ConnectionTableModel.hpp"
-#include "Views/Support/FakeDesktopServices.hpp"
 #include "platform/linux/TemporaryDirectory.hpp"
 
 namespace corvane::app::testing {

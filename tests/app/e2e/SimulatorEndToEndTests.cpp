@@ -10,12 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include "Presenters/Simulator/SimulatorPresenter.hpp"
 #include "Support/EventLoop.hpp"
 #include "Support/Profiles.hpp"
 #include "Support/RealAppModel.hpp"
 #include "Support/Shell.hpp"
 #include "Support/TopologyTest.hpp"
-#include "Views/Simulator/SimulatorPresenter.hpp"
 #include "platform/linux/TemporaryDirectory.hpp"
 
 namespace corvane::app::testing {

@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "Views/Common/DesktopServices.hpp"
+#include "Presenters/DesktopServices.hpp"
 
 namespace corvane::app {
 

@@ -3,9 +3,9 @@
 #include <QStringList>
 
 #include "CorvaneCore/Logging/SaturatingAdd.hpp"
+#include "Presenters/Connections/ConnectionTexts.hpp"
+#include "Presenters/FormatBytes.hpp"
 #include "Views/Common/DateTexts.hpp"
-#include "Views/Common/FormatBytes.hpp"
-#include "Views/Connections/ConnectionTexts.hpp"
 
 namespace corvane::app {
 

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "Views/Common/DesktopServices.hpp"
+#include "Presenters/DesktopServices.hpp"
 #include "Views/Connections/ConnectionDetail.hpp"
 
 namespace corvane::app {

@@ -5,12 +5,12 @@
 
 #include <QPainter>
 
+#include "Presenters/Connections/ConnectionTexts.hpp"
 #include "Views/Common/DateTexts.hpp"
 #include "Views/Common/Fonts.hpp"
 #include "Views/Common/Tones.hpp"
 #include "Views/Common/ViewStyle.hpp"
 #include "Views/Connections/ConnectionGroupModel.hpp"
-#include "Views/Connections/ConnectionTexts.hpp"
 #include "Views/Connections/StatusLabel.hpp"
 
 namespace corvane::app {

@@ -1,8 +1,8 @@
 #include "ConnectionTableModel.hpp"
 
+#include "Presenters/Connections/ConnectionTexts.hpp"
+#include "Presenters/FormatBytes.hpp"
 #include "Views/Common/DateTexts.hpp"
-#include "Views/Common/FormatBytes.hpp"
-#include "Views/Connections/ConnectionTexts.hpp"
 
 namespace corvane::app {
 

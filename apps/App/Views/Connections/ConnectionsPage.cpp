@@ -20,6 +20,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "Presenters/Connections/ConnectionTexts.hpp"
 #include "Views/Common/ContentPlaceholder.hpp"
 #include "Views/Common/Fonts.hpp"
 #include "Views/Common/PageToolBar.hpp"
@@ -31,7 +32,6 @@
 #include "Views/Connections/ConnectionDetailSheet.hpp"
 #include "Views/Connections/ConnectionGroupDelegate.hpp"
 #include "Views/Connections/ConnectionTableDelegate.hpp"
-#include "Views/Connections/ConnectionTexts.hpp"
 #include "Views/Connections/ThroughputChart.hpp"
 #include "Views/Shell/IconRegistry.hpp"
 #include "Views/Shell/Pages.hpp"

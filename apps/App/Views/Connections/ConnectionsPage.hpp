@@ -3,9 +3,9 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "Presenters/Connections/ConnectionsPresenter.hpp"
 #include "Views/Connections/ConnectionGroupModel.hpp"
 #include "Views/Connections/ConnectionTableModel.hpp"
-#include "Views/Connections/ConnectionsPresenter.hpp"
 
 class QAbstractItemView;
 class QAction;

@@ -2,9 +2,9 @@
 
 #include <QPainter>
 
+#include "Presenters/Connections/ConnectionTexts.hpp"
 #include "Views/Common/Fonts.hpp"
 #include "Views/Common/Tones.hpp"
-#include "Views/Connections/ConnectionTexts.hpp"
 
 namespace corvane::app {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "Views/Common/FormatBytes.hpp"
+#include "Presenters/FormatBytes.hpp"
 
 namespace corvane::app {
 

@@ -2,8 +2,8 @@
 
 #include <QDialog>
 
-#include "Views/Common/DesktopServices.hpp"
-#include "Views/Settings/AcknowledgementsPresenter.hpp"
+#include "Presenters/DesktopServices.hpp"
+#include "Presenters/Settings/AcknowledgementsPresenter.hpp"
 
 class QLabel;
 class QListWidget;

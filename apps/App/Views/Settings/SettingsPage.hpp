@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "Views/Settings/SettingsPresenter.hpp"
+#include "Presenters/Settings/SettingsPresenter.hpp"
 #include "Views/Shell/PageContext.hpp"
 
 class QCheckBox;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Views/Common/FormatBytes.hpp"
+#include "Presenters/FormatBytes.hpp"
 
 namespace corvane::app {
 

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "Views/Simulator/SimulatorPresenter.hpp"
+#include "Presenters/Simulator/SimulatorPresenter.hpp"
 
 class QButtonGroup;
 class QLabel;

@@ -5,8 +5,8 @@
 #include <QLocale>
 #include <gtest/gtest.h>
 
+#include "Presenters/FormatBytes.hpp"
 #include "Views/Common/DateTexts.hpp"
-#include "Views/Common/FormatBytes.hpp"
 #include "Support/QtPrinters.hpp"
 
 namespace corvane::app::testing {

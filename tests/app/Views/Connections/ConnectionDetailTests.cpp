@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Support/Records.hpp"
 #include "Views/Connections/ConnectionDetail.hpp"
-#include "Views/Support/Records.hpp"
 
 namespace corvane::app::testing {
 namespace {

@@ -19,13 +19,13 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include "Support/PageFixture.hpp"
 #include "Views/Common/ContentPlaceholder.hpp"
 #include "Views/Connections/ConnectionDetailSheet.hpp"
 #include "Views/Connections/ConnectionsPage.hpp"
 #include "Views/Connections/ThroughputChart.hpp"
 #include "Views/Shell/MainWindow.hpp"
 #include "Views/Shell/PageHost.hpp"
-#include "Views/Support/PageFixture.hpp"
 #include "Views/Support/SampleRecords.hpp"
 #include "Views/Support/Screenshot.hpp"
 

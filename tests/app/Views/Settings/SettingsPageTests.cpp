@@ -10,10 +10,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "Support/FakeDesktopServices.hpp"
 #include "Support/Profiles.hpp"
 #include "Views/Settings/AcknowledgementsSheet.hpp"
 #include "Views/Settings/SettingsPage.hpp"
-#include "Views/Support/FakeDesktopServices.hpp"
 #include "Views/Support/Screenshot.hpp"
 #include "Views/Support/ShellFixture.hpp"
 

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "Support/FakeDesktopServices.hpp"
 #include "Support/Profiles.hpp"
 #include "Views/Connections/ConnectionDetailSheet.hpp"
 #include "Views/Proxies/ProxiesPage.hpp"
@@ -35,7 +36,6 @@
 #include "Views/Shell/MainWindow.hpp"
 #include "Views/Shell/PageHost.hpp"
 #include "Views/Shell/UpdateDialog.hpp"
-#include "Views/Support/FakeDesktopServices.hpp"
 #include "Views/Support/ShellFixture.hpp"
 
 namespace corvane::app::testing {

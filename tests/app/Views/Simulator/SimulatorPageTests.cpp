@@ -6,11 +6,11 @@
 #include <QLineEdit>
 #include <QStackedWidget>
 
+#include "Support/PageFixture.hpp"
 #include "Support/Profiles.hpp"
 #include "Views/Common/ContentPlaceholder.hpp"
 #include "Views/Simulator/SimulatorPage.hpp"
 #include "Views/Simulator/TraceRow.hpp"
-#include "Views/Support/PageFixture.hpp"
 #include "Views/Support/Screenshot.hpp"
 
 namespace corvane::app::testing {

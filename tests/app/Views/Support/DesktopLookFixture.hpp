@@ -8,9 +8,9 @@
 #include <QRect>
 
 #include "Presenters/Rules/RulesPresenter.hpp"
+#include "Support/FakeDesktopServices.hpp"
 #include "Support/Profiles.hpp"
-#include "Views/Support/FakeDesktopServices.hpp"
-#include "Views/Support/Records.hpp"
+#include "Support/Records.hpp"
 #include "Views/Support/ShellFixture.hpp"
 
 namespace corvane::app::testing {

@@ -1,6 +1,6 @@
 #include "SampleRecords.hpp"
 
-#include "Views/Support/Records.hpp"
+#include "Support/Records.hpp"
 
 namespace corvane::app::testing {
 

@@ -12,8 +12,8 @@
 #include "CorvaneCore/Logging/ConnectionRecord.hpp"
 #include "Model/AppState.hpp"
 #include "Model/RecordsPoll.hpp"
-#include "Views/Common/DesktopServices.hpp"
-#include "Views/Connections/ConnectionFilter.hpp"
+#include "Presenters/Connections/ConnectionFilter.hpp"
+#include "Presenters/DesktopServices.hpp"
 
 namespace corvane::app {
 

@@ -9,7 +9,7 @@
 
 #include "CorvaneCore/Persistence/ProfileCodec.hpp"
 #include "Model/AppState.hpp"
-#include "Views/Common/DesktopServices.hpp"
+#include "Presenters/DesktopServices.hpp"
 
 namespace corvane::app {
 

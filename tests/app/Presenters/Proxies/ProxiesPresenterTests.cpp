@@ -1,4 +1,4 @@
-#include "EditorFixture.hpp"
+#include "Presenters/EditorFixture.hpp"
 #include "Presenters/Proxies/ProxiesPresenter.hpp"
 #include "Support/Profiles.hpp"
 

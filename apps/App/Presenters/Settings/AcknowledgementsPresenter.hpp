@@ -5,7 +5,7 @@
 
 #include <QUuid>
 
-#include "Views/Settings/Acknowledgement.hpp"
+#include "Presenters/Settings/Acknowledgement.hpp"
 
 namespace corvane::app {
 

@@ -1,8 +1,8 @@
 // The rule simulator over the model's profile: the fields it accepts, the
 // verdict banner and the trace rows.
+#include "Presenters/Simulator/SimulatorPresenter.hpp"
+#include "Support/PageFixture.hpp"
 #include "Support/Profiles.hpp"
-#include "Views/Simulator/SimulatorPresenter.hpp"
-#include "Views/Support/PageFixture.hpp"
 
 namespace corvane::app::testing {
 namespace {

@@ -2,8 +2,8 @@
 // joined identifier, target, action and rule name.
 #include <gtest/gtest.h>
 
-#include "Views/Connections/ConnectionFilter.hpp"
-#include "Views/Support/Records.hpp"
+#include "Presenters/Connections/ConnectionFilter.hpp"
+#include "Support/Records.hpp"
 
 namespace corvane::app::testing {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "CorvaneCore/Logging/ConnectionGrouping.hpp"
 #include "Model/AtomicFile.hpp"
+#include "Presenters/Connections/ConnectionTexts.hpp"
 #include "platform/linux/ProcessFiles.hpp"
-#include "Views/Connections/ConnectionTexts.hpp"
 
 namespace corvane::app {
 

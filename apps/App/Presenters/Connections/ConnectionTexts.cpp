@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "Views/Common/FormatBytes.hpp"
+#include "Presenters/FormatBytes.hpp"
 
 namespace corvane::app::ConnectionTexts {
 

@@ -1,5 +1,5 @@
 #include "CorvaneCore/Presets/PresetCatalog.hpp"
-#include "EditorFixture.hpp"
+#include "Presenters/EditorFixture.hpp"
 #include "Presenters/Rules/PatternListTexts.hpp"
 #include "Presenters/Rules/RuleEditorPresenter.hpp"
 #include "Presenters/Rules/RulesPresenter.hpp"

@@ -5,7 +5,7 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-#include "Views/Settings/AcknowledgementsPresenter.hpp"
+#include "Presenters/Settings/AcknowledgementsPresenter.hpp"
 #include "Support/QtPrinters.hpp"
 #include "platform/linux/TemporaryDirectory.hpp"
 

@@ -8,10 +8,10 @@
 #include <iterator>
 #include <string>
 
-#include "Views/Connections/ConnectionTexts.hpp"
-#include "Views/Connections/ConnectionsPresenter.hpp"
-#include "Views/Support/PageFixture.hpp"
-#include "Views/Support/Records.hpp"
+#include "Presenters/Connections/ConnectionTexts.hpp"
+#include "Presenters/Connections/ConnectionsPresenter.hpp"
+#include "Support/PageFixture.hpp"
+#include "Support/Records.hpp"
 
 namespace corvane::app::testing {
 namespace {

@@ -8,10 +8,10 @@
 #include <QSignalSpy>
 
 #include "CorvaneCore/Persistence/ProfileCodec.hpp"
+#include "Presenters/Settings/SettingsPresenter.hpp"
+#include "Support/PageFixture.hpp"
 #include "Support/Profiles.hpp"
-#include "Views/Settings/SettingsPresenter.hpp"
-#include "Views/Support/PageFixture.hpp"
-#include "Views/Support/Records.hpp"
+#include "Support/Records.hpp"
 
 namespace corvane::app::testing {
 namespace {

@@ -1,7 +1,7 @@
 # The licence texts of the acknowledgements, each the copyright file of the
-# Debian package that ships the component, compiled into CorvaneAppViews as
-# ":/licences/<name>.txt". A text missing at build time shows as missing in the
-# sheet.
+# Debian package that ships the component, compiled into CorvaneAppPresenters
+# as ":/licences/<name>.txt". A text missing at build time shows as missing in
+# the sheet.
 function(corvane_licence_file name)
   foreach(package IN LISTS ARGN)
     set(copyright /usr/share/doc/${package}/copyright)
@@ -22,6 +22,6 @@ corvane_licence_file(Asio libasio-dev)
 corvane_licence_file(ICU libicu-dev libicu72)
 corvane_licence_file(OpenSSL libssl3 libssl-dev)
 if(CORVANE_LICENCE_FILES)
-  qt_add_resources(CorvaneAppViews "corvane_licences" PREFIX "/licences"
+  qt_add_resources(CorvaneAppPresenters "corvane_licences" PREFIX "/licences"
     BASE ${CMAKE_CURRENT_BINARY_DIR}/licences FILES ${CORVANE_LICENCE_FILES})
 endif()

@@ -1,4 +1,4 @@
-#include "EditorFixture.hpp"
+#include "Presenters/EditorFixture.hpp"
 #include "Presenters/Rules/RulesPresenter.hpp"
 #include "Support/Profiles.hpp"
 

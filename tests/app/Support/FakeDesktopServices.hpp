@@ -6,7 +6,7 @@
 #include <QString>
 #include <QUrl>
 
-#include "Views/Common/DesktopServices.hpp"
+#include "Presenters/DesktopServices.hpp"
 
 namespace corvane::app::testing {
 
