@@ -134,9 +134,8 @@ TEST_F(UpdateInstallationTest, ARefusedOrBrokenReleaseChangesNothing) {
         {"an older release relabelled as newer",
          [](UpdateInstallationTest& t) {
              makeArchive(t.archive, releaseFiles("older app", "4"));
-             auto release = t.signedAs("4");
-             release.build = "6";
-             return release;
+             const auto older = t.signedAs("4");
+             return updates::UpdateInstallation::Release{older.version, "6", older.signature};
          },
          notSigned},
         {"an older release, properly signed",

@@ -195,40 +195,43 @@ bool waitFor(const std::function<bool()>& done) {
     return true;
 }
 
-// Sends the descriptor over a Unix socket pair and closes it here: until the
-// other end receives it, no process holds it.
-void putInFlight(Socket& socket, int pair[2]) {
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair), 0);
+// One byte, with room for one descriptor passed along with it.
+struct RightsMessage {
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
     char byte = 'x';
     iovec vector{&byte, 1};
     msghdr message{};
-    message.msg_iov = &vector;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof(control);
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
+
+    RightsMessage() {
+        message.msg_iov = &vector;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof(control);
+    }
+    RightsMessage(const RightsMessage&) = delete;
+    RightsMessage& operator=(const RightsMessage&) = delete;
+};
+
+// Sends the descriptor over a Unix socket pair and closes it here: until the
+// other end receives it, no process holds it.
+void putInFlight(Socket& socket, int pair[2]) {
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair), 0);
+    RightsMessage sent;
+    cmsghdr* header = CMSG_FIRSTHDR(&sent.message);
     header->cmsg_level = SOL_SOCKET;
     header->cmsg_type = SCM_RIGHTS;
     header->cmsg_len = CMSG_LEN(sizeof(int));
     std::memcpy(CMSG_DATA(header), &socket.fd, sizeof(int));
-    ASSERT_EQ(::sendmsg(pair[0], &message, 0), 1);
+    ASSERT_EQ(::sendmsg(pair[0], &sent.message, 0), 1);
     ::close(socket.fd);
     socket.fd = -1;
 }
 
 int receiveFromFlight(int pair[2]) {
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    char byte = 0;
-    iovec vector{&byte, 1};
-    msghdr message{};
-    message.msg_iov = &vector;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof(control);
-    if (::recvmsg(pair[1], &message, MSG_CMSG_CLOEXEC) != 1) return -1;
+    RightsMessage received;
+    if (::recvmsg(pair[1], &received.message, MSG_CMSG_CLOEXEC) != 1) return -1;
     int fd = -1;
-    std::memcpy(&fd, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof(int));
+    std::memcpy(&fd, CMSG_DATA(CMSG_FIRSTHDR(&received.message)), sizeof(int));
     return fd;
 }
 

@@ -24,7 +24,6 @@
 #include <gtest/gtest.h>
 
 #include "Views/Connections/ConnectionsPage.hpp"
-#include "Views/Proxies/ProxiesPage.hpp"
 #include "Views/Proxies/ProxyEditorDialog.hpp"
 #include "Views/Proxies/ProxyRow.hpp"
 #include "Views/Rules/ChainEditorDialog.hpp"
@@ -113,14 +112,7 @@ protected:
              }},
             {"proxies",
              [this](AppShell& shell) {
-                 auto page = std::make_shared<ProxiesPage>(shell.state());
-                 page->resize(640, 300);
-                 page->show();
-                 settle();
-                 const std::size_t probes = prober.probes.size();
-                 prober.probes.at(probes - 2).finish(ProxyProber::Established{std::chrono::milliseconds(12)});
-                 prober.probes.at(probes - 1).finish(ProxyProber::Failed{"Connection refused"});
-                 settle();
+                 auto page = proxiesPageChecked(shell);
                  page->list()->selectAll();
                  Selection selection{page, page.get(), {}, {}};
                  for (int row = 0; row < page->list()->count(); ++row) {

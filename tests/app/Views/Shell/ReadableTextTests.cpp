@@ -22,7 +22,6 @@
 #include "Views/Connections/ConnectionGroupModel.hpp"
 #include "Views/Connections/ConnectionsPage.hpp"
 #include "Views/Connections/ThroughputChart.hpp"
-#include "Views/Proxies/ProxiesPage.hpp"
 #include "Views/Proxies/ProxyEditorDialog.hpp"
 #include "Views/Proxies/ProxyRow.hpp"
 #include "Views/Rules/ChainEditorDialog.hpp"
@@ -140,14 +139,7 @@ protected:
              }},
             {"proxies",
              [this](AppShell& shell) {
-                 auto page = std::make_shared<ProxiesPage>(shell.state());
-                 page->resize(640, 300);
-                 page->show();
-                 settle();
-                 const std::size_t probes = prober.probes.size();
-                 prober.probes.at(probes - 2).finish(ProxyProber::Established{std::chrono::milliseconds(12)});
-                 prober.probes.at(probes - 1).finish(ProxyProber::Failed{"Connection refused"});
-                 settle();
+                 auto page = proxiesPageChecked(shell);
                  return lookAt(page);
              }},
             {"rules",

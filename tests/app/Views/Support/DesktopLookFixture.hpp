@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include <QRect>
 
 #include "Presenters/Rules/RulesPresenter.hpp"
+#include "Views/Proxies/ProxiesPage.hpp"
 #include "Support/FakeDesktopServices.hpp"
 #include "Support/Profiles.hpp"
 #include "Support/Records.hpp"
@@ -52,6 +54,20 @@ protected:
         };
         auto poll = state.pollRecords();
         settle();
+    }
+
+    // The Proxies page on screen with its checks done: the first proxy
+    // answered in 12 ms, the second refused.
+    std::shared_ptr<ProxiesPage> proxiesPageChecked(AppShell& shell) {
+        auto page = std::make_shared<ProxiesPage>(shell.state());
+        page->resize(640, 300);
+        page->show();
+        settle();
+        const std::size_t probes = prober.probes.size();
+        prober.probes.at(probes - 2).finish(ProxyProber::Established{std::chrono::milliseconds(12)});
+        prober.probes.at(probes - 1).finish(ProxyProber::Failed{"Connection refused"});
+        settle();
+        return page;
     }
 
     static QRect inView(const QAbstractItemView& view, const QWidget& shown, const QRect& row) {
