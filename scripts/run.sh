@@ -29,7 +29,7 @@ daemon_answers() { [ -n "$(ss -xlH src "$socket" 2>/dev/null)" ]; }
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   # The programs and the files their installation carries.
-  targets corvane corvane-tunnel corvane-service corvane-tunnel-unit corvane-changelog corvane-manual
+  targets corvane corvane-icons corvane-tunnel corvane-service corvane-tunnel-unit corvane-changelog corvane-manual
   if [ "$(id -u)" -ne 0 ]; then
     echo "Corvane built in $build. Run this script as root to install it under $prefix with its daemon;"
     echo "the app started from the build tree cannot install the daemon it was built with."
