@@ -101,7 +101,7 @@ JSON
 sleep 0.5
 
 echo "== probe in $host: TCP to 198.18.0.10:7, 1000 bytes (the echo server names the peer it sees)"
-ip netns exec "$host" "$peer" tcp-probe 198.18.0.10 7 1000 300
+ip netns exec "$host" "$peer" tcp-echo-probe 198.18.0.10 7 1000
 sleep 0.3
 echo "== connection records fetched from the daemon"
 "$control" "$demo/run/control.sock" records
